@@ -1,0 +1,40 @@
+# The two set-up commands: `make run` and `make test`. Both install whatever Debian packages are
+# missing, configure and build with the CMake preset PRESET (default: default).
+
+PRESET ?= default
+BUILD_DIR := build/$(PRESET)
+ARGS ?=
+
+.PHONY: all deps configure build run test bench install clean format
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+$(BUILD_DIR)/build.ninja: CMakeLists.txt CMakePresets.json | deps
+	cmake --preset $(PRESET)
+
+configure: deps
+	cmake --preset $(PRESET)
+
+build: deps $(BUILD_DIR)/build.ninja
+	cmake --build --preset $(PRESET)
+
+run: build
+	$(BUILD_DIR)/src/app/tapwell $(ARGS)
+
+test: build
+	scripts/run-tests $(PRESET)
+
+bench: build
+	@for b in $(BUILD_DIR)/bench/bench_*; do echo "== $$b"; $$b; done
+
+install: build
+	cmake --install $(BUILD_DIR) $(if $(PREFIX),--prefix $(PREFIX))
+
+clean:
+	rm -rf build
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,0 +1,62 @@
+// The costs that sit on the key path: a sync onto an idle serial queue, and the key filter.
+
+#include <benchmark/benchmark.h>
+
+#include "core/SerialQueue.h"
+#include "keyboard/KeyCodes.h"
+#include "keyboard/KeyEventFilter.h"
+
+namespace {
+
+void BM_SyncOnIdleQueue(benchmark::State& state) {
+    tapwell::SerialQueue queue("com.tapwell.bench");
+    int counter = 0;
+    queue.sync([] {});
+    for (auto _ : state) {
+        queue.sync([&counter] { ++counter; });
+    }
+    benchmark::DoNotOptimize(counter);
+}
+BENCHMARK(BM_SyncOnIdleQueue);
+
+void BM_AsyncThenSync(benchmark::State& state) {
+    tapwell::SerialQueue queue("com.tapwell.bench");
+    int counter = 0;
+    for (auto _ : state) {
+        queue.async([&counter] { ++counter; });
+        queue.sync([] {});
+    }
+    benchmark::DoNotOptimize(counter);
+}
+BENCHMARK(BM_AsyncThenSync);
+
+void BM_KeyEventFilterPressAndRelease(benchmark::State& state) {
+    tapwell::KeyEventFilter filter;
+    std::int64_t code = tapwell::keycode::a;
+    for (auto _ : state) {
+        auto down = filter.accept(true, code, false);
+        auto up = filter.accept(false, code, false);
+        benchmark::DoNotOptimize(down);
+        benchmark::DoNotOptimize(up);
+        code = code == 50 ? tapwell::keycode::a : code + 1;
+    }
+    state.SetItemsProcessed(state.iterations() * 2);
+}
+BENCHMARK(BM_KeyEventFilterPressAndRelease);
+
+void BM_KeyEventFilterWithKeysHeld(benchmark::State& state) {
+    tapwell::KeyEventFilter filter;
+    for (std::int64_t held = 2; held < 8; ++held) {
+        filter.accept(true, held, false);  // a few keys held down, as in fast typing
+    }
+    for (auto _ : state) {
+        auto down = filter.accept(true, tapwell::keycode::k, false);
+        auto up = filter.accept(false, tapwell::keycode::k, false);
+        benchmark::DoNotOptimize(down);
+        benchmark::DoNotOptimize(up);
+    }
+    state.SetItemsProcessed(state.iterations() * 2);
+}
+BENCHMARK(BM_KeyEventFilterWithKeysHeld);
+
+}  // namespace

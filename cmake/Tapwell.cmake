@@ -1,0 +1,35 @@
+# Shared build settings and the helpers every folder uses.
+
+add_library(tapwell_warnings INTERFACE)
+target_compile_options(tapwell_warnings INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wold-style-cast
+  -Wcast-align -Woverloaded-virtual -Wnull-dereference -Wimplicit-fallthrough)
+
+# tapwell_library(NAME <folder target> SOURCES ... [PUBLIC_DEPS ...] [PRIVATE_DEPS ...])
+# Creates the static library tapwell_<NAME>; headers are included as "<folder>/<Header>.h".
+function(tapwell_library)
+  cmake_parse_arguments(ARG "" "NAME" "SOURCES;PUBLIC_DEPS;PRIVATE_DEPS" ${ARGN})
+  add_library(tapwell_${ARG_NAME} STATIC ${ARG_SOURCES})
+  target_include_directories(tapwell_${ARG_NAME} PUBLIC "${PROJECT_SOURCE_DIR}/src")
+  target_link_libraries(tapwell_${ARG_NAME}
+    PUBLIC ${ARG_PUBLIC_DEPS}
+    PRIVATE tapwell_warnings ${ARG_PRIVATE_DEPS})
+endfunction()
+
+# tapwell_test(NAME <name> SOURCES ... LIBS ... [LABELS ...] [ENVIRONMENT ...])
+# One GoogleTest executable per test folder, registered case by case with CTest.
+function(tapwell_test)
+  cmake_parse_arguments(ARG "" "NAME" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
+  add_executable(${ARG_NAME} ${ARG_SOURCES})
+  target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LIBS} tapwell_testsupport
+    GTest::gtest GTest::gmock GTest::gtest_main tapwell_warnings)
+  set(props "")
+  if(ARG_LABELS)
+    list(APPEND props LABELS "${ARG_LABELS}")
+  endif()
+  set(env "TAPWELL_LOG=off" ${ARG_ENVIRONMENT})
+  list(APPEND props ENVIRONMENT "${env}")
+  gtest_discover_tests(${ARG_NAME}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ${props})
+endfunction()

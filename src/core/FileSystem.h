@@ -1,0 +1,54 @@
+#pragma once
+// Small file helpers shared by the stores. Every write is atomic: a temporary file in the same
+// folder, flushed to disk, then renamed over the target.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/Error.h"
+
+namespace tapwell {
+
+// Writes `contents` to `path` atomically with the given permission bits. Returns the error on
+// failure, in which case `path` is unchanged.
+std::optional<Error> writeFileAtomically(const std::filesystem::path& path,
+                                         std::string_view contents,
+                                         std::filesystem::perms permissions =
+                                             std::filesystem::perms::owner_read |
+                                             std::filesystem::perms::owner_write |
+                                             std::filesystem::perms::group_read |
+                                             std::filesystem::perms::others_read);
+
+struct ReadResult {
+    std::optional<std::string> contents;  // absent on error
+    Error error;                          // set when contents is absent
+};
+ReadResult readFile(const std::filesystem::path& path);
+
+// Creates `folder` and its parents; returns the error on failure.
+std::optional<Error> createFolders(const std::filesystem::path& folder);
+
+// $XDG_DATA_HOME or ~/.local/share; $XDG_CONFIG_HOME or ~/.config.
+std::filesystem::path dataHome();
+std::filesystem::path configHome();
+
+}  // namespace tapwell
+
+namespace tapwell {
+
+// An exclusive advisory lock on a file (created when missing), held until the object goes.
+class FileLock {
+public:
+    static std::optional<FileLock> acquire(const std::filesystem::path& lockFile, Error* error);
+    FileLock(FileLock&& other) noexcept;
+    FileLock& operator=(FileLock&&) = delete;
+    ~FileLock();
+
+private:
+    explicit FileLock(int fd) : fd_(fd) {}
+    int fd_ = -1;
+};
+
+}  // namespace tapwell

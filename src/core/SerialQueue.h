@@ -1,0 +1,134 @@
+#pragma once
+// A serial work queue with its own worker thread, in the manner of a serial dispatch queue.
+//
+// - async(work): runs `work` on the queue, in submission order; returns at once.
+// - sync(work): returns after `work` has run, after everything submitted before it. When the
+//   queue is idle, `work` runs right on the caller's thread while the caller holds the queue
+//   exclusively: no thread hop, which keeps the key path fast. Calling sync from work that runs
+//   on the same queue would deadlock, so it ends the process with an assertion instead.
+// - asyncAfter(delay, work): runs `work` once, no earlier than `delay` seconds from now.
+// - timers: a first deadline, an optional repeat interval and a leeway. A timer fires on the
+//   queue; once `cancel()` has returned, its handler never starts again, even when cancellation
+//   races with a firing (a handler that is already running is waited for, unless cancel is
+//   called from the queue itself).
+//
+// The worker thread carries the queue's label as its name. Destroying the queue runs the work
+// already submitted, drops timers and delayed work, and joins the worker.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+namespace tapwell {
+
+class SerialQueue;
+
+// A handle to a timer created by SerialQueue::makeTimer. Dropping the handle cancels the timer.
+class QueueTimer {
+public:
+    QueueTimer() = default;
+    QueueTimer(QueueTimer&&) noexcept = default;
+    QueueTimer& operator=(QueueTimer&& other) noexcept;
+    QueueTimer(const QueueTimer&) = delete;
+    QueueTimer& operator=(const QueueTimer&) = delete;
+    ~QueueTimer();
+
+    // Idempotent; callable from any thread, including the timer's own handler.
+    void cancel();
+    bool isActive() const;
+
+    struct State;
+
+private:
+    friend class SerialQueue;
+    explicit QueueTimer(std::shared_ptr<State> state) : state_(std::move(state)) {}
+    std::shared_ptr<State> state_;
+};
+
+class SerialQueue {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit SerialQueue(std::string label);
+    ~SerialQueue();
+    SerialQueue(const SerialQueue&) = delete;
+    SerialQueue& operator=(const SerialQueue&) = delete;
+
+    const std::string& label() const { return label_; }
+
+    void async(std::function<void()> work);
+
+    // Runs `work` and returns its result (see the header comment for the idle fast path).
+    template <class F>
+    auto sync(F&& work) -> std::invoke_result_t<F&> {
+        using R = std::invoke_result_t<F&>;
+        if constexpr (std::is_void_v<R>) {
+            syncImpl([&work] { work(); });
+        } else {
+            std::optional<R> result;
+            syncImpl([&work, &result] { result.emplace(work()); });
+            return std::move(*result);
+        }
+    }
+
+    void asyncAfter(double delaySeconds, std::function<void()> work);
+
+    // A timer whose first firing is `firstDelaySeconds` from now; with `intervalSeconds` > 0 it
+    // repeats at that interval (deadlines advance from the scheduled time, skipping missed ones),
+    // otherwise it fires once. `leewaySeconds` lets the queue fire up to that much late, so that
+    // wake-ups can be coalesced.
+    [[nodiscard]] QueueTimer makeTimer(double firstDelaySeconds, double intervalSeconds,
+                                       double leewaySeconds, std::function<void()> handler);
+
+    // True while the calling thread runs work of this queue (on the worker or through sync).
+    bool isCurrent() const;
+
+    // Wakes-ups of the worker so far; lets tests observe that an idle queue stays asleep.
+    std::uint64_t wakeCount() const;
+
+private:
+    struct Item {
+        std::function<void()> work;
+        bool* done = nullptr;  // set for sync items, guarded by mutex_
+    };
+    struct Scheduled {
+        Clock::time_point deadline;
+        Clock::time_point latest;  // deadline + leeway
+        std::uint64_t sequence;
+        std::function<void()> work;                 // one-shot work, or
+        std::shared_ptr<QueueTimer::State> timer;  // a timer firing
+    };
+
+    void syncImpl(const std::function<void()>& work);
+    void runLoop();
+    void schedule(Scheduled entry);
+    void fireTimer(const std::shared_ptr<QueueTimer::State>& timer);
+    void finishExclusive(std::unique_lock<std::mutex>& lock);
+
+    std::string label_;
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;      // the worker waits here
+    std::condition_variable syncDone_;  // slow-path sync callers wait here
+    std::deque<Item> items_;
+    std::vector<Scheduled> scheduled_;  // a min-heap on deadline
+    std::uint64_t nextSequence_ = 0;
+    bool busy_ = false;            // someone holds the queue exclusively
+    bool workerWaiting_ = false;   // the worker sleeps and must be woken for new work
+    bool stopping_ = false;
+    std::uint64_t wakeCount_ = 0;
+    std::thread worker_;
+
+    friend class QueueTimer;
+};
+
+}  // namespace tapwell

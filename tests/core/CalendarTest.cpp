@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+
+#include "core/Calendar.h"
+#include "support/TempDir.h"
+
+#include <chrono>
+#include <thread>
+
+namespace tapwell {
+namespace {
+
+Date utc(const char* iso) {
+    Date date;
+    EXPECT_TRUE(Date::parseIso8601(iso, date)) << iso;
+    return date;
+}
+
+Calendar zone(const char* id) {
+    auto calendar = Calendar::inZone(id);
+    EXPECT_TRUE(calendar.has_value()) << id;
+    return *calendar;
+}
+
+TEST(Calendar, UnknownZonesGiveNoCalendar) {
+    EXPECT_FALSE(Calendar::inZone("Mars/Olympus_Mons").has_value());
+    EXPECT_FALSE(Calendar::inZone("").has_value());
+    EXPECT_TRUE(Calendar::inZone("UTC").has_value());
+}
+
+TEST(Calendar, DayIDAndHourFollowTheZone) {
+    const Date moment = utc("2024-03-05T23:30:00Z");
+    EXPECT_EQ(zone("UTC").dayID(moment), "2024-03-05");
+    EXPECT_EQ(zone("Asia/Tokyo").dayID(moment), "2024-03-06");
+    EXPECT_EQ(zone("Asia/Tokyo").hour(moment), 8);
+    EXPECT_EQ(zone("America/Los_Angeles").dayID(moment), "2024-03-05");
+    EXPECT_EQ(zone("America/Los_Angeles").minuteOfDay(moment), 15 * 60 + 30);
+}
+
+TEST(Calendar, DayIDPadsSmallYears) {
+    EXPECT_EQ(zone("UTC").dayID(utc("0999-01-02T00:00:00Z")), "0999-01-02");
+}
+
+TEST(Calendar, SpringForwardDayHas23Hours) {
+    // Europe/Berlin: 2024-03-31, 02:00 jumps to 03:00.
+    const Calendar berlin = zone("Europe/Berlin");
+    const Date noon = utc("2024-03-31T10:00:00Z");
+    const Date start = berlin.startOfDay(noon);
+    EXPECT_EQ(start, utc("2024-03-30T23:00:00Z"));
+    const auto next = berlin.addingDays(start, 1);
+    ASSERT_TRUE(next);
+    EXPECT_EQ(*next - start, 23 * 3600.0);
+    EXPECT_EQ(berlin.dayID(*next), "2024-04-01");
+}
+
+TEST(Calendar, FallBackDayHas25Hours) {
+    // America/New_York: 2024-11-03, 02:00 falls back to 01:00.
+    const Calendar newYork = zone("America/New_York");
+    const Date start = newYork.startOfDay(utc("2024-11-03T15:00:00Z"));
+    EXPECT_EQ(start, utc("2024-11-03T04:00:00Z"));
+    const auto next = newYork.addingDays(start, 1);
+    ASSERT_TRUE(next);
+    EXPECT_EQ(*next - start, 25 * 3600.0);
+}
+
+TEST(Calendar, AddingDaysKeepsWallTimeAcrossTheChange) {
+    const Calendar berlin = zone("Europe/Berlin");
+    const Date saturdayEvening = utc("2024-03-30T17:30:00Z");  // 18:30 CET
+    const auto sunday = berlin.addingDays(saturdayEvening, 1);
+    ASSERT_TRUE(sunday);
+    EXPECT_EQ(*sunday, utc("2024-03-31T16:30:00Z"));  // 18:30 CEST
+    const auto back = berlin.addingDays(*sunday, -1);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(*back, saturdayEvening);
+}
+
+TEST(Calendar, SkippedWallTimeMovesToTheNextValidTime) {
+    const Calendar berlin = zone("Europe/Berlin");
+    const auto skipped = berlin.dateOnDay(utc("2024-03-31T12:00:00Z"), 2, 30);
+    ASSERT_TRUE(skipped);
+    EXPECT_EQ(*skipped, utc("2024-03-31T01:00:00Z"));  // 03:00 CEST, the first valid moment
+    const auto newYork = zone("America/New_York").dateOnDay(utc("2024-03-10T17:00:00Z"), 2, 15);
+    ASSERT_TRUE(newYork);
+    EXPECT_EQ(*newYork, utc("2024-03-10T07:00:00Z"));  // 03:00 EDT
+}
+
+TEST(Calendar, RepeatedWallTimeTakesTheFirstOccurrence) {
+    const Calendar newYork = zone("America/New_York");
+    const auto repeated = newYork.dateOnDay(utc("2024-11-03T15:00:00Z"), 1, 30);
+    ASSERT_TRUE(repeated);
+    EXPECT_EQ(*repeated, utc("2024-11-03T05:30:00Z"));  // 01:30 EDT, before the fall-back
+    const Calendar berlin = zone("Europe/Berlin");
+    const auto berlinRepeated = berlin.dateOnDay(utc("2024-10-27T12:00:00Z"), 2, 30);
+    ASSERT_TRUE(berlinRepeated);
+    EXPECT_EQ(*berlinRepeated, utc("2024-10-27T00:30:00Z"));  // 02:30 CEST
+}
+
+TEST(Calendar, DateOnDayRejectsImpossibleWallTimes) {
+    const Calendar calendar = zone("UTC");
+    const Date day = utc("2024-01-01T12:00:00Z");
+    EXPECT_FALSE(calendar.dateOnDay(day, 24, 0));
+    EXPECT_FALSE(calendar.dateOnDay(day, -1, 0));
+    EXPECT_FALSE(calendar.dateOnDay(day, 10, 60));
+    EXPECT_EQ(calendar.dateOnDay(day, 18, 30), utc("2024-01-01T18:30:00Z"));
+}
+
+TEST(Calendar, StartOfDayFromDayID) {
+    const Calendar tokyo = zone("Asia/Tokyo");
+    EXPECT_EQ(tokyo.startOfDay("2024-03-05"), utc("2024-03-04T15:00:00Z"));
+    EXPECT_FALSE(tokyo.startOfDay("2024-02-30"));
+    EXPECT_FALSE(tokyo.startOfDay("2024-3-05"));
+    EXPECT_FALSE(tokyo.startOfDay("2024-03-05T"));
+    EXPECT_FALSE(tokyo.startOfDay("abcd-ef-gh"));
+    EXPECT_TRUE(tokyo.startOfDay("2024-02-29"));
+}
+
+TEST(Calendar, CopiesAreIndependentAndKeepTheirZone) {
+    const Calendar tokyo = zone("Asia/Tokyo");
+    Calendar copy = tokyo;
+    EXPECT_TRUE(copy.sameTimeZone(tokyo));
+    copy = zone("UTC");
+    EXPECT_FALSE(copy.sameTimeZone(tokyo));
+    EXPECT_EQ(tokyo.timeZoneID(), "Asia/Tokyo");
+    EXPECT_EQ(copy.timeZoneID(), "UTC");
+}
+
+TEST(Calendar, CurrentFollowsTheHostZone) {
+    test::ScopedEnv tz("TZ", "Asia/Kolkata");
+    // The host zone is looked up again at most once a second.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    EXPECT_EQ(Calendar::current().timeZoneID(), "Asia/Kolkata");
+}
+
+TEST(Date, ReferenceDateAndIsoRoundTrip) {
+    EXPECT_EQ(Date{}.iso8601(), "2001-01-01T00:00:00.000Z");
+    EXPECT_EQ(Date::fromUnix(0).secondsSinceReferenceDate, -978307200.0);
+    const Date d = utc("2026-12-06T09:30:15.250Z");
+    EXPECT_EQ(d.iso8601(), "2026-12-06T09:30:15.250Z");
+    EXPECT_EQ(utc("2026-12-06T10:30:15.250+01:00"), d);
+    EXPECT_EQ(utc("2026-12-06"), utc("2026-12-06T00:00:00Z"));
+}
+
+TEST(Date, RejectsMalformedIso) {
+    Date d;
+    for (const char* text : {"", "2026", "2026-13-01", "2026-12-06T25:00:00Z", "2026-12-06T10:00:00",
+                             "2026-12-06T10:00:00Zjunk", "2026-12-06T10:00:00.Z",
+                             "2026-12-06T10:00:00+1"}) {
+        EXPECT_FALSE(Date::parseIso8601(text, d)) << text;
+    }
+}
+
+}  // namespace
+}  // namespace tapwell
