@@ -293,8 +293,10 @@ void SerialQueue::runLoop() {
                 }
                 continue;
             }
+            // A copy: the heap may reallocate while we wait.
+            const auto deadline = scheduled_.front().deadline;
             workerWaiting_ = true;
-            wake_.wait_until(lock, scheduled_.front().deadline);
+            wake_.wait_until(lock, deadline);
             workerWaiting_ = false;
             ++wakeCount_;
             continue;

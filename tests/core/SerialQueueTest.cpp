@@ -14,14 +14,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Blocks the queue until released, so tests can line work up behind it.
+// Blocks the queue until released, so tests can line work up behind it. Declare latches before
+// the queue, so that the queue's worker is joined before a latch goes away.
 class Latch {
 public:
     void open() {
-        {
-            std::lock_guard lock(mutex_);
-            open_ = true;
-        }
+        std::lock_guard lock(mutex_);
+        open_ = true;
         cv_.notify_all();
     }
     void wait() {
@@ -53,8 +52,8 @@ TEST(SerialQueue, AsyncRunsInSubmissionOrder) {
 }
 
 TEST(SerialQueue, SyncWaitsForEarlierWorkAndReturnsItsResult) {
-    SerialQueue queue("com.tapwell.test");
     Latch gate;
+    SerialQueue queue("com.tapwell.test");
     std::atomic<bool> earlierDone{false};
     queue.async([&] {
         gate.wait();
@@ -78,8 +77,8 @@ TEST(SerialQueue, SyncOnIdleQueueRunsOnCallersThread) {
 }
 
 TEST(SerialQueue, SyncOnBusyQueueRunsAfterTheWorkAhead) {
-    SerialQueue queue("com.tapwell.test");
     Latch gate;
+    SerialQueue queue("com.tapwell.test");
     std::vector<int> order;
     queue.async([&] {
         gate.wait();
@@ -165,8 +164,8 @@ TEST(SerialQueueDeathTest, SyncFromItsOwnWorkIsCaught) {
 }
 
 TEST(SerialQueue, AsyncAfterRunsNoEarlierThanItsDelay) {
-    SerialQueue queue("com.tapwell.test");
     Latch ran;
+    SerialQueue queue("com.tapwell.test");
     const auto start = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point when;
     queue.asyncAfter(0.05, [&] {
@@ -178,9 +177,9 @@ TEST(SerialQueue, AsyncAfterRunsNoEarlierThanItsDelay) {
 }
 
 TEST(SerialQueue, DelayedWorkRunsInDeadlineOrder) {
-    SerialQueue queue("com.tapwell.test");
     std::vector<int> order;
     Latch done;
+    SerialQueue queue("com.tapwell.test");
     queue.asyncAfter(0.06, [&] {
         order.push_back(3);
         done.open();
@@ -192,9 +191,9 @@ TEST(SerialQueue, DelayedWorkRunsInDeadlineOrder) {
 }
 
 TEST(SerialQueue, RepeatingTimerFiresUntilCancelled) {
-    SerialQueue queue("com.tapwell.test");
     std::atomic<int> fired{0};
     Latch three;
+    SerialQueue queue("com.tapwell.test");
     QueueTimer timer = queue.makeTimer(0.0, 0.01, 0.0, [&] {
         if (++fired == 3) {
             three.open();
@@ -230,15 +229,18 @@ TEST(SerialQueue, DroppingTheHandleCancels) {
 }
 
 TEST(SerialQueue, TimerCanCancelItselfFromItsHandler) {
-    SerialQueue queue("com.tapwell.test");
     std::atomic<int> fired{0};
-    QueueTimer timer;
     Latch first;
+    Latch assigned;
+    SerialQueue queue("com.tapwell.test");
+    QueueTimer timer;
     timer = queue.makeTimer(0.0, 0.005, 0.0, [&] {
+        assigned.wait();  // the handle is written by the test thread
         ++fired;
         timer.cancel();
         first.open();
     });
+    assigned.open();
     ASSERT_TRUE(first.waitFor(5s));
     std::this_thread::sleep_for(40ms);
     queue.sync([] {});
