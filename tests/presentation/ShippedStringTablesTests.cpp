@@ -1,0 +1,160 @@
+// Checks the string tables that ship with the program: every language has every key the program
+// uses, and every translation takes exactly the arguments that the code passes.
+
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/FileSystem.h"
+#include "presentation/FormatString.h"
+#include "presentation/Localization.h"
+#include "presentation/StringTable.h"
+
+namespace tapwell {
+namespace {
+
+const std::filesystem::path sourceResources = TAPWELL_SOURCE_RESOURCE_DIR;
+const std::filesystem::path buildResources = TAPWELL_BUILD_RESOURCE_DIR;
+
+// Every key the program looks up, with the number of arguments the caller fills in.
+const std::map<std::string, int>& requiredKeys() {
+    static const std::map<std::string, int> keys{
+        {"app.name", 0},
+        {"popover.todaysRecap", 0},
+        {"hud.capsLockOn", 0},
+        {"common.done", 0},
+        {"events.screenshot.subtitle", 0},
+        {"notification.break.title", 0},
+        {"notification.break.body", 1},  // minutes
+        {"notification.break.take5", 0},
+        {"notification.break.snooze", 0},
+        {"notification.lateNight.title", 1},  // the time of day
+        {"notification.lateNight.body", 0},
+        {"notification.dailyLimit.title", 0},
+        {"notification.dailyLimit.body", 1},  // today's count
+        {"notification.rankUp.title", 1},     // the new rank
+        {"notification.rankUp.body", 2},      // today's count, the next rank
+        {"notification.rankUp.bodyTop", 1},   // today's count
+        {"recap.keystrokesToday", 0},
+        {"recap.topSpeed", 0},
+        {"recap.words", 0},
+        {"recap.words.divisor", 0},
+        {"recap.travel", 0},
+        {"recap.breaks", 0},
+        {"recap.footer.brand", 0},
+        {"recap.footer.privacy", 0},
+        {"recap.copyImage", 0},
+        {"recap.savePNG", 0},
+        {"unit.keysPerMinute.value", 1},  // keys per minute
+    };
+    return keys;
+}
+
+StringTable shippedTable(std::string_view language) {
+    const auto file =
+        sourceResources / (std::string(language) + ".lproj") / std::string(StringTable::fileName);
+    auto table = StringTable::load(file);
+    if (!table) {
+        ADD_FAILURE() << table.error().description();
+        return {};
+    }
+    return std::move(*table);
+}
+
+std::set<int> argumentsUpTo(int count) {
+    std::set<int> result;
+    for (int i = 1; i <= count; ++i) {
+        result.insert(i);
+    }
+    return result;
+}
+
+TEST(ShippedStringTables, EveryLanguageHasEveryKey) {
+    for (const std::string_view language : Localization::supported) {
+        const StringTable table = shippedTable(language);
+        for (const auto& [key, arguments] : requiredKeys()) {
+            const std::string* text = table.find(key);
+            ASSERT_NE(text, nullptr) << language << " lacks " << key;
+            EXPECT_FALSE(text->empty()) << language << " " << key;
+        }
+    }
+}
+
+TEST(ShippedStringTables, AllLanguagesHaveTheSameKeys) {
+    const std::vector<std::string> english = shippedTable("en").keys();
+    for (const std::string_view language : Localization::supported) {
+        EXPECT_EQ(shippedTable(language).keys(), english) << language;
+    }
+}
+
+TEST(ShippedStringTables, TextsHaveNoStrayWhitespace) {
+    for (const std::string_view language : Localization::supported) {
+        const StringTable table = shippedTable(language);
+        for (const std::string& key : table.keys()) {
+            const std::string& text = *table.find(key);
+            ASSERT_FALSE(text.empty()) << language << " " << key;
+            EXPECT_NE(text.front(), ' ') << language << " " << key;
+            EXPECT_NE(text.back(), ' ') << language << " " << key;
+            EXPECT_EQ(text.find('\n'), std::string::npos) << language << " " << key;
+        }
+    }
+}
+
+TEST(ShippedStringTables, EnglishTakesExactlyTheArgumentsTheCallersPass) {
+    const StringTable english = shippedTable("en");
+    for (const auto& [key, arguments] : requiredKeys()) {
+        const std::string* text = english.find(key);
+        ASSERT_NE(text, nullptr) << key;
+        const auto used = placeholderIndices(*text);
+        ASSERT_TRUE(used.has_value()) << key << ": " << used.error();
+        EXPECT_EQ(*used, argumentsUpTo(arguments)) << key;
+    }
+}
+
+TEST(ShippedStringTables, EveryTranslationTakesTheSamePlaceholdersAsEnglish) {
+    const StringTable english = shippedTable("en");
+    for (const std::string_view language : Localization::supported) {
+        const StringTable table = shippedTable(language);
+        for (const std::string& key : english.keys()) {
+            const auto expected = placeholderIndices(*english.find(key));
+            ASSERT_TRUE(expected.has_value()) << "en " << key << ": " << expected.error();
+            const std::string* text = table.find(key);
+            ASSERT_NE(text, nullptr) << language << " lacks " << key;
+            const auto used = placeholderIndices(*text);
+            ASSERT_TRUE(used.has_value()) << language << " " << key << ": " << used.error();
+            EXPECT_EQ(*used, *expected) << language << " " << key;
+        }
+    }
+}
+
+TEST(ShippedStringTables, WordsDivisorIsAPositiveInteger) {
+    for (const std::string_view language : Localization::supported) {
+        const std::string text = *shippedTable(language).find("recap.words.divisor");
+        int value = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        EXPECT_EQ(error, std::errc{}) << language;
+        EXPECT_EQ(end, text.data() + text.size()) << language;
+        EXPECT_GE(value, 1) << language;
+    }
+}
+
+TEST(ShippedStringTables, TheBuildTreeCarriesTheSameTables) {
+    for (const std::string_view language : Localization::supported) {
+        const auto relative =
+            std::filesystem::path(std::string(language) + ".lproj") / StringTable::fileName;
+        const ReadResult source = readFile(sourceResources / relative);
+        const ReadResult copy = readFile(buildResources / relative);
+        ASSERT_TRUE(source.contents.has_value()) << source.error.description;
+        ASSERT_TRUE(copy.contents.has_value()) << copy.error.description;
+        EXPECT_EQ(*copy.contents, *source.contents) << language;
+    }
+}
+
+}  // namespace
+}  // namespace tapwell
