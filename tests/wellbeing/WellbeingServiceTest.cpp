@@ -1,0 +1,449 @@
+#include "wellbeing/WellbeingService.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "WellbeingTestSupport.h"
+#include "core/UserDefaults.h"
+#include "support/FakeClock.h"
+#include "support/TempDir.h"
+
+namespace tapwell {
+namespace {
+
+using test::local;
+using test::zone;
+using Events = std::vector<WellbeingEvent>;
+using namespace std::chrono_literals;
+
+// Collects what the service reports on its queue; the test thread waits on conditions.
+class Updates {
+  public:
+    void operator()(const Events& events, const WellbeingStatus& status) {
+        std::lock_guard lock(mutex_);
+        for (WellbeingEvent event : events) {
+            events_.push_back(event);
+        }
+        statuses_.push_back(status);
+        changed_.notify_all();
+    }
+
+    // Waits (generously, for slow CI machines) until `ready` holds; false on time-out.
+    bool waitUntil(const std::function<bool(const Events&, std::size_t updates)>& ready) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, 30s, [&] { return ready(events_, statuses_.size()); });
+    }
+    bool waitForEvent(WellbeingEvent event) {
+        return waitUntil([event](const Events& events, std::size_t) {
+            return std::find(events.begin(), events.end(), event) != events.end();
+        });
+    }
+    Events events() const {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+    std::size_t count() const {
+        std::lock_guard lock(mutex_);
+        return statuses_.size();
+    }
+    WellbeingStatus lastStatus() const {
+        std::lock_guard lock(mutex_);
+        return statuses_.empty() ? WellbeingStatus{} : statuses_.back();
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    Events events_;
+    std::vector<WellbeingStatus> statuses_;
+};
+
+class WellbeingServiceTest : public ::testing::Test {
+  protected:
+    WellbeingServiceTest()
+        : defaults(std::make_unique<UserDefaults>(dir / "defaults.json")),
+          clock(local(zone("Europe/Berlin"), "2026-12-07", 9, 0), 1000.0, "Europe/Berlin") {}
+
+    std::unique_ptr<WellbeingService> makeService() {
+        auto service = std::make_unique<WellbeingService>(*defaults, clock);
+        service->onUpdate = [this](const Events& events, const WellbeingStatus& status) {
+            updates(events, status);
+        };
+        return service;
+    }
+
+    // Key-downs every 10 s for `seconds`, ending with one at the final time; the fake clock
+    // moves with them.
+    void type(WellbeingService& service, double seconds) {
+        for (double done = 0.0; done < seconds; done += 10.0) {
+            service.record(KeyActivity{KeyKind::normal, true, clock.uptime()}, clock.now());
+            clock.advance(10.0);
+        }
+        service.record(KeyActivity{KeyKind::normal, true, clock.uptime()}, clock.now());
+    }
+
+    std::optional<WellbeingLedger> storedLedger() const {
+        auto data = defaults->dataValue(WellbeingLedger::defaultsKey);
+        if (!data) {
+            return std::nullopt;
+        }
+        return WellbeingLedger::fromJSON(std::string(data->begin(), data->end()));
+    }
+
+    test::TempDir dir;
+    std::unique_ptr<UserDefaults> defaults;
+    test::FakeClock clock;
+    Updates updates;
+    AppPreferences preferences;
+};
+
+TEST_F(WellbeingServiceTest, ConfigureRunsAPassAtOnceAndReportsItsStatus) {
+    auto service = makeService();
+    preferences.breakMinutes = 45;
+    service->configure(preferences, false);
+    service->sync();
+    ASSERT_EQ(updates.count(), 1u);
+    EXPECT_TRUE(updates.events().empty());
+    EXPECT_EQ(updates.lastStatus().nextMinutes, 45);
+    EXPECT_EQ(updates.lastStatus().elapsedMinutes, 0);
+    // Nothing changed, so nothing was written.
+    EXPECT_FALSE(defaults->hasStoredValue(WellbeingLedger::defaultsKey));
+}
+
+TEST_F(WellbeingServiceTest, ABreakNudgeIsReportedAndWritten) {
+    auto service = makeService();
+    preferences.breakMinutes = 30;
+    service->configure(preferences, false);
+    type(*service, 1800.0);
+    service->configure(preferences, false);
+    service->sync();
+    EXPECT_EQ(updates.events(), Events{WellbeingEvent::takeBreak});
+    EXPECT_EQ(updates.lastStatus().elapsedMinutes, 30);
+    EXPECT_EQ(updates.lastStatus().nextMinutes, 30);
+
+    auto stored = storedLedger();
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->count("2026-12-07"), 1);
+    EXPECT_EQ(stored->last.at("takeBreak"), clock.now());
+}
+
+TEST_F(WellbeingServiceTest, PassesThatChangeNothingDoNotWrite) {
+    auto service = makeService();
+    preferences.dailyLimit = true;
+    preferences.dailyKeystrokes = 100;
+    service->updateTotal(100);
+    service->configure(preferences, false);
+    service->sync();
+    ASSERT_EQ(updates.events(), Events{WellbeingEvent::dailyLimit});
+    ASSERT_TRUE(storedLedger());
+
+    // Replace the stored value behind the service's back: a pass without changes leaves it.
+    const std::string marker = "untouched";
+    defaults->set(WellbeingLedger::defaultsKey, Bytes(marker.begin(), marker.end()));
+    clock.advance(60.0);
+    service->configure(preferences, false);
+    service->sync();
+    EXPECT_EQ(defaults->dataValue(WellbeingLedger::defaultsKey),
+              Bytes(marker.begin(), marker.end()));
+    EXPECT_EQ(updates.count(), 2u);
+}
+
+TEST_F(WellbeingServiceTest, KeyUpsAreNotRecorded) {
+    auto service = makeService();
+    for (int i = 0; i < 10; ++i) {
+        service->record(KeyActivity{KeyKind::space, false, clock.uptime()}, clock.now());
+        clock.advance(1.0);
+    }
+    EXPECT_FALSE(service->rules().start);
+    service->record(KeyActivity{KeyKind::enter, true, clock.uptime()}, clock.now());
+    EXPECT_EQ(service->rules().start, clock.uptime());
+}
+
+TEST_F(WellbeingServiceTest, AContextPauseGivesNothingAndHidesTheCountdown) {
+    auto service = makeService();
+    preferences.breakMinutes = 30;
+    type(*service, 1800.0);
+    service->configure(preferences, true);
+    service->sync();
+    EXPECT_TRUE(updates.events().empty());
+    EXPECT_FALSE(updates.lastStatus().nextMinutes);
+    EXPECT_EQ(updates.lastStatus().elapsedMinutes, 30);
+
+    service->configure(preferences, false);
+    service->sync();
+    EXPECT_EQ(updates.events(), Events{WellbeingEvent::takeBreak});
+}
+
+TEST_F(WellbeingServiceTest, APauseShowsAtOnceHoldsEverythingAndEndsWhenItHasPassed) {
+    auto service = makeService();
+    preferences.breakMinutes = 30;
+    service->configure(preferences, false);
+    const Date until = clock.now() + 3600.0;
+    service->setPaused(until);
+    service->sync();
+    EXPECT_EQ(updates.lastStatus().pausedUntil, until);
+    ASSERT_TRUE(storedLedger());
+    EXPECT_EQ(storedLedger()->pausedUntil, until);
+
+    type(*service, 3590.0);
+    service->configure(preferences, false);
+    service->sync();
+    EXPECT_TRUE(updates.events().empty());
+
+    clock.advance(10.0);
+    service->record(KeyActivity{KeyKind::normal, true, clock.uptime()}, clock.now());
+    service->configure(preferences, false);
+    service->sync();
+    EXPECT_EQ(updates.events(), Events{WellbeingEvent::takeBreak});
+    EXPECT_FALSE(updates.lastStatus().pausedUntil);
+    ASSERT_TRUE(storedLedger());
+    EXPECT_FALSE(storedLedger()->pausedUntil);
+}
+
+TEST_F(WellbeingServiceTest, EndingThePauseEarlyIsWrittenAtOnce) {
+    auto service = makeService();
+    service->setPaused(clock.now() + 3600.0);
+    service->setPaused(std::nullopt);
+    service->sync();
+    ASSERT_TRUE(storedLedger());
+    EXPECT_FALSE(storedLedger()->pausedUntil);
+    EXPECT_FALSE(updates.lastStatus().pausedUntil);
+}
+
+TEST_F(WellbeingServiceTest, BreakActionsWriteAndCountDownFiveOrFifteenMinutes) {
+    auto service = makeService();
+    service->configure(preferences, false);
+    service->act(BreakAction::takeFive);
+    service->sync();
+    EXPECT_EQ(updates.lastStatus().nextMinutes, 5);
+    ASSERT_TRUE(storedLedger());
+    EXPECT_EQ(storedLedger()->deferredUntil, clock.now() + 300.0);
+
+    service->act(BreakAction::snooze);
+    service->sync();
+    EXPECT_EQ(updates.lastStatus().nextMinutes, 15);
+    EXPECT_EQ(storedLedger()->deferredUntil, clock.now() + 900.0);
+}
+
+TEST_F(WellbeingServiceTest, SleepEndsTheStretchAndADueNudgeIsNotGivenLate) {
+    auto service = makeService();
+    preferences.breakMinutes = 30;
+    type(*service, 1800.0);  // due, but no pass has seen it yet
+    service->suspend();
+    EXPECT_TRUE(service->rules().suspended);
+    ASSERT_TRUE(storedLedger());  // written before the system sleeps
+
+    // Keys during the sleep are not recorded; passes give nothing.
+    type(*service, 60.0);
+    service->configure(preferences, false);
+    service->sync();
+    EXPECT_TRUE(updates.events().empty());
+    EXPECT_FALSE(service->rules().start);
+
+    service->resume();
+    service->record(KeyActivity{KeyKind::normal, true, clock.uptime()}, clock.now());
+    service->configure(preferences, false);
+    service->sync();
+    EXPECT_TRUE(updates.events().empty());
+    EXPECT_EQ(updates.lastStatus().elapsedMinutes, 0);
+    EXPECT_EQ(updates.lastStatus().nextMinutes, 30);
+}
+
+TEST_F(WellbeingServiceTest, TheLedgerSurvivesARestartWithItsDeferralAndPause) {
+    Date deferred;
+    Date paused;
+    {
+        auto service = makeService();
+        service->configure(preferences, false);
+        service->act(BreakAction::snooze);
+        service->setPaused(clock.now() + 3600.0);
+        service->sync();
+        deferred = clock.now() + 900.0;
+        paused = clock.now() + 3600.0;
+        service->stop();
+    }
+    // A new process: a new store on the same file.
+    defaults = std::make_unique<UserDefaults>(dir / "defaults.json");
+    clock.advance(60.0);
+    auto service = makeService();
+    auto rules = service->rules();
+    EXPECT_EQ(rules.ledger.deferredUntil, deferred);
+    EXPECT_EQ(rules.ledger.pausedUntil, paused);
+    service->configure(preferences, false);
+    service->sync();
+    EXPECT_EQ(updates.lastStatus().pausedUntil, paused);
+    EXPECT_EQ(updates.lastStatus().nextMinutes, 14);
+}
+
+TEST_F(WellbeingServiceTest, AStoredDeferralHoldsTheBreakNudgeUntilItsTime) {
+    WellbeingLedger stored;
+    stored.deferredUntil = clock.now() + 45 * 60.0;
+    ASSERT_TRUE(stored.save(*defaults));
+
+    auto service = makeService();
+    preferences.breakMinutes = 30;
+    type(*service, 1800.0);
+    service->configure(preferences, false);
+    service->sync();
+    EXPECT_TRUE(updates.events().empty());
+
+    type(*service, 890.0);
+    service->configure(preferences, false);
+    service->sync();
+    EXPECT_TRUE(updates.events().empty());
+
+    clock.advance(10.0);
+    service->record(KeyActivity{KeyKind::normal, true, clock.uptime()}, clock.now());
+    service->configure(preferences, false);
+    service->sync();
+    EXPECT_EQ(updates.events(), Events{WellbeingEvent::takeBreak});
+    EXPECT_FALSE(storedLedger()->deferredUntil);
+}
+
+TEST_F(WellbeingServiceTest, AnUnreadableStoredLedgerStartsFreshAndStaysUntilTheNextWrite) {
+    const std::string broken = R"({"last":{},"once":[]})";
+    defaults->set(WellbeingLedger::defaultsKey, Bytes(broken.begin(), broken.end()));
+    auto service = makeService();
+    EXPECT_EQ(service->rules().ledger, WellbeingLedger{});
+    service->configure(preferences, false);
+    service->sync();
+    EXPECT_EQ(defaults->dataValue(WellbeingLedger::defaultsKey),
+              Bytes(broken.begin(), broken.end()));
+    service->stop();
+    EXPECT_EQ(storedLedger(), WellbeingLedger{});
+}
+
+TEST_F(WellbeingServiceTest, TheDailyTotalComesFromUpdateTotal) {
+    auto service = makeService();
+    preferences.dailyLimit = true;
+    preferences.dailyKeystrokes = 500;
+    service->updateTotal(499);
+    service->configure(preferences, false);
+    service->updateTotal(500);
+    service->configure(preferences, false);
+    service->sync();
+    EXPECT_EQ(updates.events(), Events{WellbeingEvent::dailyLimit});
+    EXPECT_EQ(updates.count(), 2u);
+}
+
+TEST_F(WellbeingServiceTest, ATimeZoneChangeIsSeenAtTheNextPass) {
+    auto service = makeService();
+    type(*service, 600.0);
+    service->configure(preferences, false);
+    service->sync();
+    EXPECT_EQ(updates.lastStatus().elapsedMinutes, 10);
+    clock.setTimeZone("America/New_York");
+    service->configure(preferences, false);
+    service->sync();
+    EXPECT_EQ(updates.lastStatus().elapsedMinutes, 0);
+    EXPECT_EQ(service->rules().zone, "America/New_York");
+}
+
+TEST_F(WellbeingServiceTest, AKeyDownSecondsAfterAZoneChangeStartsANewStretch) {
+    auto service = makeService();
+    type(*service, 600.0);
+    service->sync();  // the zone is read when the queued key-downs run
+    clock.setTimeZone("America/New_York");
+    clock.advance(5.0);
+    service->record(KeyActivity{KeyKind::normal, true, clock.uptime()}, clock.now());
+    auto rules = service->rules();
+    EXPECT_EQ(rules.zone, "America/New_York");
+    EXPECT_EQ(rules.start, clock.uptime());
+}
+
+TEST_F(WellbeingServiceTest, DebugTimingIsReadOnceFromTheDefaults) {
+    EXPECT_FALSE(makeService()->debugTiming());
+    EXPECT_EQ(makeService()->tickPeriod(), 30.0);
+    defaults->set(WellbeingService::debugKey, std::int64_t{1});  // not a boolean
+    EXPECT_FALSE(makeService()->debugTiming());
+    defaults->set(WellbeingService::debugKey, true);
+    auto service = makeService();
+    EXPECT_TRUE(service->debugTiming());
+    EXPECT_EQ(service->tickPeriod(), 1.0);
+    EXPECT_TRUE(service->rules().debug);
+    EXPECT_EQ(service->rules().breakThreshold(), 60.0);
+}
+
+// --- With the real timer --------------------------------------------------------------------
+
+TEST_F(WellbeingServiceTest, TheFirstTimerPassComesAtOnce) {
+    auto service = makeService();
+    service->start();
+    EXPECT_TRUE(updates.waitUntil([](const Events&, std::size_t n) { return n >= 1; }));
+    service->stop();
+}
+
+TEST_F(WellbeingServiceTest, EveryTimerPassReportsAlsoWithoutEvents) {
+    defaults->set(WellbeingService::debugKey, true);
+    auto service = makeService();
+    service->start();
+    EXPECT_TRUE(updates.waitUntil([](const Events&, std::size_t n) { return n >= 3; }));
+    EXPECT_TRUE(updates.events().empty());
+    service->stop();
+}
+
+TEST_F(WellbeingServiceTest, InDebugTimingAMinuteOfTypingGivesTakeBreakThenEdgeDim) {
+    defaults->set(WellbeingService::debugKey, true);
+    auto service = makeService();
+    service->configure(preferences, false);
+    service->start();
+    type(*service, 60.0);
+    ASSERT_TRUE(updates.waitForEvent(WellbeingEvent::takeBreak));
+    type(*service, 60.0);
+    ASSERT_TRUE(updates.waitForEvent(WellbeingEvent::edgeDim));
+    EXPECT_EQ(updates.events(), (Events{WellbeingEvent::takeBreak, WellbeingEvent::edgeDim}));
+    service->stop();
+    auto stored = storedLedger();
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->count("2026-12-07"), 2);
+}
+
+TEST_F(WellbeingServiceTest, KeysFromSeveralThreadsWhileTheTimerRuns) {
+    defaults->set(WellbeingService::debugKey, true);
+    auto service = makeService();
+    service->start();
+    std::atomic<bool> go{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 3; ++t) {
+        threads.emplace_back([&] {
+            while (!go.load()) {
+                std::this_thread::yield();
+            }
+            for (int i = 0; i < 2000; ++i) {
+                service->record(KeyActivity{KeyKind::normal, i % 2 == 0, clock.uptime()},
+                                clock.now());
+            }
+        });
+    }
+    go = true;
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    service->sync();
+    EXPECT_EQ(service->rules().lastKey, clock.uptime());
+    // Released while its timer is running.
+    service.reset();
+    SUCCEED();
+}
+
+TEST_F(WellbeingServiceTest, CallsAfterStopStillRun) {
+    auto service = makeService();
+    service->start();
+    service->stop();
+    const std::size_t before = updates.count();
+    service->configure(preferences, true);
+    service->sync();
+    EXPECT_EQ(updates.count(), before + 1);
+}
+
+}  // namespace
+}  // namespace tapwell
