@@ -1,0 +1,387 @@
+#include "system/SystemEventsMonitor.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "WatcherTestSupport.h"
+#include "core/UserDefaults.h"
+#include "platform/linux/InotifyFolderEvents.h"
+#include "support/TempDir.h"
+
+namespace tapwell {
+namespace {
+
+using test::letTimePass;
+using test::TempDir;
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+class FakePowerSource final : public PowerSource {
+  public:
+    struct State {
+        std::mutex mutex;
+        std::optional<PowerSample> sample;
+        std::function<void()> notify;
+        bool notificationsAvailable = true;
+        int stops = 0;
+
+        void set(std::optional<PowerSample> next) {
+            std::lock_guard lock(mutex);
+            sample = next;
+        }
+        // Reports a change from a thread of its own, as the udev monitor does.
+        void fire() {
+            std::thread([this] {
+                std::lock_guard lock(mutex);
+                if (notify) {
+                    notify();
+                }
+            }).join();
+        }
+    };
+
+    explicit FakePowerSource(std::shared_ptr<State> state) : state_(std::move(state)) {}
+
+    std::optional<PowerSample> read() override {
+        std::lock_guard lock(state_->mutex);
+        return state_->sample;
+    }
+    bool startNotifications(std::function<void()> onChange) override {
+        std::lock_guard lock(state_->mutex);
+        if (!state_->notificationsAvailable) {
+            return false;
+        }
+        state_->notify = std::move(onChange);
+        return true;
+    }
+    void stopNotifications() override {
+        std::lock_guard lock(state_->mutex);
+        state_->notify = nullptr;
+        ++state_->stops;
+    }
+
+  private:
+    std::shared_ptr<State> state_;
+};
+
+using ScreenshotStatus = std::pair<std::optional<fs::path>, std::optional<std::string>>;
+using DownloadStatus = std::optional<std::string>;
+const DownloadStatus noProblem;
+
+class SystemEventsMonitorTest : public ::testing::Test {
+  protected:
+    std::unique_ptr<SystemEventsMonitor> makeMonitor() {
+        SystemEventsMonitor::Platform platform;
+        platform.power = std::make_unique<FakePowerSource>(power);
+        platform.folderEvents = [] { return std::make_unique<InotifyFolderEvents>(); };
+        platform.downloadsFolder = [this] { return downloadsFolder; };
+        auto monitor =
+            std::make_unique<SystemEventsMonitor>(defaults, mainQueue, std::move(platform));
+        monitor->onEvent = [this](SystemSoundEvent event) { events.push_back(event); };
+        monitor->onDownloadStatus = [this](const DownloadStatus& message) {
+            downloadStatuses.push_back(message);
+        };
+        monitor->onScreenshotStatus = [this](const std::optional<fs::path>& folder,
+                                             const std::optional<std::string>& message) {
+            screenshotStatuses.emplace_back(folder, message);
+        };
+        return monitor;
+    }
+
+    bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 8s) {
+        return mainQueue.runUntil(done, timeout);
+    }
+    void storeScreenshotFolder(const fs::path& folder) {
+        const auto text = folder.string();
+        defaults.set(SystemEventsMonitor::screenshotBookmarkKey, Bytes(text.begin(), text.end()));
+    }
+    std::optional<std::string> storedScreenshotFolder() {
+        const auto data = defaults.dataValue(SystemEventsMonitor::screenshotBookmarkKey);
+        return data ? std::optional<std::string>(std::string(data->begin(), data->end()))
+                    : std::nullopt;
+    }
+    std::size_t count(SystemSoundEvent event) const {
+        return static_cast<std::size_t>(std::count(events.begin(), events.end(), event));
+    }
+
+    TempDir dir;
+    UserDefaults defaults{dir / "config" / "defaults.json"};
+    PumpedMainQueue mainQueue;
+    std::shared_ptr<FakePowerSource::State> power = std::make_shared<FakePowerSource::State>();
+    std::optional<fs::path> downloadsFolder;
+    std::vector<SystemSoundEvent> events;
+    std::vector<DownloadStatus> downloadStatuses;
+    std::vector<ScreenshotStatus> screenshotStatuses;
+};
+
+TEST_F(SystemEventsMonitorTest, PowerEventsFromStartAndNotificationsArePersisted) {
+    power->set(PowerSample{false, 30});
+    auto monitor = makeMonitor();
+    monitor->start();
+    EXPECT_TRUE(events.empty());  // the first reading only sets the baseline
+    EXPECT_TRUE(monitor->started());
+
+    power->set(PowerSample{false, 20});
+    power->fire();
+    ASSERT_TRUE(pumpUntil([&] { return !events.empty(); }));
+    EXPECT_EQ(events, std::vector<SystemSoundEvent>{SystemSoundEvent::batteryLow});
+    EXPECT_EQ(defaults.boolValue(PowerRules::lowBatteryNotifiedKey), true);
+
+    power->set(PowerSample{true, 21});
+    power->fire();
+    ASSERT_TRUE(pumpUntil([&] { return events.size() == 2; }));
+    EXPECT_EQ(events.back(), SystemSoundEvent::charger);
+    EXPECT_EQ(defaults.boolValue(PowerRules::lowBatteryNotifiedKey), false);
+}
+
+TEST_F(SystemEventsMonitorTest, LowBatteryFlagSurvivesARelaunch) {
+    power->set(PowerSample{false, 25});
+    {
+        auto monitor = makeMonitor();
+        monitor->start();
+        power->set(PowerSample{false, 15});
+        monitor->powerChanged();
+        ASSERT_EQ(count(SystemSoundEvent::batteryLow), 1u);
+        monitor->stop();
+    }
+    auto relaunched = makeMonitor();
+    EXPECT_TRUE(relaunched->powerRules().lowNotified);
+    relaunched->start();
+    power->set(PowerSample{false, 14});
+    relaunched->powerChanged();
+    EXPECT_EQ(count(SystemSoundEvent::batteryLow), 1u);
+}
+
+TEST_F(SystemEventsMonitorTest, RaisedThresholdGivesLowBatteryAtOnce) {
+    power->set(PowerSample{false, 25});
+    auto monitor = makeMonitor();
+    EXPECT_EQ(monitor->threshold(), 20);
+    monitor->start();
+    monitor->setThreshold(30);
+    monitor->powerChanged();
+    EXPECT_EQ(events, std::vector<SystemSoundEvent>{SystemSoundEvent::batteryLow});
+}
+
+TEST_F(SystemEventsMonitorTest, WithoutPowerInformationOrNotificationsTheRestWorks) {
+    power->notificationsAvailable = false;
+    auto monitor = makeMonitor();
+    monitor->start();
+    monitor->powerChanged();
+    EXPECT_TRUE(events.empty());
+    EXPECT_TRUE(monitor->started());
+    EXPECT_EQ(downloadStatuses, std::vector<DownloadStatus>{noProblem});  // no Downloads folder
+    monitor->stop();
+    EXPECT_EQ(power->stops, 0);
+}
+
+TEST_F(SystemEventsMonitorTest, NotificationsStopWithTheMonitor) {
+    power->set(PowerSample{false, 50});
+    auto monitor = makeMonitor();
+    monitor->start();
+    power->set(PowerSample{true, 50});
+    power->fire();  // posted but not yet run when the monitor stops
+    monitor->stop();
+    EXPECT_EQ(power->stops, 1);
+    EXPECT_FALSE(monitor->started());
+    mainQueue.runPending();
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_F(SystemEventsMonitorTest, FinishedDownloadGivesOneEvent) {
+    downloadsFolder = dir / "Downloads";
+    fs::create_directory(*downloadsFolder);
+    auto monitor = makeMonitor();
+    monitor->start();
+    EXPECT_TRUE(downloadStatuses.empty());  // sent by the watcher's first listing
+    ASSERT_TRUE(pumpUntil([&] { return downloadStatuses.size() == 1; }));
+    EXPECT_EQ(downloadStatuses[0], noProblem);
+
+    dir.write("Downloads/paper.pdf", "%PDF");
+    ASSERT_TRUE(pumpUntil([&] { return !events.empty(); }));
+    EXPECT_EQ(events, std::vector<SystemSoundEvent>{SystemSoundEvent::downloadDone});
+}
+
+TEST_F(SystemEventsMonitorTest, DownloadsSwitchedOffAndOnTakesANewBaseline) {
+    downloadsFolder = dir / "Downloads";
+    fs::create_directory(*downloadsFolder);
+    auto monitor = makeMonitor();
+    monitor->start();
+    ASSERT_TRUE(pumpUntil([&] { return downloadStatuses.size() == 1; }));
+
+    monitor->setDownloadEnabled(false);
+    monitor->refreshDownloads();
+    EXPECT_EQ(monitor->downloadsWatcher(), nullptr);
+    EXPECT_EQ(downloadStatuses.size(), 2u);
+    EXPECT_EQ(downloadStatuses.back(), noProblem);
+
+    dir.write("Downloads/while-off.zip", "x");
+    monitor->setDownloadEnabled(true);
+    monitor->refreshDownloads();
+    ASSERT_NE(monitor->downloadsWatcher(), nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return downloadStatuses.size() == 3; }));
+    mainQueue.runFor(1500ms);
+    EXPECT_TRUE(events.empty());  // part of the new baseline
+
+    dir.write("Downloads/after.zip", "y");
+    ASSERT_TRUE(pumpUntil([&] { return !events.empty(); }));
+    EXPECT_EQ(events, std::vector<SystemSoundEvent>{SystemSoundEvent::downloadDone});
+}
+
+TEST_F(SystemEventsMonitorTest, MissingDownloadsFolderIsReportedAndClearsAfterARefresh) {
+    downloadsFolder = dir / "Downloads";
+    auto monitor = makeMonitor();
+    monitor->start();
+    ASSERT_TRUE(pumpUntil([&] { return downloadStatuses.size() == 1; }));
+    ASSERT_TRUE(downloadStatuses[0]);
+    EXPECT_NE(downloadStatuses[0]->find("No such file or directory"), std::string::npos);
+    EXPECT_TRUE(monitor->downloadFailed());
+
+    fs::create_directory(*downloadsFolder);
+    monitor->refreshDownloads();  // as on activation while the download alert is on and failed
+    ASSERT_TRUE(pumpUntil([&] { return downloadStatuses.size() == 2; }));
+    EXPECT_EQ(downloadStatuses[1], noProblem);
+    EXPECT_FALSE(monitor->downloadFailed());
+}
+
+TEST_F(SystemEventsMonitorTest, StartWithoutStoredScreenshotFolder) {
+    auto monitor = makeMonitor();
+    monitor->start();
+    EXPECT_EQ(screenshotStatuses, std::vector<ScreenshotStatus>{ScreenshotStatus{}});
+    EXPECT_EQ(monitor->screenshotsWatcher(), nullptr);
+}
+
+TEST_F(SystemEventsMonitorTest, ScreenshotFolderIsRestoredFromTheStoredPath) {
+    const auto folder = dir / "Shots";
+    fs::create_directory(folder);
+    storeScreenshotFolder(folder);
+    auto monitor = makeMonitor();
+    monitor->start();
+    ASSERT_EQ(screenshotStatuses.size(), 1u);
+    EXPECT_EQ(screenshotStatuses[0], (ScreenshotStatus{folder, std::nullopt}));
+    EXPECT_EQ(monitor->screenshotFolder(), folder);
+    ASSERT_NE(monitor->screenshotsWatcher(), nullptr);
+    EXPECT_TRUE(monitor->screenshotsWatcher()->screenshotsOnly());
+
+    // Wait for the baseline before adding files.
+    ASSERT_TRUE(test::eventually([&] { return !monitor->screenshotsWatcher()->isPolling(); }));
+    monitor->screenshotsWatcher()->queue().sync([] {});
+    dir.write("Shots/plain.txt", "not an image");
+    dir.write("Shots/Screenshot.png", test::pngBytes);
+    ASSERT_TRUE(pumpUntil([&] { return !events.empty(); }));
+    mainQueue.runFor(1200ms);
+    EXPECT_EQ(events, std::vector<SystemSoundEvent>{SystemSoundEvent::screenshot});
+}
+
+TEST_F(SystemEventsMonitorTest, MissingStoredScreenshotFolderIsReportedAsText) {
+    storeScreenshotFolder(dir / "gone");
+    auto monitor = makeMonitor();
+    monitor->start();
+    ASSERT_EQ(screenshotStatuses.size(), 1u);
+    EXPECT_FALSE(screenshotStatuses[0].first);
+    ASSERT_TRUE(screenshotStatuses[0].second);
+    EXPECT_NE(screenshotStatuses[0].second->find("No such file or directory"), std::string::npos);
+    EXPECT_EQ(monitor->screenshotsWatcher(), nullptr);
+    EXPECT_EQ(storedScreenshotFolder(), (dir / "gone").string());  // kept for a later launch
+}
+
+TEST_F(SystemEventsMonitorTest, DamagedStoredScreenshotFolderIsReportedAsText) {
+    defaults.set(SystemEventsMonitor::screenshotBookmarkKey, Bytes{'r', 'e', 'l'});
+    auto monitor = makeMonitor();
+    monitor->start();
+    ASSERT_EQ(screenshotStatuses.size(), 1u);
+    EXPECT_FALSE(screenshotStatuses[0].first);
+    EXPECT_TRUE(screenshotStatuses[0].second);
+}
+
+TEST_F(SystemEventsMonitorTest, ChosenScreenshotFolderReplacesAndIsRemembered) {
+    const auto first = dir / "First";
+    const auto second = dir / "Second";
+    fs::create_directory(first);
+    fs::create_directory(second);
+    auto monitor = makeMonitor();
+    monitor->start();
+
+    monitor->chooseScreenshotFolder(first);
+    EXPECT_EQ(storedScreenshotFolder(), first.string());
+    auto* firstWatcher = monitor->screenshotsWatcher();
+    ASSERT_NE(firstWatcher, nullptr);
+
+    monitor->chooseScreenshotFolder(second);
+    EXPECT_EQ(storedScreenshotFolder(), second.string());
+    EXPECT_EQ(monitor->screenshotFolder(), second);
+    EXPECT_EQ(screenshotStatuses.back(), (ScreenshotStatus{second, std::nullopt}));
+
+    // A failed choice keeps the previous folder watched and remembered.
+    auto* secondWatcher = monitor->screenshotsWatcher();
+    monitor->chooseScreenshotFolder(dir / "absent");
+    EXPECT_EQ(monitor->screenshotsWatcher(), secondWatcher);
+    EXPECT_EQ(monitor->screenshotFolder(), second);
+    EXPECT_EQ(storedScreenshotFolder(), second.string());
+    EXPECT_FALSE(screenshotStatuses.back().first);
+    EXPECT_TRUE(screenshotStatuses.back().second);
+
+    // A plain file is no folder.
+    dir.write("file.txt", "x");
+    monitor->chooseScreenshotFolder(dir / "file.txt");
+    EXPECT_EQ(storedScreenshotFolder(), second.string());
+    EXPECT_NE(screenshotStatuses.back().second.value_or("").find("Not a directory"),
+              std::string::npos);
+}
+
+TEST_F(SystemEventsMonitorTest, ScreenshotFolderErrorClearsWhenItListsAgain) {
+    const auto folder = dir / "Shots";
+    fs::create_directory(folder);
+    auto monitor = makeMonitor();
+    monitor->start();
+    monitor->chooseScreenshotFolder(folder);
+    ASSERT_TRUE(test::eventually([&] { return !monitor->screenshotsWatcher()->isPolling(); }));
+    monitor->screenshotsWatcher()->queue().sync([] {});
+    const auto before = screenshotStatuses.size();
+
+    fs::rename(folder, dir / "away");
+    ASSERT_TRUE(pumpUntil([&] { return screenshotStatuses.size() == before + 1; }));
+    EXPECT_FALSE(screenshotStatuses.back().first);
+    EXPECT_TRUE(screenshotStatuses.back().second);
+
+    fs::rename(dir / "away", folder);
+    ASSERT_TRUE(pumpUntil([&] { return screenshotStatuses.size() == before + 2; }));
+    EXPECT_EQ(screenshotStatuses.back(), (ScreenshotStatus{folder, std::nullopt}));
+}
+
+TEST_F(SystemEventsMonitorTest, StopDropsWatchersAndIgnoresLateResults) {
+    downloadsFolder = dir / "Downloads";
+    fs::create_directory(*downloadsFolder);
+    const auto shots = dir / "Shots";
+    fs::create_directory(shots);
+    storeScreenshotFolder(shots);
+    auto monitor = makeMonitor();
+    monitor->start();
+    ASSERT_NE(monitor->downloadsWatcher(), nullptr);
+    ASSERT_NE(monitor->screenshotsWatcher(), nullptr);
+
+    monitor->stop();  // the first listing's ready may already be posted
+    EXPECT_EQ(monitor->downloadsWatcher(), nullptr);
+    EXPECT_EQ(monitor->screenshotsWatcher(), nullptr);
+    EXPECT_EQ(monitor->screenshotFolder(), std::nullopt);
+    mainQueue.runPending();
+    EXPECT_TRUE(downloadStatuses.empty());
+
+    dir.write("Downloads/late.zip", "x");
+    mainQueue.runFor(1500ms);
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_F(SystemEventsMonitorTest, ResultsPostedForADestroyedMonitorAreDropped) {
+    downloadsFolder = dir / "Downloads";
+    auto monitor = makeMonitor();
+    monitor->start();
+    // Wait until the open error has been posted, then destroy the monitor before pumping.
+    ASSERT_TRUE(test::eventually([&] { return mainQueue.pendingCount() > 0; }));
+    monitor.reset();
+    mainQueue.runPending();
+    EXPECT_TRUE(downloadStatuses.empty());
+}
+
+}  // namespace
+}  // namespace tapwell

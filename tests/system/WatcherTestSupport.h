@@ -1,0 +1,90 @@
+#pragma once
+// Shared pieces of the folder watcher and monitor tests: a scripted folder event source and
+// waiting helpers.
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "system/FolderEvents.h"
+
+namespace tapwell::test {
+
+// Event source whose changes the test fires by hand.
+class ScriptedFolderEvents final : public FolderEvents {
+  public:
+    struct State {
+        std::mutex mutex;
+        std::function<void()> onChange;
+        std::optional<std::filesystem::path> opened;
+        int closeCount = 0;
+        std::optional<Error> failWith;
+
+        // Reports a change, as the OS would after an event.
+        void fire() {
+            std::lock_guard lock(mutex);
+            if (onChange) {
+                onChange();
+            }
+        }
+        bool isOpen() {
+            std::lock_guard lock(mutex);
+            return static_cast<bool>(onChange);
+        }
+    };
+
+    explicit ScriptedFolderEvents(std::shared_ptr<State> state) : state_(std::move(state)) {}
+    ~ScriptedFolderEvents() override { close(); }
+
+    std::optional<Error> open(const std::filesystem::path& folder,
+                              std::function<void()> onChange) override {
+        std::lock_guard lock(state_->mutex);
+        if (state_->failWith) {
+            return state_->failWith;
+        }
+        state_->opened = folder;
+        state_->onChange = std::move(onChange);
+        return std::nullopt;
+    }
+    void close() override {
+        std::lock_guard lock(state_->mutex);
+        if (state_->onChange) {
+            state_->onChange = nullptr;
+            ++state_->closeCount;
+        }
+    }
+
+  private:
+    std::shared_ptr<State> state_;
+};
+
+// Polls `condition` until it holds or `timeout` passes.
+inline bool eventually(const std::function<bool()>& condition,
+                       std::chrono::milliseconds timeout = std::chrono::milliseconds(8000)) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// Lets real time pass where a test must show that nothing happens in it.
+inline void letTimePass(double seconds) {
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+}
+
+inline void appendTo(const std::filesystem::path& file, std::string_view bytes) {
+    std::ofstream out(file, std::ios::binary | std::ios::app);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline const std::string pngBytes = std::string("\x89PNG\r\n\x1a\n", 8) + "rest of the image";
+
+}  // namespace tapwell::test
