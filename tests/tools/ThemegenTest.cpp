@@ -1,0 +1,117 @@
+#include "themegen/Themes.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+
+#include "support/TempDir.h"
+#include "themegen/ThemeCheck.h"
+
+namespace tapwell::themegen {
+namespace {
+
+namespace fs = std::filesystem;
+
+const ThemeRecipe& recipe(const std::string& folder) {
+    for (const ThemeRecipe& t : builtInThemes()) {
+        if (t.folder == folder) {
+            return t;
+        }
+    }
+    throw std::runtime_error("no recipe " + folder);
+}
+
+std::string bytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(Themegen, EveryThemeHasTheFullSetOfSounds) {
+    for (const ThemeRecipe& theme : builtInThemes()) {
+        int downs = 0, ups = 0, space = 0, enter = 0, backspace = 0, ambience = 0;
+        std::set<std::string> alerts, names;
+        for (const FileRecipe& f : theme.files) {
+            EXPECT_TRUE(names.insert(f.name).second)
+                << theme.folder << " makes " << f.name << " twice";
+            downs += f.role == FileRole::keyDown;
+            ups += f.role == FileRole::keyUp;
+            space += f.role == FileRole::space;
+            enter += f.role == FileRole::enter;
+            backspace += f.role == FileRole::backspace;
+            ambience += f.role == FileRole::ambience;
+            if (f.role == FileRole::alert) {
+                alerts.insert(f.name);
+            }
+        }
+        EXPECT_GE(downs, kMinKeyDownVariants) << theme.folder;
+        EXPECT_GE(ups, kMinKeyUpVariants) << theme.folder;
+        EXPECT_EQ(space + enter + backspace + ambience, 4) << theme.folder;
+        EXPECT_EQ(alerts.size(), 9u) << theme.folder;
+    }
+}
+
+TEST(Themegen, RendersAreDeterministicAndIndependentOfOrder) {
+    const ThemeRecipe& theme = recipe("typewriter");
+    const FileRecipe* enter = nullptr;
+    for (const FileRecipe& f : theme.files) {
+        enter = f.role == FileRole::enter ? &f : enter;
+    }
+    ASSERT_NE(enter, nullptr);
+    const Buffer first = renderFile(theme, *enter);
+    for (std::size_t i = 0; i < 5; ++i) {
+        (void)renderFile(theme, theme.files[i]);
+    }
+    EXPECT_EQ(renderFile(theme, *enter), first);
+}
+
+TEST(Themegen, PoolVariantsDiffer) {
+    const ThemeRecipe& theme = recipe("thock");
+    const Buffer a = renderFile(theme, theme.files[0]);
+    const Buffer b = renderFile(theme, theme.files[1]);
+    EXPECT_EQ(theme.files[0].role, FileRole::keyDown);
+    EXPECT_EQ(theme.files[1].role, FileRole::keyDown);
+    EXPECT_NE(a, b);
+}
+
+TEST(Themegen, TwoGenerationsAreByteIdentical) {
+    test::TempDir one, two;
+    const ThemeRecipe& theme = recipe("clicky");
+    ASSERT_TRUE(generateTheme(theme, TAPWELL_TEST_THEME_SOURCE_DIR, one.path()).has_value());
+    ASSERT_TRUE(generateTheme(theme, TAPWELL_TEST_THEME_SOURCE_DIR, two.path()).has_value());
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(one.path() / "clicky")) {
+        const fs::path other = two.path() / "clicky" / entry.path().filename();
+        ASSERT_TRUE(fs::exists(other)) << other;
+        EXPECT_EQ(bytes(entry.path()), bytes(other)) << entry.path().filename();
+        ++files;
+    }
+    EXPECT_EQ(files, static_cast<int>(theme.files.size()) + 1);
+    // The manifest is copied verbatim.
+    EXPECT_EQ(bytes(one.path() / "clicky" / "theme.json"),
+              bytes(fs::path(TAPWELL_TEST_THEME_SOURCE_DIR) / "clicky" / "theme.json"));
+}
+
+TEST(Themegen, RefusesAManifestThatNamesAFileItDoesNotMake) {
+    test::TempDir manifests, out;
+    std::string text = bytes(fs::path(TAPWELL_TEST_THEME_SOURCE_DIR) / "bubbles" / "theme.json");
+    const auto at = text.find("space.wav");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 9, "splash.wav");
+    manifests.write("bubbles/theme.json", text);
+    const auto made = generateTheme(recipe("bubbles"), manifests.path(), out.path());
+    ASSERT_FALSE(made.has_value());
+    EXPECT_NE(made.error().find("splash.wav"), std::string::npos);
+    EXPECT_FALSE(fs::exists(out.path() / "bubbles" / "theme.json"));
+}
+
+TEST(Themegen, RefusesAMissingManifest) {
+    test::TempDir manifests, out;
+    EXPECT_FALSE(generateTheme(recipe("bubbles"), manifests.path(), out.path()).has_value());
+    EXPECT_FALSE(fs::exists(out.path() / "bubbles"));
+}
+
+}  // namespace
+}  // namespace tapwell::themegen
