@@ -1,0 +1,120 @@
+#include "sound/AudioDecoder.h"
+
+#include <sndfile.h>
+#include <soxr.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <new>
+
+namespace tapwell {
+
+namespace {
+
+constexpr double largestFrameCount = 4294967295.0;  // the largest 32-bit unsigned value
+
+struct SndfileCloser {
+    void operator()(SNDFILE* file) const { sf_close(file); }
+};
+
+Error sndfileError(SNDFILE* file) {
+    return Error{"libsndfile", sf_error(file), sf_strerror(file)};
+}
+
+}  // namespace
+
+std::expected<SharedPcmBuffer, AudioLoadError> decodeAudioFile(const std::filesystem::path& path) {
+    SF_INFO info{};
+    std::unique_ptr<SNDFILE, SndfileCloser> file(sf_open(path.c_str(), SFM_READ, &info));
+    if (!file) {
+        return std::unexpected(sndfileError(nullptr));
+    }
+    if (info.frames <= 0 || static_cast<double>(info.frames) >= largestFrameCount ||
+        info.channels <= 0) {
+        return std::unexpected(AudioError::invalidFile);
+    }
+
+    const auto channels = static_cast<std::size_t>(info.channels);
+    const auto frames = static_cast<std::size_t>(info.frames);
+    std::vector<float> interleaved;
+    try {
+        interleaved.resize(frames * channels);
+    } catch (const std::bad_alloc&) {
+        return std::unexpected(AudioError::invalidFile);
+    } catch (const std::length_error&) {
+        return std::unexpected(AudioError::invalidFile);
+    }
+    // Some compressed formats only estimate their length; a shorter read without an error is
+    // the real length.
+    const sf_count_t read = sf_readf_float(file.get(), interleaved.data(), info.frames);
+    if (sf_error(file.get()) != SF_ERR_NO_ERROR) {
+        return std::unexpected(sndfileError(file.get()));
+    }
+    const auto readFrames = static_cast<std::size_t>(std::max<sf_count_t>(read, 0));
+
+    std::vector<float> mono;
+    if (channels == 1) {
+        interleaved.resize(readFrames);
+        mono = std::move(interleaved);
+    } else {
+        mono.resize(readFrames);
+        const float scale = 1.0f / static_cast<float>(channels);
+        for (std::size_t frame = 0; frame < readFrames; ++frame) {
+            float sum = 0.0f;
+            for (std::size_t channel = 0; channel < channels; ++channel) {
+                sum += interleaved[frame * channels + channel];
+            }
+            mono[frame] = sum * scale;
+        }
+        interleaved = {};
+    }
+
+    if (info.samplerate == pcmSampleRate) {
+        if (mono.empty()) {
+            return std::unexpected(AudioError::conversionFailed);
+        }
+        auto buffer = std::make_shared<PcmBuffer>();
+        buffer->samples = std::move(mono);
+        return buffer;
+    }
+    if (info.samplerate <= 0) {
+        return std::unexpected(AudioError::invalidFormat);
+    }
+
+    // The converter flushes its filter tail into the extra room.
+    const double capacity = std::ceil(static_cast<double>(pcmSampleRate) *
+                                      static_cast<double>(mono.size()) / info.samplerate) +
+                            1024.0;
+    if (capacity >= largestFrameCount) {
+        return std::unexpected(AudioError::invalidFormat);
+    }
+    std::vector<float> output;
+    try {
+        output.resize(static_cast<std::size_t>(capacity));
+    } catch (const std::bad_alloc&) {
+        return std::unexpected(AudioError::invalidFormat);
+    }
+
+    const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+    std::size_t consumed = 0;
+    std::size_t produced = 0;
+    const soxr_error_t error = soxr_oneshot(
+        static_cast<double>(info.samplerate), static_cast<double>(pcmSampleRate), 1, mono.data(),
+        mono.size(), &consumed, output.data(), output.size(), &produced, &io, &quality, nullptr);
+    if (error != nullptr) {
+        return std::unexpected(Error{"libsoxr", 1, error});
+    }
+    if (produced == 0) {
+        return std::unexpected(AudioError::conversionFailed);
+    }
+    output.resize(produced);
+    output.shrink_to_fit();
+    auto buffer = std::make_shared<PcmBuffer>();
+    buffer->samples = std::move(output);
+    return buffer;
+}
+
+}  // namespace tapwell

@@ -1,0 +1,62 @@
+#pragma once
+// The seam between the sound engine and whatever turns samples into sound: a device (SDL), a
+// clock that pulls and discards (the null output) or a WAV file. An output pulls mono float
+// frames at 48 kHz from a `RenderSource` on its own render thread, one period at a time.
+
+#include <cstddef>
+#include <expected>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "core/Error.h"
+
+namespace tapwell {
+
+// What an output pulls from. `render` runs on the output's render thread (or, for offline
+// outputs, on the thread that drives them); it must fill `frames` mono samples and must not block,
+// allocate, lock or log.
+class RenderSource {
+  public:
+    virtual ~RenderSource() = default;
+    virtual void render(float* mono, std::size_t frames) noexcept = 0;
+};
+
+// An output device as the device layer names it. `id` is opaque and stable (for PulseAudio the
+// sink name); `name` is what the output library opens it by (for SDL the sink description).
+struct AudioDevice {
+    std::string id;
+    std::string name;
+
+    bool operator==(const AudioDevice&) const = default;
+};
+
+class AudioOutput {
+  public:
+    virtual ~AudioOutput() = default;
+
+    // Starts pulling `source` (the output keeps the reference until `stop`). Starting a running
+    // output does nothing and succeeds. Fails with the library's error when the device cannot be
+    // opened.
+    virtual std::expected<void, Error> start(RenderSource& source) = 0;
+    // After `stop` returns, `render` is not running and is not called again until the next start.
+    virtual void stop() = 0;
+    virtual bool isRunning() const = 0;
+
+    // Frames per render call while running.
+    virtual std::size_t periodFrames() const = 0;
+
+    // Called on any thread when the device went away or the system's default device changed while
+    // the output follows it; the owner answers with a restart. After setting an empty handler
+    // returns, the old handler is not running and is never called again.
+    virtual void setConfigurationChangeHandler(std::function<void()> handler) = 0;
+
+    // The device the output plays to; none means the system's default device.
+    virtual std::optional<AudioDevice> currentDevice() const = 0;
+    // Points the output at `device` (none: the system default) for the next start. Fails with the
+    // library's error when the device is unknown; the current device is then unchanged.
+    virtual std::expected<void, Error> setCurrentDevice(
+        const std::optional<AudioDevice>& device) = 0;
+};
+
+}  // namespace tapwell

@@ -1,0 +1,137 @@
+#pragma once
+// The render-thread side of the sound engine: a fixed set of voices on three buses (typing,
+// alerts, ambience) summed into one mono main mix.
+//
+// The engine's queue (the producer) sends commands through a lock-free single-producer,
+// single-consumer queue; `render` (the consumer, on the output's render thread) applies them at
+// the start of the next block, so a sound scheduled now starts at the first frame of the next
+// render call. `render` never locks, allocates, logs or touches files. Every buffer a voice plays
+// is held by a shared pointer that travels to the render thread with its command and travels back
+// through a second queue when the voice lets go of it, so the last reference is always dropped on
+// the producer side (`collectRetired`).
+//
+// Click-free by construction: bus gain changes ramp linearly over 5 ms, a sound that is cut off
+// (by a newer sound on its voice or by a stop) fades out over 1 ms while the newer one starts at
+// once, and a peak limiter on the main mix keeps overlapping voices from clipping. The limiter is
+// transparent: below full scale the main mix passes bit for bit.
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "sound/AudioOutput.h"
+#include "sound/PcmBuffer.h"
+#include "sound/SpscQueue.h"
+
+namespace tapwell {
+
+enum class MixerBus : std::uint8_t { typing, alert, ambience };
+
+class Mixer final : public RenderSource {
+  public:
+    static constexpr std::size_t typingVoiceCount = 12;
+    static constexpr std::size_t previewVoiceCount = 2;
+    static constexpr std::size_t alertVoiceCount = 4;
+    static constexpr std::size_t voiceCount =
+        typingVoiceCount + previewVoiceCount + alertVoiceCount + 1;
+
+    // Voice numbers: typing voices first, then preview, alert and the ambience player.
+    static constexpr std::size_t typingVoice(std::size_t i) { return i; }
+    static constexpr std::size_t previewVoice(std::size_t i) { return typingVoiceCount + i; }
+    static constexpr std::size_t alertVoice(std::size_t i) {
+        return typingVoiceCount + previewVoiceCount + i;
+    }
+    static constexpr std::size_t ambienceVoice = voiceCount - 1;
+    static MixerBus busOf(std::size_t voice);
+
+    static constexpr std::size_t gainRampFrames = pcmSampleRate / 200;  // 5 ms
+    static constexpr std::size_t fadeOutFrames = pcmSampleRate / 1000;  // 1 ms
+
+    explicit Mixer(std::size_t commandCapacity = 1024);
+    Mixer(const Mixer&) = delete;
+    Mixer& operator=(const Mixer&) = delete;
+
+    // Producer side, one thread at a time. Each returns false when the command queue is full
+    // (the render thread has not run for a long while); the command is then dropped.
+
+    // Plays `buffer` on `voice` from its start at `gain`, cutting off what the voice played.
+    bool play(std::size_t voice, SharedPcmBuffer buffer, float gain);
+    // Like play, but repeats the buffer until the voice is stopped or given something else.
+    bool loop(std::size_t voice, SharedPcmBuffer buffer, float gain);
+    // Cuts off what the voice plays.
+    bool stop(std::size_t voice);
+    // Output gains of the three buses (linear).
+    bool setBusGains(float typing, float alert, float ambience);
+    // Drops the buffers the render thread let go of. Called by every producer operation as well.
+    void collectRetired();
+
+    // Consumer side: the render thread.
+    void render(float* mono, std::size_t frames) noexcept override;
+
+    // Any thread: frames rendered so far, and commands lost to a full queue.
+    std::uint64_t renderedFrames() const { return renderedFrames_.load(std::memory_order_relaxed); }
+    std::uint64_t droppedCommands() const {
+        return droppedCommands_.load(std::memory_order_relaxed);
+    }
+
+  private:
+    struct Command {
+        enum class Type : std::uint8_t { none, play, loop, stop, gains };
+        Type type = Type::none;
+        std::uint8_t voice = 0;
+        float gain = 1.0f;
+        std::array<float, 3> busGains{};
+        SharedPcmBuffer buffer;
+    };
+
+    struct Playback {
+        SharedPcmBuffer buffer;
+        const float* data = nullptr;
+        std::size_t length = 0;
+        std::size_t position = 0;
+        float gain = 1.0f;
+        bool loop = false;
+
+        bool active() const { return data != nullptr; }
+    };
+
+    struct Voice {
+        Playback current;
+        Playback fading;
+        std::size_t fadeRemaining = 0;
+    };
+
+    struct BusGain {
+        float current = 0.0f;
+        float target = 0.0f;
+        float step = 0.0f;
+        std::size_t rampRemaining = 0;
+    };
+
+    static constexpr std::size_t blockFrames = 256;
+
+    bool send(Command& command);
+    void apply(Command& command) noexcept;
+    void release(Playback& playback) noexcept;
+    void cutOff(Voice& voice) noexcept;
+    void renderVoice(Voice& voice, float* bus, std::size_t frames) noexcept;
+    void renderBlock(float* mono, std::size_t frames) noexcept;
+
+    SpscQueue<Command> commands_;
+    SpscQueue<SharedPcmBuffer> retired_;
+
+    // Render-thread state.
+    std::array<Voice, voiceCount> voices_{};
+    std::array<BusGain, 3> busGains_{};
+    bool gainsSet_ = false;
+    float limiterReduction_ = 0.0f;  // 1 - limiter gain
+    float limiterRelease_ = 0.0f;    // per-frame decay of the reduction
+    std::vector<float> busScratch_;  // three buses of blockFrames each, allocated once
+
+    std::atomic<std::uint64_t> renderedFrames_{0};
+    std::atomic<std::uint64_t> droppedCommands_{0};
+};
+
+}  // namespace tapwell

@@ -1,0 +1,38 @@
+#include "sound/PreparedTheme.h"
+
+#include "sound/AudioDecoder.h"
+
+namespace tapwell {
+
+std::expected<PreparedTheme, AudioLoadError> PreparedTheme::prepare(const LoadedTheme& loaded) {
+    PreparedTheme prepared;
+    prepared.theme = loaded.theme;
+    for (const std::string& name : loaded.theme.sounds.allFiles()) {
+        auto buffer = decodeAudioFile(loaded.directory / name);
+        if (!buffer) {
+            return std::unexpected(std::move(buffer.error()));
+        }
+        prepared.buffers.emplace(name, std::move(*buffer));
+    }
+    return prepared;
+}
+
+const PcmBuffer* PreparedTheme::find(std::string_view name) const {
+    const auto it = buffers.find(name);
+    return it == buffers.end() ? nullptr : it->second.get();
+}
+
+SharedPcmBuffer PreparedTheme::shared(std::string_view name) const {
+    const auto it = buffers.find(name);
+    return it == buffers.end() ? nullptr : it->second;
+}
+
+std::size_t PreparedTheme::sampleBytes() const {
+    std::size_t bytes = 0;
+    for (const auto& [name, buffer] : buffers) {
+        bytes += buffer->samples.size() * sizeof(float);
+    }
+    return bytes;
+}
+
+}  // namespace tapwell

@@ -1,0 +1,161 @@
+#pragma once
+// Turns key events and named alerts into sound. Holds every prepared theme in memory, keeps fixed
+// pools of voices on three buses (typing, alerts, ambience) in a `Mixer`, and plays a sample by
+// handing an already decoded buffer to the next voice of a pool. Also plays theme previews, loops
+// the ambience sample while the rain setting is on, applies the user's volumes, the theme's mix
+// gains and every kind of muting to the buses, switches themes, routes the output to the built-in
+// speakers, and restarts the output when the device goes away or the default device changes.
+//
+// Every field below is owned by the serial queue "com.tapwell.audio". `play`, `selectTheme`,
+// `selectedID`, `setBuiltInOutput` (and `waitUntilIdle`, `busVolumes`) wait for the queue; the
+// setters, `playAlert` and `preview` return at once. `play` runs on the caller's thread when the
+// queue is idle and costs one pool lookup, one map lookup and one lock-free command push: no
+// allocation, no file access, no logging.
+
+#include <cstdint>
+#include <expected>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/Clock.h"
+#include "core/SerialQueue.h"
+#include "keyboard/KeyActivity.h"
+#include "sound/AudioError.h"
+#include "sound/AudioOutput.h"
+#include "sound/Mixer.h"
+#include "sound/OutputDevices.h"
+#include "sound/PreparedTheme.h"
+#include "themes/Theme.h"
+
+namespace tapwell {
+
+// The user's sound switch and timed mute.
+struct SoundPreferences {
+    bool enabled = true;
+    std::optional<Date> mutedUntil;
+
+    // On when enabled and no timed mute is running at `now` (a mute ends at its end time).
+    bool isSoundOn(Date now) const { return enabled && (!mutedUntil || now >= *mutedUntil); }
+};
+
+// Cyclic positions in the key-down and key-up pools.
+struct SoundVariation {
+    std::int64_t nextDown = 0;
+    std::int64_t nextUp = 0;
+};
+
+// The three bus output volumes as last applied.
+struct BusVolumes {
+    float typing = 0;
+    float alert = 0;
+    float ambience = 0;
+
+    bool operator==(const BusVolumes&) const = default;
+};
+
+class SoundEngine {
+  public:
+    // Runs `fire` (on any thread) no earlier than `delaySeconds` from now. The engine's preview
+    // notes go through it; by default they are delayed work on the engine's own queue.
+    using DelayScheduler = std::function<void(double delaySeconds, std::function<void()> fire)>;
+
+    struct Dependencies {
+        std::shared_ptr<AudioOutput> output;     // required
+        std::shared_ptr<OutputDevices> devices;  // none: routing is unavailable
+        const Clock* clock = nullptr;            // none: the system clock
+        DelayScheduler delayScheduler;           // none: the engine's queue
+    };
+
+    // Prepares every theme in list order (a theme that fails to prepare is dropped silently; a
+    // later theme with the same id replaces an earlier one), chooses the selected theme, builds
+    // the voices and starts the output. Fails with `ThemeError::defaultThemeUnavailable` when no
+    // theme could be prepared, or with the output's start error.
+    static std::expected<std::unique_ptr<SoundEngine>, SoundEngineError> create(
+        const std::vector<LoadedTheme>& loadedThemes, const std::optional<std::string>& preferredID,
+        Dependencies dependencies);
+
+    ~SoundEngine();
+    SoundEngine(const SoundEngine&) = delete;
+    SoundEngine& operator=(const SoundEngine&) = delete;
+
+    void play(const KeyActivity& activity);
+    void playAlert(std::string name);
+    void preview();
+    bool selectTheme(const std::string& id);
+    std::string selectedID();
+
+    void setTypingVolume(float volume);
+    void setAlertVolume(float volume);
+    void setAmbience(bool enabled, float volume);
+    void setEnabled(bool enabled, std::optional<Date> mutedUntil);
+    void setSuspended(bool suspended);
+    void setContextMuted(bool muted);
+    void setSofter(bool softer);
+    void refreshMute();
+
+    // Points the output at the built-in speakers (true) or back at the system's default output
+    // device (false) and restarts playback. Fails with `AudioError::invalidFormat` when there is
+    // no such device (the output is then left untouched), or with the device layer's or the
+    // output's error, in which case the previous device is restored and playback resumed.
+    std::expected<void, SoundEngineError> setBuiltInOutput(bool builtIn);
+
+    // The identifiers of the prepared themes; fixed after construction.
+    const std::set<std::string>& availableIDs() const { return availableIDs_; }
+
+    // Returns once everything submitted to the engine before has run.
+    void waitUntilIdle();
+    // The bus volumes last applied (waits for the queue).
+    BusVolumes busVolumes();
+    // The render side, for outputs that are driven by hand and for measurements.
+    Mixer& mixer() { return *mixer_; }
+
+    // Clamps to 0...1; NaN gives 0.
+    static float clampVolume(float value);
+
+  private:
+    SoundEngine(Dependencies dependencies);
+
+    bool isSoundOn() const;
+    std::optional<std::string_view> sample(const KeyActivity& activity);
+    void applyVolumes();
+    std::expected<void, Error> startEngine();
+    void stopAllVoices();
+    void refreshAmbience();
+    void restartAfterConfigurationChange();
+    void previewNote(std::int64_t generation, std::size_t k);
+    void previewReset(std::int64_t generation);
+    void scheduleDelayed(double delaySeconds, std::function<void()> work);
+
+    std::unique_ptr<SerialQueue> queue_;
+    std::shared_ptr<AudioOutput> output_;  // the "engine": the device the mixer plays to
+    std::unique_ptr<Mixer> mixer_;
+    std::map<std::string, PreparedTheme> themes_;
+    const PreparedTheme* selected_ = nullptr;
+    std::set<std::string> availableIDs_;
+    SoundVariation variation_;
+    std::int64_t nextVoice_ = 0;
+    std::int64_t nextAlert_ = 0;
+    std::int64_t previewGeneration_ = 0;
+    SoundPreferences preferences_;
+    bool suspended_ = false;
+    float typingVolume_ = 0.7f;
+    float alertVolume_ = 0.85f;
+    float ambienceVolume_ = 0.3f;
+    bool rainEnabled_ = false;
+    bool softer_ = false;
+    bool contextMuted_ = false;
+    bool observing_ = false;
+
+    std::shared_ptr<OutputDevices> devices_;
+    const Clock* clock_;
+    DelayScheduler delayScheduler_;
+    BusVolumes volumes_;                   // as last applied
+    std::optional<BusVolumes> sentGains_;  // as last handed to the mixer
+};
+
+}  // namespace tapwell

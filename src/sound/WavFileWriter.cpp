@@ -1,0 +1,64 @@
+#include "sound/WavFileWriter.h"
+
+#include <sndfile.h>
+
+#include "sound/PcmBuffer.h"
+
+namespace tapwell {
+
+namespace {
+
+SNDFILE* handle(void* file) {
+    return static_cast<SNDFILE*>(file);
+}
+
+}  // namespace
+
+std::expected<std::unique_ptr<WavFileWriter>, Error> WavFileWriter::create(
+    const std::filesystem::path& path) {
+    SF_INFO info{};
+    info.samplerate = pcmSampleRate;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (file == nullptr) {
+        return std::unexpected(Error{"libsndfile", sf_error(nullptr), sf_strerror(nullptr)});
+    }
+    std::unique_ptr<WavFileWriter> writer(new WavFileWriter());
+    writer->file_ = file;
+    return writer;
+}
+
+WavFileWriter::~WavFileWriter() {
+    (void)close();
+}
+
+std::expected<void, Error> WavFileWriter::write(const float* mono, std::size_t frames, bool flush) {
+    if (file_ == nullptr) {
+        return std::unexpected(Error{"libsndfile", SF_ERR_SYSTEM, "The file is closed."});
+    }
+    const auto count = static_cast<sf_count_t>(frames);
+    if (sf_writef_float(handle(file_), mono, count) != count) {
+        return std::unexpected(
+            Error{"libsndfile", sf_error(handle(file_)), sf_strerror(handle(file_))});
+    }
+    framesWritten_ += frames;
+    if (flush) {
+        sf_write_sync(handle(file_));
+    }
+    return {};
+}
+
+std::expected<void, Error> WavFileWriter::close() {
+    if (file_ == nullptr) {
+        return {};
+    }
+    const int status = sf_close(handle(file_));
+    file_ = nullptr;
+    if (status != 0) {
+        return std::unexpected(Error{"libsndfile", status, sf_error_number(status)});
+    }
+    return {};
+}
+
+}  // namespace tapwell

@@ -1,0 +1,36 @@
+#pragma once
+// Writes mono 32-bit float WAV files at 48 kHz with libsndfile. Not thread-safe; used by one
+// output at a time.
+
+#include <cstddef>
+#include <expected>
+#include <filesystem>
+#include <memory>
+
+#include "core/Error.h"
+
+namespace tapwell {
+
+class WavFileWriter {
+  public:
+    // Creates (or truncates) the file. Fails with libsndfile's error.
+    static std::expected<std::unique_ptr<WavFileWriter>, Error> create(
+        const std::filesystem::path& path);
+    ~WavFileWriter();
+    WavFileWriter(const WavFileWriter&) = delete;
+    WavFileWriter& operator=(const WavFileWriter&) = delete;
+
+    // Appends frames; with `flush`, the header and data reach the file at once, so that another
+    // process can watch the file grow.
+    std::expected<void, Error> write(const float* mono, std::size_t frames, bool flush = false);
+    std::size_t framesWritten() const { return framesWritten_; }
+    // Finishes the header; later writes fail. Called by the destructor as well.
+    std::expected<void, Error> close();
+
+  private:
+    WavFileWriter() = default;
+    void* file_ = nullptr;  // SNDFILE*, kept out of this header
+    std::size_t framesWritten_ = 0;
+};
+
+}  // namespace tapwell

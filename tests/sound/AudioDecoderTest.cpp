@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <cmath>
+#include <fstream>
+
+#include "SoundTestSupport.h"
+#include "sound/AudioDecoder.h"
+#include "sound/PreparedTheme.h"
+#include "support/TempDir.h"
+
+namespace tapwell {
+namespace {
+
+using test::TempDir;
+
+TEST(AudioDecoder, ConvertsStereoAt44100ToMonoAt48000) {
+    TempDir dir;
+    const std::size_t frames = 4410;  // 100 ms
+    std::vector<float> stereo;
+    for (std::size_t i = 0; i < frames; ++i) {
+        stereo.push_back(0.2f);
+        stereo.push_back(0.6f);
+    }
+    test::writeSoundFile(dir / "s.wav", stereo, 44100, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    auto buffer = decodeAudioFile(dir / "s.wav");
+    ASSERT_TRUE(buffer.has_value());
+    // About frames × 48000 / 44100 = 4800 frames.
+    EXPECT_NEAR(static_cast<double>((*buffer)->frameLength()), 4800.0, 64.0);
+    // The channels are averaged; the middle of the block is away from the filter's edges.
+    EXPECT_NEAR((*buffer)->samples[2400], 0.4f, 0.01f);
+}
+
+TEST(AudioDecoder, ReturnsFileInTargetFormatUnchanged) {
+    TempDir dir;
+    std::vector<float> samples;
+    for (int i = 0; i < 1000; ++i) {
+        samples.push_back(std::sin(static_cast<float>(i) * 0.05f) * 0.5f);
+    }
+    test::writeSoundFile(dir / "m.wav", samples, 48000, 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    auto buffer = decodeAudioFile(dir / "m.wav");
+    ASSERT_TRUE(buffer.has_value());
+    EXPECT_EQ((*buffer)->samples, samples);
+}
+
+TEST(AudioDecoder, AveragesChannelsWithoutResamplingAt48000) {
+    TempDir dir;
+    test::writeSoundFile(dir / "s.wav", {0.2f, 0.6f, -0.5f, 0.1f}, 48000, 2,
+                         SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    auto buffer = decodeAudioFile(dir / "s.wav");
+    ASSERT_TRUE(buffer.has_value());
+    ASSERT_EQ((*buffer)->frameLength(), 2u);
+    EXPECT_FLOAT_EQ((*buffer)->samples[0], 0.4f);
+    EXPECT_FLOAT_EQ((*buffer)->samples[1], -0.2f);
+}
+
+TEST(AudioDecoder, ZeroLengthFileIsInvalidFile) {
+    TempDir dir;
+    test::writeSoundFile(dir / "empty.wav", {}, 48000, 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    auto buffer = decodeAudioFile(dir / "empty.wav");
+    ASSERT_FALSE(buffer.has_value());
+    EXPECT_EQ(buffer.error(), AudioLoadError(AudioError::invalidFile));
+}
+
+TEST(AudioDecoder, UnreadableContainerPassesTheDecodersError) {
+    TempDir dir;
+    dir.write("junk.wav", "this is not audio at all, just some text in a file");
+    auto junk = decodeAudioFile(dir / "junk.wav");
+    ASSERT_FALSE(junk.has_value());
+    const auto* error = std::get_if<Error>(&junk.error());
+    ASSERT_NE(error, nullptr);
+    EXPECT_EQ(error->domain, "libsndfile");
+    EXPECT_FALSE(error->description.empty());
+
+    auto missing = decodeAudioFile(dir / "absent.wav");
+    ASSERT_FALSE(missing.has_value());
+    EXPECT_TRUE(std::holds_alternative<Error>(missing.error()));
+}
+
+TEST(PreparedTheme, DecodesEachDistinctFileOnceAndSharesIt) {
+    TempDir dir;
+    LoadedTheme loaded = test::writeTestTheme(dir.path(), {});
+    loaded.theme.sounds.keyUp = {"down0.wav", "down0.wav"};  // also named in keyDown
+    auto prepared = PreparedTheme::prepare(loaded);
+    ASSERT_TRUE(prepared.has_value());
+    EXPECT_EQ(prepared->buffers.size(), loaded.theme.sounds.allFiles().size());
+    ASSERT_NE(prepared->find("down0.wav"), nullptr);
+    EXPECT_FLOAT_EQ(prepared->find("down0.wav")->samples[0], test::keyDownLevel(0));
+    EXPECT_EQ(prepared->sampleBytes(), prepared->buffers.size() * 2400 * sizeof(float));
+}
+
+TEST(PreparedTheme, FirstFailingFileFailsTheWholeTheme) {
+    TempDir dir;
+    LoadedTheme loaded = test::writeTestTheme(dir.path(), {});
+    test::writeSoundFile(loaded.directory / "space.wav", {}, 48000, 1,
+                         SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    auto prepared = PreparedTheme::prepare(loaded);
+    ASSERT_FALSE(prepared.has_value());
+    EXPECT_EQ(prepared.error(), AudioLoadError(AudioError::invalidFile));
+}
+
+}  // namespace
+}  // namespace tapwell

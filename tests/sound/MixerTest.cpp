@@ -1,0 +1,240 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <thread>
+
+#include "sound/Mixer.h"
+#include "sound/SpscQueue.h"
+
+namespace tapwell {
+namespace {
+
+SharedPcmBuffer level(float value, std::size_t frames) {
+    auto buffer = std::make_shared<PcmBuffer>();
+    buffer->samples.assign(frames, value);
+    return buffer;
+}
+
+std::vector<float> render(Mixer& mixer, std::size_t frames) {
+    std::vector<float> out(frames, -99.0f);
+    mixer.render(out.data(), frames);
+    return out;
+}
+
+TEST(SpscQueue, KeepsOrderAndReportsFull) {
+    SpscQueue<int> queue(3);
+    EXPECT_EQ(queue.capacity(), 3u);
+    EXPECT_TRUE(queue.push(1));
+    EXPECT_TRUE(queue.push(2));
+    EXPECT_TRUE(queue.push(3));
+    EXPECT_FALSE(queue.push(4));
+    int value = 0;
+    ASSERT_TRUE(queue.pop(value));
+    EXPECT_EQ(value, 1);
+    EXPECT_TRUE(queue.push(5));
+    for (int expected : {2, 3, 5}) {
+        ASSERT_TRUE(queue.pop(value));
+        EXPECT_EQ(value, expected);
+    }
+    EXPECT_FALSE(queue.pop(value));
+}
+
+TEST(SpscQueue, HandsEveryItemAcrossThreadsInOrder) {
+    SpscQueue<std::uint64_t> queue(64);
+    constexpr std::uint64_t count = 200000;
+    std::thread consumer([&] {
+        std::uint64_t expected = 0;
+        std::uint64_t value = 0;
+        while (expected < count) {
+            if (queue.pop(value)) {
+                ASSERT_EQ(value, expected);
+                ++expected;
+            } else {
+                std::this_thread::yield();
+            }
+        }
+    });
+    for (std::uint64_t i = 0; i < count;) {
+        if (queue.push(i)) {
+            ++i;
+        } else {
+            std::this_thread::yield();
+        }
+    }
+    consumer.join();
+    EXPECT_TRUE(queue.empty());
+}
+
+TEST(Mixer, SilentWithoutVoices) {
+    Mixer mixer;
+    for (float sample : render(mixer, 300)) {
+        EXPECT_EQ(sample, 0.0f);
+    }
+}
+
+TEST(Mixer, ScheduledSoundStartsAtTheNextBlockAtVoiceAndBusGain) {
+    Mixer mixer;
+    mixer.setBusGains(0.5f, 1.0f, 1.0f);
+    render(mixer, 64);
+    mixer.play(Mixer::typingVoice(3), level(0.4f, 100), 0.5f);
+    auto out = render(mixer, 128);
+    EXPECT_FLOAT_EQ(out[0], 0.4f * 0.5f * 0.5f);
+    EXPECT_FLOAT_EQ(out[99], 0.1f);
+    EXPECT_EQ(out[100], 0.0f);  // the sound ended
+}
+
+TEST(Mixer, BusesHaveTheirOwnGains) {
+    Mixer mixer;
+    mixer.setBusGains(0.25f, 0.5f, 0.75f);
+    mixer.play(Mixer::previewVoice(1), level(0.2f, 10), 1.0f);
+    EXPECT_FLOAT_EQ(render(mixer, 4)[0], 0.05f);
+    mixer.play(Mixer::alertVoice(2), level(0.2f, 1000), 1.0f);
+    mixer.stop(Mixer::previewVoice(1));
+    EXPECT_NEAR(render(mixer, 200)[100], 0.1f, 1e-6);
+    mixer.loop(Mixer::ambienceVoice, level(0.2f, 10), 1.0f);
+    EXPECT_NEAR(render(mixer, 200)[150], 0.1f + 0.15f, 1e-6);  // the alert still plays
+}
+
+TEST(Mixer, GainChangesRampOverFiveMilliseconds) {
+    Mixer mixer;
+    mixer.setBusGains(0.0f, 0.0f, 0.0f);
+    mixer.loop(Mixer::typingVoice(0), level(1.0f, 64), 1.0f);
+    render(mixer, 16);
+    mixer.setBusGains(0.8f, 0.0f, 0.0f);
+    auto out = render(mixer, Mixer::gainRampFrames + 10);
+    EXPECT_GT(out[0], 0.0f);
+    EXPECT_LT(out[0], 0.01f);
+    EXPECT_NEAR(out[Mixer::gainRampFrames / 2 - 1], 0.4f, 0.01f);
+    for (std::size_t i = 1; i < Mixer::gainRampFrames; ++i) {
+        EXPECT_GE(out[i], out[i - 1]);
+    }
+    EXPECT_FLOAT_EQ(out[Mixer::gainRampFrames - 1], 0.8f);
+    EXPECT_FLOAT_EQ(out[Mixer::gainRampFrames + 5], 0.8f);
+}
+
+TEST(Mixer, InterruptedSoundFadesOutOverAMillisecondWhileTheNewOneStarts) {
+    Mixer mixer;
+    mixer.setBusGains(1.0f, 1.0f, 1.0f);
+    mixer.play(Mixer::typingVoice(0), level(0.5f, 4800), 1.0f);
+    render(mixer, 100);
+    mixer.play(Mixer::typingVoice(0), level(0.1f, 4800), 1.0f);
+    auto out = render(mixer, 200);
+    EXPECT_FLOAT_EQ(out[0], 0.1f + 0.5f);  // the old sound starts its fade at full level
+    EXPECT_NEAR(out[Mixer::fadeOutFrames / 2], 0.1f + 0.25f, 0.02f);
+    EXPECT_FLOAT_EQ(out[Mixer::fadeOutFrames], 0.1f);
+    for (std::size_t i = 1; i < Mixer::fadeOutFrames; ++i) {
+        EXPECT_LE(out[i], out[i - 1]);
+    }
+}
+
+TEST(Mixer, StopFadesTheVoiceToSilence) {
+    Mixer mixer;
+    mixer.setBusGains(1.0f, 1.0f, 1.0f);
+    mixer.loop(Mixer::ambienceVoice, level(0.3f, 50), 1.0f);
+    render(mixer, 500);
+    mixer.stop(Mixer::ambienceVoice);
+    auto out = render(mixer, 100);
+    EXPECT_GT(out[0], 0.25f);
+    EXPECT_EQ(out[Mixer::fadeOutFrames], 0.0f);
+    EXPECT_EQ(out[99], 0.0f);
+}
+
+TEST(Mixer, LimiterPassesEverythingBelowFullScaleUnchanged) {
+    Mixer mixer;
+    mixer.setBusGains(1.0f, 1.0f, 1.0f);
+    auto buffer = std::make_shared<PcmBuffer>();
+    for (int i = 0; i < 2000; ++i) {
+        buffer->samples.push_back(0.99f * std::sin(static_cast<float>(i) * 0.01f));
+    }
+    mixer.play(Mixer::typingVoice(0), buffer, 1.0f);
+    auto out = render(mixer, 2000);
+    for (std::size_t i = 0; i < 2000; ++i) {
+        ASSERT_EQ(out[i], buffer->samples[i]) << i;
+    }
+}
+
+TEST(Mixer, TwelveOverlappingVoicesNeverClip) {
+    Mixer mixer;
+    mixer.setBusGains(1.0f, 1.0f, 1.0f);
+    for (std::size_t v = 0; v < Mixer::typingVoiceCount; ++v) {
+        mixer.play(Mixer::typingVoice(v), level(0.9f, 4800), 1.0f);
+    }
+    auto loud = render(mixer, 4800);
+    float peak = 0.0f;
+    for (float sample : loud) {
+        peak = std::max(peak, std::fabs(sample));
+    }
+    EXPECT_LE(peak, 1.0f);
+    EXPECT_GT(peak, 0.99f);
+    // After the release the limiter is back at unity: a quiet sound passes exactly.
+    render(mixer, 48000);
+    mixer.play(Mixer::typingVoice(0), level(0.3f, 10), 1.0f);
+    EXPECT_EQ(render(mixer, 10)[0], 0.3f);
+}
+
+TEST(Mixer, BuffersGoBackToTheProducerWhenVoicesLetGo) {
+    Mixer mixer;
+    mixer.setBusGains(1.0f, 1.0f, 1.0f);
+    SharedPcmBuffer buffer = level(0.1f, 100);
+    mixer.play(Mixer::typingVoice(0), buffer, 1.0f);
+    render(mixer, 10);
+    EXPECT_EQ(buffer.use_count(), 2);  // the voice still plays it
+    render(mixer, 200);
+    mixer.collectRetired();
+    EXPECT_EQ(buffer.use_count(), 1);
+
+    mixer.loop(Mixer::ambienceVoice, buffer, 1.0f);
+    render(mixer, 300);
+    mixer.stop(Mixer::ambienceVoice);
+    render(mixer, 300);
+    mixer.collectRetired();
+    EXPECT_EQ(buffer.use_count(), 1);
+}
+
+TEST(Mixer, DropsCommandsWhenTheRenderThreadDoesNotRun) {
+    Mixer mixer(7);
+    SharedPcmBuffer buffer = level(0.1f, 100);
+    int accepted = 0;
+    for (int i = 0; i < 20; ++i) {
+        accepted += mixer.play(Mixer::typingVoice(0), buffer, 1.0f) ? 1 : 0;
+    }
+    EXPECT_EQ(accepted, 7);
+    EXPECT_EQ(mixer.droppedCommands(), 13u);
+    render(mixer, 10);
+    EXPECT_TRUE(mixer.play(Mixer::typingVoice(0), buffer, 1.0f));
+}
+
+TEST(Mixer, RendersWhileAnotherThreadSchedules) {
+    Mixer mixer;
+    mixer.setBusGains(1.0f, 1.0f, 1.0f);
+    std::atomic<bool> done{false};
+    std::thread renderer([&] {
+        std::vector<float> out(256);
+        while (!done.load()) {
+            mixer.render(out.data(), out.size());
+            for (float sample : out) {
+                ASSERT_LE(std::fabs(sample), 1.0f);
+            }
+        }
+    });
+    SharedPcmBuffer a = level(0.5f, 300);
+    SharedPcmBuffer b = level(-0.5f, 500);
+    for (int i = 0; i < 20000; ++i) {
+        mixer.play(Mixer::typingVoice(static_cast<std::size_t>(i) % 12), i % 2 ? a : b, 1.0f);
+        if (i % 100 == 0) {
+            mixer.setBusGains(static_cast<float>(i % 7) / 7.0f, 1.0f, 1.0f);
+        }
+    }
+    done.store(true);
+    renderer.join();
+    // With the render thread gone, the producer may drain what is left.
+    std::vector<float> out(48000);
+    mixer.render(out.data(), out.size());
+    mixer.collectRetired();
+    EXPECT_EQ(a.use_count(), 1);
+    EXPECT_EQ(b.use_count(), 1);
+}
+
+}  // namespace
+}  // namespace tapwell
