@@ -41,42 +41,42 @@ std::unique_ptr<icu::Calendar> makeGregorian(std::unique_ptr<icu::TimeZone> zone
     return calendar;
 }
 
-// The host zone, detected again at most once a second: detection reads /etc/localtime.
+// The host zone, detected again at most once a second: detection reads /etc/localtime. The
+// calendar built for it is kept too, so that current() costs a copy, not a construction.
 struct HostZoneCache {
     std::mutex mutex;
-    std::unique_ptr<icu::TimeZone> zone;
+    std::unique_ptr<icu::Calendar> prototype;
+    std::string zoneID;
     std::chrono::steady_clock::time_point detectedAt;
 };
 
-std::unique_ptr<icu::TimeZone> hostZone() {
+}  // namespace
+
+Calendar Calendar::current() {
     static HostZoneCache cache;
     std::lock_guard lock(cache.mutex);
     const auto now = std::chrono::steady_clock::now();
-    if (!cache.zone || now - cache.detectedAt >= std::chrono::seconds(1)) {
+    if (!cache.prototype || now - cache.detectedAt >= std::chrono::seconds(1)) {
         std::unique_ptr<icu::TimeZone> detected(icu::TimeZone::detectHostTimeZone());
         if (!detected || isUnknown(*detected)) {
             detected.reset(icu::TimeZone::createTimeZone("UTC"));
         }
-        cache.zone = std::move(detected);
+        std::string id = idOf(*detected);
+        if (!cache.prototype || id != cache.zoneID) {
+            auto calendar = makeGregorian(std::move(detected));
+            if (!calendar) {
+                return *inZone("UTC");
+            }
+            cache.prototype = std::move(calendar);
+            cache.zoneID = std::move(id);
+        }
         cache.detectedAt = now;
     }
-    return std::unique_ptr<icu::TimeZone>(cache.zone->clone());
+    return Calendar(std::unique_ptr<icu::Calendar>(cache.prototype->clone()), cache.zoneID);
 }
-
-}  // namespace
 
 Calendar::Calendar(std::unique_ptr<icu::Calendar> calendar, std::string zoneID)
     : calendar_(std::move(calendar)), zoneID_(std::move(zoneID)) {}
-
-Calendar Calendar::current() {
-    auto zone = hostZone();
-    std::string id = idOf(*zone);
-    auto calendar = makeGregorian(std::move(zone));
-    if (!calendar) {
-        return *inZone("UTC");
-    }
-    return Calendar(std::move(calendar), std::move(id));
-}
 
 std::optional<Calendar> Calendar::inZone(std::string_view zoneID) {
     std::unique_ptr<icu::TimeZone> zone(icu::TimeZone::createTimeZone(

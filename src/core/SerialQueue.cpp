@@ -230,7 +230,10 @@ void SerialQueue::runLoop() {
             ++wakeCount_;
             continue;
         }
-        if (!items_.empty()) {
+        // A due timer goes ahead of queued items, so a steady stream of work cannot hold it off.
+        const bool timerDue = !scheduled_.empty() && !stopping_ &&
+                              scheduled_.front().deadline <= Clock::now();
+        if (!items_.empty() && !timerDue) {
             Item item = std::move(items_.front());
             items_.pop_front();
             busy_ = true;
@@ -293,12 +296,18 @@ void SerialQueue::runLoop() {
                 }
                 continue;
             }
+            if (!items_.empty()) {
+                continue;  // the due entry was a cancelled timer: back to the queued work
+            }
             // A copy: the heap may reallocate while we wait.
             const auto deadline = scheduled_.front().deadline;
             workerWaiting_ = true;
             wake_.wait_until(lock, deadline);
             workerWaiting_ = false;
             ++wakeCount_;
+            continue;
+        }
+        if (!items_.empty()) {
             continue;
         }
         workerWaiting_ = true;

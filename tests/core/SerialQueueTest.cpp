@@ -317,3 +317,31 @@ TEST(SerialQueue, WorkerThreadCarriesTheLabel) {
 
 }  // namespace
 }  // namespace tapwell
+
+namespace tapwell {
+namespace {
+
+TEST(SerialQueue, SteadyWorkDoesNotStarveADueTimer) {
+    std::atomic<bool> fired{false};
+    std::atomic<bool> stop{false};
+    SerialQueue queue("com.tapwell.test");
+    QueueTimer timer = queue.makeTimer(0.02, 0.0, 0.0, [&] { fired = true; });
+    // Keep the queue busy: every item resubmits another one.
+    std::function<void()> busy = [&] {
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        if (!stop.load()) {
+            queue.async(busy);
+        }
+    };
+    queue.async(busy);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!fired.load() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    stop = true;
+    queue.sync([] {});
+    EXPECT_TRUE(fired.load());
+}
+
+}  // namespace
+}  // namespace tapwell

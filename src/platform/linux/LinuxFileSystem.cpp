@@ -66,7 +66,9 @@ std::optional<Error> writeFileAtomically(const fs::path& path, std::string_view 
     if (auto error = writeAll(fd, contents, temporary)) {
         return fail(*error);
     }
-    if (::fsync(fd) != 0) {
+    // The data reaches the disk before the rename makes it visible, so a crash or power loss
+    // leaves either the old file or the new one, never a torn or empty one.
+    if (::fdatasync(fd) != 0) {
         return fail(Error::posix(errno, temporary));
     }
     if (::close(fd) != 0) {
@@ -79,12 +81,8 @@ std::optional<Error> writeFileAtomically(const fs::path& path, std::string_view 
         ::unlink(temporary.c_str());
         return Error::posix(saved, path.string());
     }
-    // Make the rename itself durable.
-    const int dirfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirfd >= 0) {
-        ::fsync(dirfd);
-        ::close(dirfd);
-    }
+    // The folder is not synced: after a power loss the rename may be undone, which brings back
+    // the previous complete file. That costs one save's worth of data, not the file.
     return std::nullopt;
 }
 
