@@ -1,0 +1,192 @@
+#include "stats/StatsPersistence.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cerrno>
+#include <cmath>
+#include <limits>
+#include <system_error>
+
+#include "core/FileSystem.h"
+#include "core/Uuid.h"
+
+namespace tapwell {
+
+namespace {
+
+using nlohmann::json;
+
+constexpr std::string_view quarantineMarker = ".corrupt-";
+
+json toJson(const DailyStats& stats) {
+    // nlohmann::json keeps object keys in a std::map, so dumping sorts them.
+    json object = json::object();
+    object["breaks"] = stats.breaks;
+    object["date"] = stats.date;
+    object["focusSeconds"] = stats.focusSeconds;
+    object["hourly"] = stats.hourly;
+    object["keystrokes"] = stats.keystrokes;
+    object["topKpm"] = stats.topKpm;
+    return object;
+}
+
+// A JSON integer within the 64-bit signed range; a number written with a fraction part of zero
+// (such as 12.0) is accepted as well.
+std::optional<std::int64_t> readInteger(const json& value) {
+    if (value.is_number_unsigned()) {
+        const auto unsignedValue = value.get<std::uint64_t>();
+        if (unsignedValue > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+            return std::nullopt;
+        }
+        return static_cast<std::int64_t>(unsignedValue);
+    }
+    if (value.is_number_integer()) {
+        return value.get<std::int64_t>();
+    }
+    if (value.is_number_float()) {
+        const double number = value.get<double>();
+        // 2^63 is the first double past the signed range.
+        if (std::isfinite(number) && std::trunc(number) == number &&
+            number >= -9.2233720368547758e18 && number < 9.2233720368547758e18) {
+            return static_cast<std::int64_t>(number);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<Error> errorOf(const std::error_code& code, const std::filesystem::path& path) {
+    if (!code) {
+        return std::nullopt;
+    }
+    return Error{"posix", code.value(), path.string() + ": " + code.message()};
+}
+
+// Day identifiers come from the calendar; anything that could step outside the folder is refused.
+bool isSafeDay(std::string_view day) {
+    return !day.empty() && day != "." && day != ".." && day.find('/') == std::string_view::npos &&
+           day.find('\0') == std::string_view::npos;
+}
+
+}  // namespace
+
+StatsPersistence::StatsPersistence(std::filesystem::path directory)
+    : directory_(std::move(directory)) {}
+
+std::filesystem::path StatsPersistence::defaultDirectory() {
+    return dataHome() / "Tapwell" / "stats";
+}
+
+std::filesystem::path StatsPersistence::fileFor(std::string_view day) const {
+    return directory_ / (std::string(day) + ".json");
+}
+
+std::string StatsPersistence::quarantineName(std::string_view day) {
+    return std::string(day) + std::string(quarantineMarker) + makeUuid() + ".json";
+}
+
+bool StatsPersistence::isQuarantineName(std::string_view fileName) {
+    return fileName.find(quarantineMarker) != std::string_view::npos;
+}
+
+std::string StatsPersistence::encode(const DailyStats& stats) {
+    return toJson(stats).dump();
+}
+
+std::optional<DailyStats> StatsPersistence::decode(std::string_view text) {
+    const json object = json::parse(text, nullptr, /*allow_exceptions=*/false);
+    if (!object.is_object()) {
+        return std::nullopt;
+    }
+    auto field = [&object](const char* key) -> const json* {
+        const auto it = object.find(key);
+        return it == object.end() ? nullptr : &*it;
+    };
+    const json* breaks = field("breaks");
+    const json* date = field("date");
+    const json* focus = field("focusSeconds");
+    const json* hourly = field("hourly");
+    const json* keystrokes = field("keystrokes");
+    const json* topKpm = field("topKpm");
+    if (!breaks || !date || !focus || !hourly || !keystrokes || !topKpm) {
+        return std::nullopt;
+    }
+    if (!date->is_string() || !focus->is_number() || !hourly->is_array()) {
+        return std::nullopt;
+    }
+    DailyStats stats;
+    stats.date = date->get<std::string>();
+    stats.focusSeconds = focus->get<double>();
+    const auto breaksValue = readInteger(*breaks);
+    const auto keystrokesValue = readInteger(*keystrokes);
+    const auto topKpmValue = readInteger(*topKpm);
+    if (!breaksValue || !keystrokesValue || !topKpmValue) {
+        return std::nullopt;
+    }
+    stats.breaks = *breaksValue;
+    stats.keystrokes = *keystrokesValue;
+    stats.topKpm = *topKpmValue;
+    stats.hourly.clear();
+    stats.hourly.reserve(hourly->size());
+    for (const json& entry : *hourly) {
+        const auto count = readInteger(entry);
+        if (!count) {
+            return std::nullopt;
+        }
+        stats.hourly.push_back(*count);
+    }
+    return stats;
+}
+
+std::string StatsPersistence::encodeExport(const std::vector<DailyStats>& records) {
+    json array = json::array();
+    for (const DailyStats& record : records) {
+        array.push_back(toJson(record));
+    }
+    return array.dump(2) + "\n";
+}
+
+Error StatsPersistence::corruptFileError(const std::filesystem::path& file,
+                                         std::string_view reason) {
+    return Error{errorDomain, fileReadCorruptFile,
+                 "The statistics file " + file.filename().string() + " is damaged (" +
+                     std::string(reason) + ")"};
+}
+
+std::optional<Error> StatsPersistence::save(const DailyStats& stats) const {
+    if (!isSafeDay(stats.date)) {
+        return Error{errorDomain, EINVAL, "Not a day identifier: \"" + stats.date + "\""};
+    }
+    if (auto error = createFolders(directory_)) {
+        return error;
+    }
+    return writeFileAtomically(fileFor(stats.date), encode(stats));
+}
+
+std::expected<std::optional<DailyStats>, Error> StatsPersistence::load(
+    const std::string& day) const {
+    if (!isSafeDay(day)) {
+        return std::unexpected(Error{errorDomain, EINVAL, "Not a day identifier: \"" + day + "\""});
+    }
+    const std::filesystem::path file = fileFor(day);
+    std::error_code code;
+    // A dangling link counts as no file: the next save replaces it.
+    if (!std::filesystem::exists(file, code)) {
+        return std::optional<DailyStats>{};
+    }
+    ReadResult read = readFile(file);
+    if (read.contents) {
+        std::optional<DailyStats> stats = decode(*read.contents);
+        if (stats && stats->date == day && stats->isValid()) {
+            return stats;
+        }
+    }
+    // Damaged: keep it under a new name, and start the day afresh.
+    const std::filesystem::path aside = directory_ / quarantineName(day);
+    std::filesystem::rename(file, aside, code);
+    if (code) {
+        return std::unexpected(*errorOf(code, file));
+    }
+    return std::optional<DailyStats>{};
+}
+
+}  // namespace tapwell

@@ -1,0 +1,57 @@
+#pragma once
+// The statistics on disk: one small JSON file per day in one folder, written atomically, read back
+// with validation, and moved aside (never overwritten) when damaged. Also the export format.
+// Called only from the statistics store's queue.
+
+#include <expected>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/Error.h"
+#include "stats/DailyStats.h"
+
+namespace tapwell {
+
+class StatsPersistence {
+  public:
+    // Error domain and code of a file that holds no valid day record.
+    static constexpr const char* errorDomain = "stats";
+    static constexpr std::int64_t fileReadCorruptFile = 259;
+
+    explicit StatsPersistence(std::filesystem::path directory);
+
+    // $XDG_DATA_HOME/Tapwell/stats.
+    static std::filesystem::path defaultDirectory();
+
+    const std::filesystem::path& directory() const { return directory_; }
+    std::filesystem::path fileFor(std::string_view day) const;
+
+    // Writes the day file of `stats.date`, creating the folder first when needed.
+    std::optional<Error> save(const DailyStats& stats) const;
+
+    // The record of `day`, or no value when there is no file or a damaged file was moved aside.
+    // Fails only when a damaged file could not be moved aside.
+    std::expected<std::optional<DailyStats>, Error> load(const std::string& day) const;
+
+    // "<day>.corrupt-<UUID>.json" with a fresh upper-case UUID.
+    static std::string quarantineName(std::string_view day);
+    static bool isQuarantineName(std::string_view fileName);
+
+    // One line, sorted keys, no whitespace.
+    static std::string encode(const DailyStats& stats);
+    // The six keys are required with their JSON types; other keys are ignored. The record is not
+    // checked with isValid here.
+    static std::optional<DailyStats> decode(std::string_view text);
+    // A pretty-printed array in the given order, keys sorted within each object.
+    static std::string encodeExport(const std::vector<DailyStats>& records);
+
+    static Error corruptFileError(const std::filesystem::path& file, std::string_view reason);
+
+  private:
+    std::filesystem::path directory_;
+};
+
+}  // namespace tapwell

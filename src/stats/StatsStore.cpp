@@ -1,0 +1,246 @@
+#include "stats/StatsStore.h"
+
+#include <algorithm>
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "core/Calendar.h"
+#include "core/FileSystem.h"
+#include "core/Log.h"
+#include "stats/RankService.h"
+
+namespace tapwell {
+
+StatsStore::StatsStore(Clock& clock, std::optional<std::filesystem::path> directory,
+                       double saveInterval)
+    : clock_(clock),
+      saveInterval_(saveInterval),
+      persistence_(directory ? std::move(*directory) : StatsPersistence::defaultDirectory()) {}
+
+StatsStore::~StatsStore() {
+    // The timer goes first; the queue (the last member) then runs what is still queued while
+    // every other field is alive.
+    timer_.cancel();
+}
+
+void StatsStore::start() {
+    queue_.async([this] {
+        publish();
+        timer_ = queue_.makeTimer(saveInterval_, saveInterval_, 0.0, [this] { save(); });
+    });
+}
+
+void StatsStore::record(const KeyActivity& activity, Date date) {
+    if (!activity.isDown) {
+        return;
+    }
+    const double timestamp = activity.timestamp;
+    queue_.async([this, timestamp, date] { recordOnQueue(timestamp, date); });
+}
+
+void StatsStore::tick() {
+    queue_.async([this] { publish(); });
+}
+
+void StatsStore::suspend() {
+    queue_.sync([this] {
+        suspended_ = true;
+        ledger_.resetStreak();
+        save();
+    });
+}
+
+void StatsStore::resume() {
+    queue_.async([this] {
+        ledger_.resetStreak();
+        suspended_ = false;
+    });
+}
+
+void StatsStore::stop() {
+    queue_.sync([this] {
+        suspended_ = true;
+        timer_.cancel();
+        timer_ = QueueTimer{};
+        ledger_.resetStreak();
+        save();
+    });
+}
+
+void StatsStore::exportTo(std::filesystem::path file, Completion completion) {
+    queue_.async([this, file = std::move(file), completion = std::move(completion)] {
+        exportOnQueue(file, completion);
+    });
+}
+
+void StatsStore::deleteAll(Completion completion) {
+    queue_.async([this, completion = std::move(completion)] { deleteOnQueue(completion); });
+}
+
+StatsSnapshot StatsStore::current() {
+    return queue_.sync([this] {
+        const Calendar calendar = clock_.calendar();
+        const Date now = clock_.now();
+        ensureLoaded(now, calendar);
+        return ledger_.snapshot(now, clock_.uptime(), calendar);
+    });
+}
+
+void StatsStore::sync() {
+    queue_.sync([] {});
+}
+
+std::string StatsStore::ensureLoaded(Date date, const Calendar& calendar) {
+    std::string today = StatsLedger::dayID(date, calendar);
+    if (settledDay_ && settledDay_->first == today &&
+        settledDay_->second == calendar.timeZoneID()) {
+        return today;
+    }
+    std::string days[2] = {today, {}};
+    if (const auto yesterday = calendar.addingDays(date, -1)) {
+        days[1] = StatsLedger::dayID(*yesterday, calendar);
+    }
+    for (const std::string& day : days) {
+        if (day.empty() || ledger_.days.contains(day) || blocked_.contains(day)) {
+            continue;
+        }
+        auto loaded = persistence_.load(day);
+        if (!loaded) {
+            // The damaged file stays where it is; the day counts in memory but is never written.
+            blocked_.insert(day);
+            logger(LogCategory::stats)
+                .error("Stats read/backup failed: {}", loaded.error().description);
+            continue;
+        }
+        ledger_.days.emplace(day, loaded->value_or(DailyStats::empty(day)));
+    }
+    settledDay_.emplace(today, calendar.timeZoneID());
+    return today;
+}
+
+void StatsStore::recordOnQueue(double timestamp, Date date) {
+    if (suspended_) {
+        return;
+    }
+    const Calendar calendar = clock_.calendar();
+    const std::string today = ensureLoaded(date, calendar);
+    const auto known = ledger_.days.find(today);
+    const std::int64_t previous = known == ledger_.days.end() ? 0 : known->second.keystrokes;
+    const StatsSnapshot snapshot = ledger_.record(date, timestamp, calendar);
+    if (onSnapshot) {
+        const bool rankRose =
+            RankService::rankIndex(previous) < RankService::rankIndex(snapshot.today.keystrokes);
+        onSnapshot(snapshot, rankRose);
+    }
+    afterPublication(snapshot.today.date);
+}
+
+void StatsStore::publish() {
+    const Calendar calendar = clock_.calendar();
+    const Date now = clock_.now();
+    ensureLoaded(now, calendar);
+    const StatsSnapshot snapshot = ledger_.snapshot(now, clock_.uptime(), calendar);
+    if (onSnapshot) {
+        onSnapshot(snapshot, false);
+    }
+    afterPublication(snapshot.today.date);
+}
+
+void StatsStore::afterPublication(const std::string& day) {
+    // The first publication of a new day writes the finished day at once.
+    if (lastPublishedDay_ && *lastPublishedDay_ != day) {
+        save();
+    }
+    lastPublishedDay_ = day;
+}
+
+void StatsStore::save() {
+    for (auto it = ledger_.dirty.begin(); it != ledger_.dirty.end();) {
+        if (blocked_.contains(*it)) {
+            ++it;
+            continue;
+        }
+        if (auto error = persistence_.save(ledger_.days.at(*it))) {
+            logger(LogCategory::stats).error("Stats save failed: {}", error->description);
+            ++it;
+            continue;
+        }
+        it = ledger_.dirty.erase(it);
+    }
+}
+
+void StatsStore::exportOnQueue(const std::filesystem::path& file, const Completion& completion) {
+    auto finish = [&completion](std::optional<Error> error) {
+        if (completion) {
+            completion(std::move(error));
+        }
+    };
+
+    std::vector<std::filesystem::path> entries;
+    std::error_code code;
+    for (std::filesystem::directory_iterator it(persistence_.directory(), code), end;
+         !code && it != end; it.increment(code)) {
+        entries.push_back(it->path());
+    }
+    // A folder that cannot be listed (usually: not created yet) holds nothing to export.
+
+    std::map<std::string, DailyStats> records;
+    for (const std::filesystem::path& entry : entries) {
+        const std::string name = entry.filename().string();
+        if (entry.extension() != ".json" || StatsPersistence::isQuarantineName(name)) {
+            continue;
+        }
+        ReadResult read = readFile(entry);
+        if (!read.contents) {
+            finish(read.error);
+            return;
+        }
+        std::optional<DailyStats> stats = StatsPersistence::decode(*read.contents);
+        if (!stats) {
+            finish(StatsPersistence::corruptFileError(entry, "not a day record"));
+            return;
+        }
+        if (!stats->isValid()) {
+            finish(StatsPersistence::corruptFileError(entry, "its counts do not add up"));
+            return;
+        }
+        std::string date = stats->date;
+        records.insert_or_assign(std::move(date), std::move(*stats));
+    }
+    for (const auto& [day, stats] : ledger_.days) {
+        records.insert_or_assign(day, stats);
+    }
+
+    // std::map already orders the days as plain strings, which is date order.
+    std::vector<DailyStats> sorted;
+    sorted.reserve(records.size());
+    for (auto& [day, stats] : records) {
+        sorted.push_back(std::move(stats));
+    }
+    finish(writeFileAtomically(file, StatsPersistence::encodeExport(sorted)));
+}
+
+void StatsStore::deleteOnQueue(const Completion& completion) {
+    std::error_code code;
+    if (std::filesystem::exists(persistence_.directory(), code)) {
+        std::filesystem::remove_all(persistence_.directory(), code);
+        if (code) {
+            if (completion) {
+                completion(Error{"posix", code.value(),
+                                 persistence_.directory().string() + ": " + code.message()});
+            }
+            return;
+        }
+    }
+    ledger_ = StatsLedger{};
+    blocked_.clear();
+    lastPublishedDay_.reset();
+    settledDay_.reset();
+    publish();
+    if (completion) {
+        completion(std::nullopt);
+    }
+}
+
+}  // namespace tapwell

@@ -1,0 +1,95 @@
+#pragma once
+// The statistics service. Owns the ledger and the day files and touches both only on its private
+// queue "com.tapwell.stats": counts key-downs handed over from the key path, publishes a snapshot
+// of today after every counted key and every tick, writes changed days every 10 s and at the
+// moments that matter (day change, sleep, quit), and exports or deletes all statistics.
+//
+// `onSnapshot` and the completions run on the queue; set `onSnapshot` before `start()`.
+// `suspend()`, `stop()` and `current()` wait for the queue and must not be called from it.
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+
+#include "core/Clock.h"
+#include "core/Error.h"
+#include "core/SerialQueue.h"
+#include "keyboard/KeyActivity.h"
+#include "stats/DailyStats.h"
+#include "stats/StatsLedger.h"
+#include "stats/StatsPersistence.h"
+
+namespace tapwell {
+
+class StatsStore {
+  public:
+    static constexpr double defaultSaveInterval = 10.0;
+
+    // (snapshot, rankRose): rankRose is true only for the key that lifted today's rank.
+    using SnapshotHandler = std::function<void(const StatsSnapshot&, bool)>;
+    // No value on success.
+    using Completion = std::function<void(std::optional<Error>)>;
+
+    // `directory` defaults to StatsPersistence::defaultDirectory(). The save interval is a
+    // parameter only so that crash tests need not wait 10 s.
+    explicit StatsStore(Clock& clock, std::optional<std::filesystem::path> directory = {},
+                        double saveInterval = defaultSaveInterval);
+    ~StatsStore();
+    StatsStore(const StatsStore&) = delete;
+    StatsStore& operator=(const StatsStore&) = delete;
+
+    SnapshotHandler onSnapshot;
+
+    const std::filesystem::path& directory() const { return persistence_.directory(); }
+
+    // Publishes once and starts the periodic save timer.
+    void start();
+    // Called from the key path for every key activity; releases are dropped right here.
+    void record(const KeyActivity& activity, Date date);
+    // A publication without a key, with the clock's current moment.
+    void tick();
+    // Waits: stops counting, ends the current typing run and saves.
+    void suspend();
+    void resume();
+    // Waits: stops counting, cancels the timer, ends the typing run and saves for the last time.
+    void stop();
+    // Writes every known day (files and memory, memory winning) to `file` as one JSON array.
+    void exportTo(std::filesystem::path file, Completion completion);
+    // Removes the folder with every day and quarantined file, then starts afresh.
+    void deleteAll(Completion completion);
+
+    // Waits: today's snapshot, loading today and yesterday as needed, without publishing or
+    // saving. For readers such as the command line.
+    StatsSnapshot current();
+
+    // Waits until the work queued so far has run. For tests and orderly hand-overs.
+    void sync();
+
+  private:
+    // Returns the day identifier of `date`.
+    std::string ensureLoaded(Date date, const Calendar& calendar);
+    void recordOnQueue(double timestamp, Date date);
+    void publish();
+    void afterPublication(const std::string& day);
+    void save();
+    void exportOnQueue(const std::filesystem::path& file, const Completion& completion);
+    void deleteOnQueue(const Completion& completion);
+
+    Clock& clock_;
+    double saveInterval_;
+    StatsPersistence persistence_;
+    StatsLedger ledger_;
+    std::set<std::string> blocked_;
+    QueueTimer timer_;
+    bool suspended_ = false;
+    std::optional<std::string> lastPublishedDay_;
+    // The day and zone whose loading was last settled; a key of the same day skips the lookups.
+    std::optional<std::pair<std::string, std::string>> settledDay_;
+    // Declared last so that it is destroyed first: queued work still finds every field alive.
+    SerialQueue queue_{"com.tapwell.stats"};
+};
+
+}  // namespace tapwell
