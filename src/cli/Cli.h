@@ -1,0 +1,49 @@
+#pragma once
+// The `tapwell` command line. Each area adds its subcommands to the parser; a subcommand writes
+// to the context's streams and sets its exit status. With no subcommand, the caller starts the
+// application.
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace CLI {
+class App;
+}
+
+namespace tapwell::cli {
+
+struct Context {
+    std::ostream& out;
+    std::ostream& err;
+    int exitStatus = 0;
+
+    // Reports a failure of the command: the message goes to `err` and the status becomes 1.
+    void fail(const std::string& message);
+};
+
+// How the application runs when no subcommand is given.
+struct AppOptions {
+    bool headless = false;            // no windows, even where a display exists
+    std::string audioOutput = "sdl";  // "sdl", "null" or "wav:FILE"
+    std::size_t audioPeriod = 256;    // frames per audio period
+    bool openSettings = false;        // --settings
+    bool openOnboarding = false;      // --onboarding
+};
+
+// Parses `args` (without the program name). Returns the exit status when a subcommand, --help or
+// --version ran (or parsing failed), no value when the application should start; then `app`
+// (when given) holds the application's options.
+std::optional<int> run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                       AppOptions* app = nullptr);
+
+// Registration functions, one per area (see Commands.cpp for the list).
+void addDefaultsCommand(CLI::App& app, Context& context);
+void addPreferencesCommand(CLI::App& app, Context& context);
+void addThemesCommand(CLI::App& app, Context& context);
+void addRenderCommand(CLI::App& app, Context& context);
+void addStatsCommand(CLI::App& app, Context& context);
+void addRecapCommand(CLI::App& app, Context& context);
+
+}  // namespace tapwell::cli

@@ -1,0 +1,167 @@
+// `tapwell stats [--json]`, `tapwell stats export FILE`, `tapwell stats delete --yes`: today's
+// statistics, the export of every day, and deletion of everything, from the shell.
+//
+// The command reads through the statistics store like the application does, but never saves:
+// the running application owns the day files, and a save from here could replace its newer
+// counts with older ones.
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <cstdio>
+#include <future>
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "cli/Cli.h"
+#include "core/Clock.h"
+#include "core/ResourceLocator.h"
+#include "core/UserDefaults.h"
+#include "presentation/Localization.h"
+#include "recap/RecapSettings.h"
+#include "stats/RankService.h"
+#include "stats/StatsStore.h"
+
+namespace tapwell::cli {
+namespace {
+
+struct StatsOptions {
+    bool json = false;
+    std::string exportFile;
+    bool confirmed = false;
+};
+
+std::string duration(double seconds) {
+    const auto total = static_cast<long long>(std::floor(seconds));
+    const long long hours = total / 3600;
+    const long long minutes = total % 3600 / 60;
+    const long long rest = total % 60;
+    char text[64];
+    if (hours > 0) {
+        std::snprintf(text, sizeof text, "%lldh %02lldm %02llds", hours, minutes, rest);
+    } else if (minutes > 0) {
+        std::snprintf(text, sizeof text, "%lldm %02llds", minutes, rest);
+    } else {
+        std::snprintf(text, sizeof text, "%llds", rest);
+    }
+    return text;
+}
+
+// The rank's name in the selected theme and language; empty without a theme or a name.
+std::string rankName(int rank) {
+    UserDefaults defaults(UserDefaults::standardPath());
+    const RecapSettings settings = RecapSettings::read(defaults, ResourceLocator::find());
+    if (!settings.theme) {
+        return {};
+    }
+    const auto names = pick(settings.theme->ranks, settings.language);
+    const auto index = static_cast<std::size_t>(rank);
+    return names && index < names->size() ? (*names)[index] : std::string{};
+}
+
+void showToday(Context& context, bool json) {
+    StatsStore store(SystemClock::shared());
+    const StatsSnapshot snapshot = store.current();
+    const DailyStats& today = snapshot.today;
+    const int rank = RankService::rankIndex(today.keystrokes);
+    const std::string name = rankName(rank);
+    const std::optional<std::int64_t> remaining = RankService::remaining(today.keystrokes);
+
+    if (json) {
+        nlohmann::json object = nlohmann::json::object();
+        object["date"] = today.date;
+        object["keystrokes"] = today.keystrokes;
+        object["hourly"] = today.hourly;
+        object["kpm"] = snapshot.kpm;
+        object["topKpm"] = today.topKpm;
+        object["focusSeconds"] = today.focusSeconds;
+        object["breaks"] = today.breaks;
+        object["rank"] = rank;
+        object["rankName"] = name;
+        object["toNextRank"] = remaining ? nlohmann::json(*remaining) : nlohmann::json(nullptr);
+        object["rankProgress"] = RankService::progress(today.keystrokes);
+        context.out << object.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+        return;
+    }
+    context.out << "Date: " << today.date << '\n'
+                << "Keystrokes: " << today.keystrokes << '\n'
+                << "Keys per minute: " << snapshot.kpm << " (top today: " << today.topKpm << ")\n"
+                << "Focus time: " << duration(today.focusSeconds) << '\n'
+                << "Breaks: " << today.breaks << '\n'
+                << "Rank: " << (name.empty() ? "-" : name) << " (" << rank << " of 5)\n"
+                << "To next rank: ";
+    if (remaining) {
+        context.out << *remaining << " keystrokes\n";
+    } else {
+        context.out << "top rank reached\n";
+    }
+    context.out << "Keystrokes per hour:";
+    bool any = false;
+    for (std::size_t hour = 0; hour < today.hourly.size(); ++hour) {
+        if (today.hourly[hour] > 0) {
+            char line[48];
+            std::snprintf(line, sizeof line, "\n  %02zu:00  %lld", hour,
+                          static_cast<long long>(today.hourly[hour]));
+            context.out << line;
+            any = true;
+        }
+    }
+    context.out << (any ? "\n" : " none\n");
+}
+
+void exportAll(Context& context, const std::string& file) {
+    StatsStore store(SystemClock::shared());
+    std::promise<std::optional<Error>> done;
+    store.exportTo(file, [&done](std::optional<Error> error) { done.set_value(std::move(error)); });
+    if (const std::optional<Error> error = done.get_future().get()) {
+        context.fail("export failed, nothing was written: " + error->description);
+        return;
+    }
+    context.out << "Exported statistics to " << file << '\n';
+}
+
+void deleteAll(Context& context, bool confirmed) {
+    StatsStore store(SystemClock::shared());
+    if (!confirmed) {
+        context.fail("this deletes every statistics file in " + store.directory().string() +
+                     " for good; run 'tapwell stats delete --yes' to confirm");
+        return;
+    }
+    std::promise<std::optional<Error>> done;
+    store.deleteAll([&done](std::optional<Error> error) { done.set_value(std::move(error)); });
+    if (const std::optional<Error> error = done.get_future().get()) {
+        context.fail("could not delete the statistics: " + error->description);
+        return;
+    }
+    context.out << "Deleted all statistics in " << store.directory().string() << '\n';
+}
+
+}  // namespace
+
+void addStatsCommand(CLI::App& app, Context& context) {
+    auto options = std::make_shared<StatsOptions>();
+    CLI::App* stats = app.add_subcommand(
+        "stats", "Today's typing statistics: keystrokes, hours, keys per minute, focus, rank");
+    stats->add_flag("--json", options->json, "Print one JSON object");
+    stats->require_subcommand(0, 1);
+
+    CLI::App* exporter = stats->add_subcommand(
+        "export", "Write every day's record to FILE as one JSON array sorted by date");
+    exporter->add_option("FILE", options->exportFile, "Where to write the export")->required();
+    exporter->callback([&context, options] { exportAll(context, options->exportFile); });
+
+    CLI::App* remover =
+        stats->add_subcommand("delete", "Delete all statistics, including set-aside damaged files");
+    remover->add_flag("--yes", options->confirmed, "Confirm the deletion");
+    remover->callback([&context, options] { deleteAll(context, options->confirmed); });
+
+    stats->callback([&context, options, stats] {
+        if (stats->get_subcommands().empty()) {
+            showToday(context, options->json);
+        }
+    });
+}
+
+}  // namespace tapwell::cli

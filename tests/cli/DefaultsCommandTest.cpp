@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/Cli.h"
+#include "core/UserDefaults.h"
+#include "support/TempDir.h"
+
+namespace tapwell {
+namespace {
+
+using test::ScopedEnv;
+using test::TempDir;
+
+class DefaultsCommand : public ::testing::Test {
+protected:
+    TempDir dir;
+    ScopedEnv config{"XDG_CONFIG_HOME", dir.path().c_str()};
+
+    struct Result {
+        int status;
+        std::string out;
+        std::string err;
+    };
+    Result run(std::vector<std::string> args) {
+        std::ostringstream out, err;
+        const auto status = cli::run(args, out, err);
+        return {status.value_or(-1), out.str(), err.str()};
+    }
+};
+
+TEST_F(DefaultsCommand, WritesAndReadsEveryType) {
+    EXPECT_EQ(run({"defaults", "write", "b", "bool", "false"}).status, 0);
+    EXPECT_EQ(run({"defaults", "write", "i", "int", "-42"}).status, 0);
+    EXPECT_EQ(run({"defaults", "write", "d", "double", "0.25"}).status, 0);
+    EXPECT_EQ(run({"defaults", "write", "s", "string", "hello world"}).status, 0);
+    EXPECT_EQ(run({"defaults", "write", "t", "date", "2026-12-06T18:30:00Z"}).status, 0);
+    EXPECT_EQ(run({"defaults", "write", "x", "data", "AQID"}).status, 0);
+
+    EXPECT_EQ(run({"defaults", "read", "b"}).out, "false\n");
+    EXPECT_EQ(run({"defaults", "read", "i"}).out, "-42\n");
+    EXPECT_EQ(run({"defaults", "read", "d"}).out, "0.25\n");
+    EXPECT_EQ(run({"defaults", "read", "s"}).out, "hello world\n");
+    EXPECT_EQ(run({"defaults", "read", "t"}).out, "2026-12-06T18:30:00.000Z\n");
+    EXPECT_EQ(run({"defaults", "read", "x"}).out, "AQID\n");
+
+    UserDefaults store(UserDefaults::standardPath());
+    EXPECT_EQ(store.dataValue("x"), (Bytes{1, 2, 3}));
+    EXPECT_EQ(store.integerValue("i"), -42);
+
+    const auto all = run({"defaults", "read"});
+    EXPECT_NE(all.out.find("i = -42 (int)"), std::string::npos);
+    EXPECT_NE(all.out.find("s = hello world (string)"), std::string::npos);
+}
+
+TEST_F(DefaultsCommand, DataFromAFile) {
+    const auto file = dir.write("blob.bin", std::string("\0\xff", 2));
+    EXPECT_EQ(run({"defaults", "write", "blob", "data", "@" + file.string()}).status, 0);
+    EXPECT_EQ(run({"defaults", "read", "blob"}).out, "AP8=\n");
+    const auto missing = run({"defaults", "write", "blob", "data", "@/nonexistent/file"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("No such file"), std::string::npos);
+    EXPECT_EQ(run({"defaults", "read", "blob"}).out, "AP8=\n");
+}
+
+TEST_F(DefaultsCommand, MalformedValuesChangeNothing) {
+    ASSERT_EQ(run({"defaults", "write", "k", "int", "7"}).status, 0);
+    for (const auto& [type, value] : std::vector<std::pair<std::string, std::string>>{
+             {"int", "7.5"},
+             {"int", ""},
+             {"int", "99999999999999999999"},
+             {"bool", "maybe"},
+             {"double", "nan"},
+             {"double", "1e999"},
+             {"double", "1x"},
+             {"date", "yesterday"},
+             {"date", "2026-02-30"},
+             {"data", "not base64!"},
+             {"colour", "red"}}) {
+        const auto result = run({"defaults", "write", "k", type, value});
+        EXPECT_EQ(result.status, 1) << type << " " << value;
+        EXPECT_FALSE(result.err.empty()) << type << " " << value;
+    }
+    EXPECT_EQ(run({"defaults", "read", "k"}).out, "7\n");
+}
+
+TEST_F(DefaultsCommand, DeleteRemovesAndMissingKeysAreErrors) {
+    ASSERT_EQ(run({"defaults", "write", "k", "string", "v"}).status, 0);
+    EXPECT_EQ(run({"defaults", "delete", "k"}).status, 0);
+    EXPECT_EQ(run({"defaults", "read", "k"}).status, 1);
+    EXPECT_EQ(run({"defaults", "delete", "k"}).status, 1);
+}
+
+TEST_F(DefaultsCommand, UsageErrorsAreReported) {
+    const auto result = run({"defaults", "write", "k", "int"});
+    EXPECT_NE(result.status, 0);
+    EXPECT_NE(result.err.find("tapwell"), std::string::npos);
+    EXPECT_NE(run({"nonsense"}).status, 0);
+}
+
+TEST_F(DefaultsCommand, PreferencesPrintsTheRepairedRecord) {
+    const std::string stored = R"({"batteryThreshold":25,"showCount":true})";
+    Bytes bytes(stored.begin(), stored.end());
+    {
+        UserDefaults store(UserDefaults::standardPath());
+        ASSERT_TRUE(store.set("m3.preferences", bytes));
+    }
+    const auto result = run({"preferences"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_NE(result.out.find(R"("batteryThreshold":20)"), std::string::npos);
+    EXPECT_NE(result.out.find(R"("showCount":true)"), std::string::npos);
+    EXPECT_NE(result.out.find(R"("mutedAppsCustomized":false)"), std::string::npos);
+}
+
+TEST_F(DefaultsCommand, NoSubcommandStartsTheApplication) {
+    std::ostringstream out, err;
+    EXPECT_FALSE(cli::run({}, out, err).has_value());
+    EXPECT_EQ(run({"--version"}).status, 0);
+}
+
+}  // namespace
+}  // namespace tapwell

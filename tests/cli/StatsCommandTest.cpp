@@ -1,0 +1,214 @@
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <sstream>
+
+#include "cli/Cli.h"
+#include "core/Calendar.h"
+#include "core/Clock.h"
+#include "core/UserDefaults.h"
+#include "stats/StatsPersistence.h"
+#include "support/TempDir.h"
+#include "themes/ThemeFixture.h"
+
+namespace tapwell {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using test::ScopedEnv;
+using test::TempDir;
+
+// Every folder the commands touch lives in one temporary folder: data, settings, resources.
+class StatsCommandTest : public ::testing::Test {
+  protected:
+    TempDir dir;
+    ScopedEnv data{"XDG_DATA_HOME", (dir / "data").c_str()};
+    ScopedEnv config{"XDG_CONFIG_HOME", (dir / "config").c_str()};
+    ScopedEnv resourcesEnv{"TAPWELL_RESOURCE_DIR", (dir / "resources").c_str()};
+    fs::path statsFolder = dir / "data/Tapwell/stats";
+    std::string today = Calendar::current().dayID(SystemClock::shared().now());
+
+    void SetUp() override {
+        fs::create_directories(dir / "resources");
+        dir.write(
+            "resources/en.lproj/Localizable.json",
+            R"({"recap.keystrokesToday": "keystrokes today", "recap.topSpeed": "Top speed",)"
+            R"( "recap.words": "Words", "recap.travel": "Key travel", "recap.breaks": "Breaks",)"
+            R"( "recap.footer.brand": "Made with Tapwell", "recap.footer.privacy": "Counts only.",)"
+            R"( "recap.words.divisor": "5", "unit.keysPerMinute.value": "{1} keys/min"})");
+    }
+
+    void addTheme(const std::string& id, bool isDefault = false) {
+        json manifest = test::validManifest(id);
+        manifest["isDefault"] = isDefault;
+        test::writeTheme(dir / "resources", id, manifest);
+    }
+
+    void writeDay(const std::string& day, std::int64_t keystrokes, std::int64_t topKpm = 0) {
+        DailyStats stats = DailyStats::empty(day);
+        stats.keystrokes = keystrokes;
+        stats.hourly[14] = keystrokes;
+        stats.topKpm = topKpm;
+        stats.focusSeconds = 3725.0;
+        stats.breaks = 1;
+        dir.write("data/Tapwell/stats/" + day + ".json", StatsPersistence::encode(stats));
+    }
+
+    struct Result {
+        int status;
+        std::string out;
+        std::string err;
+    };
+    Result run(std::vector<std::string> args) {
+        std::ostringstream out, err;
+        const auto status = cli::run(args, out, err);
+        return {status.value_or(-1), out.str(), err.str()};
+    }
+};
+
+TEST_F(StatsCommandTest, JsonShowsTodayWithRankOfSelectedTheme) {
+    addTheme("amber");
+    addTheme("glass", true);
+    writeDay(today, 2500, 240);
+    const Result result = run({"stats", "--json"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const json object = json::parse(result.out);
+    EXPECT_EQ(object["date"], today);
+    EXPECT_EQ(object["keystrokes"], 2500);
+    EXPECT_EQ(object["hourly"][14], 2500);
+    EXPECT_EQ(object["hourly"].size(), 24u);
+    EXPECT_EQ(object["topKpm"], 240);
+    EXPECT_EQ(object["kpm"], 0);
+    EXPECT_EQ(object["focusSeconds"], 3725.0);
+    EXPECT_EQ(object["breaks"], 1);
+    EXPECT_EQ(object["rank"], 1);
+    EXPECT_EQ(object["rankName"], "R1");
+    EXPECT_EQ(object["toNextRank"], 5500);
+}
+
+TEST_F(StatsCommandTest, RankNameFollowsLanguageAndThemeChoice) {
+    addTheme("amber");
+    addTheme("glass", true);
+    json named = test::validManifest("zeta");
+    named["ranks"]["ja"] = {"零", "一", "二", "三", "四", "五"};
+    test::writeTheme(dir / "resources", "zeta", named);
+    UserDefaults defaults(UserDefaults::standardPath());
+    defaults.set("appLanguage", std::string("ja"));
+    defaults.set("themeID", std::string("zeta"));
+    writeDay(today, 80000);
+    const json object = json::parse(run({"stats", "--json"}).out);
+    EXPECT_EQ(object["rankName"], "五");
+    EXPECT_TRUE(object["toNextRank"].is_null());
+    EXPECT_EQ(object["rankProgress"], 1.0);
+}
+
+TEST_F(StatsCommandTest, TextSummaryWithoutThemeAndWithoutWriting) {
+    writeDay(today, 12);
+    const std::string before = dir.read("data/Tapwell/stats/" + today + ".json");
+    const Result result = run({"stats"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find("Keystrokes: 12\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("Focus time: 1h 02m 05s\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("Rank: - (0 of 5)\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("To next rank: 1988 keystrokes\n"), std::string::npos);
+    EXPECT_NE(result.out.find("  14:00  12\n"), std::string::npos) << result.out;
+    EXPECT_EQ(dir.read("data/Tapwell/stats/" + today + ".json"), before);
+}
+
+TEST_F(StatsCommandTest, ReadingCreatesNoFiles) {
+    ASSERT_EQ(run({"stats"}).status, 0);
+    EXPECT_FALSE(fs::exists(statsFolder));
+}
+
+TEST_F(StatsCommandTest, ExportWritesEveryDaySorted) {
+    writeDay("2024-03-05", 5);
+    writeDay("2024-01-02", 7);
+    const fs::path out = dir / "Tapwell-stats.json";
+    const Result result = run({"stats", "export", out.string()});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const json exported = json::parse(dir.read("Tapwell-stats.json"));
+    ASSERT_EQ(exported.size(), 2u);
+    EXPECT_EQ(exported[0]["date"], "2024-01-02");
+    EXPECT_EQ(exported[1]["keystrokes"], 5);
+}
+
+TEST_F(StatsCommandTest, ExportFailsOnInvalidDayAndWritesNothing) {
+    writeDay("2024-03-05", 5);
+    dir.write("data/Tapwell/stats/2024-03-06.json", R"({"date":"2024-03-06"})");
+    const fs::path out = dir / "Tapwell-stats.json";
+    const Result result = run({"stats", "export", out.string()});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("2024-03-06.json"), std::string::npos) << result.err;
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_TRUE(fs::exists(statsFolder / "2024-03-06.json")) << "the export moves nothing";
+}
+
+TEST_F(StatsCommandTest, ExportNeedsAFile) {
+    EXPECT_NE(run({"stats", "export"}).status, 0);
+}
+
+TEST_F(StatsCommandTest, DeleteNeedsConfirmation) {
+    writeDay("2024-03-05", 5);
+    const Result refused = run({"stats", "delete"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("--yes"), std::string::npos);
+    EXPECT_TRUE(fs::exists(statsFolder / "2024-03-05.json"));
+
+    const Result done = run({"stats", "delete", "--yes"});
+    EXPECT_EQ(done.status, 0) << done.err;
+    EXPECT_FALSE(fs::exists(statsFolder));
+}
+
+TEST_F(StatsCommandTest, RecapOfAGivenDay) {
+    addTheme("glass", true);
+    writeDay("2024-03-05", 12345, 420);
+    const Result result = run({"recap", "--json", "--date", "2024-03-05"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const json object = json::parse(result.out);
+    EXPECT_EQ(object["day"], "2024-03-05");
+    EXPECT_EQ(object["themeName"], "Glass");
+    EXPECT_EQ(object["rank"], "R2");
+    EXPECT_EQ(object["count"], "12,345");
+    EXPECT_EQ(object["countLabel"], "keystrokes today");
+    EXPECT_EQ(object["quip"], json::array({"Nice", "work"})) << "two quips: rank 2 uses the first";
+    EXPECT_EQ(object["stats"][0]["value"], "420 keys/min");
+    EXPECT_EQ(object["stats"][1]["value"], "2,469");
+    EXPECT_EQ(object["stats"][2]["value"], "49.4 m");
+    EXPECT_EQ(object["stats"][3]["value"], "1");
+    EXPECT_EQ(object["background"], "#000000");
+    EXPECT_EQ(object["fileName"], "Tapwell-Recap-2024-03-05.png");
+    EXPECT_NE(object["date"].get<std::string>().find("2024"), std::string::npos);
+}
+
+TEST_F(StatsCommandTest, RecapTextOfToday) {
+    addTheme("glass", true);
+    writeDay(today, 3);
+    const Result result = run({"recap"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find("3 keystrokes today\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("Key travel: 0 m\n"), std::string::npos) << result.out;
+}
+
+TEST_F(StatsCommandTest, RecapRefusesBadDatesAndMissingTheme) {
+    addTheme("glass", true);
+    EXPECT_EQ(run({"recap", "--date", "2024-02-30"}).status, 1);
+    EXPECT_EQ(run({"recap", "--date", "05.03.2024"}).status, 1);
+    fs::remove_all(dir / "resources/glass");
+    const Result result = run({"recap", "--date", "2024-03-05"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("no theme"), std::string::npos) << result.err;
+}
+
+TEST_F(StatsCommandTest, RecapReportsDamagedDayAndLeavesIt) {
+    addTheme("glass", true);
+    dir.write("data/Tapwell/stats/2024-03-05.json", "{oops");
+    const Result result = run({"recap", "--date", "2024-03-05"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("damaged"), std::string::npos) << result.err;
+    EXPECT_EQ(dir.read("data/Tapwell/stats/2024-03-05.json"), "{oops");
+}
+
+}  // namespace
+}  // namespace tapwell
