@@ -1,0 +1,89 @@
+#include "app/TapwellApp.h"
+
+#include <QCoreApplication>
+
+#include <iostream>
+
+#include "app/AppState.h"
+#include "app/Platform.h"
+#include "app/QtMainQueue.h"
+#include "core/Log.h"
+#include "core/ResourceLocator.h"
+#include "core/UserDefaults.h"
+
+namespace tapwell {
+
+namespace {
+
+// What a person running Tapwell from a terminal needs to know, said once per change.
+class HeadlessReporter {
+public:
+    void update(const AppState& state) {
+        if (!reportedInput_ || *reportedInput_ != state.inputAvailable()) {
+            reportedInput_ = state.inputAvailable();
+            if (state.inputAvailable()) {
+                std::cerr << "Tapwell: listening to the keyboard.\n";
+            } else {
+                std::cerr << "Tapwell: no access to the keyboard yet. Add yourself to the input "
+                             "group (sudo usermod -aG input $USER, then log in again) or run in "
+                             "an X11 session; Tapwell picks it up within a second.\n";
+            }
+        }
+        if (reportedSound_ != state.soundsEnabled()) {
+            reportedSound_ = state.soundsEnabled();
+            std::cerr << "Tapwell: sounds " << (state.soundsEnabled() ? "on" : "off") << ".\n";
+        }
+    }
+
+private:
+    std::optional<bool> reportedInput_;
+    std::optional<bool> reportedSound_;
+};
+
+}  // namespace
+
+int runApplication(const cli::AppOptions& options, int argc, char** argv) {
+    // Before any thread exists, so that only the watcher receives termination signals.
+    QCoreApplication* application = nullptr;
+    watchTerminationSignals([&application](int) {
+        if (auto* app = QCoreApplication::instance()) {
+            QMetaObject::invokeMethod(app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+        }
+        (void)application;
+    });
+
+    auto platform = makePlatformServices(options);
+    if (!platform) {
+        std::cerr << "tapwell: " << platform.error() << '\n';
+        return 2;
+    }
+
+    QCoreApplication app(argc, argv);
+    application = &app;
+    QtMainQueue mainQueue(&app);
+    UserDefaults defaults(UserDefaults::standardPath());
+
+    AppEnvironment environment;
+    environment.defaults = &defaults;
+    environment.mainQueue = &mainQueue;
+    environment.clock = &SystemClock::shared();
+    environment.resourceFolder = ResourceLocator::find();
+    environment.keyTap = std::move(platform->keyTap);
+    environment.hotKeys = std::move(platform->hotKeys);
+    environment.systemPlatform = std::move(platform->system);
+    environment.makeSoundEngine = std::move(platform->makeSoundEngine);
+
+    auto state = AppState::create(std::move(environment));
+    if (!state->audioAvailable()) {
+        std::cerr << "Tapwell: no sound themes could be loaded; running silently (see the log).\n";
+    }
+    HeadlessReporter reporter;
+    state->onChange = [&reporter, &state] { reporter.update(*state); };
+    reporter.update(*state);
+
+    const int status = QCoreApplication::exec();
+    state->shutdown();
+    return status;
+}
+
+}  // namespace tapwell

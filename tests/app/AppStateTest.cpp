@@ -1,0 +1,283 @@
+#include <gtest/gtest.h>
+
+#include <spdlog/sinks/ringbuffer_sink.h>
+
+#include <algorithm>
+
+#include "app/AppState.h"
+#include "core/Log.h"
+#include "keyboard/FakeKeyTap.h"
+#include "keyboard/KeyCodes.h"
+#include "sound/OfflineAudioOutput.h"
+#include "support/FakeClock.h"
+#include "support/TempDir.h"
+
+namespace tapwell {
+namespace {
+
+using namespace std::chrono_literals;
+using test::FakeClock;
+using test::FakeKeyTap;
+using test::TempDir;
+
+// A hot-key service whose presses the test makes.
+class FakeHotKeys final : public HotKeyService {
+public:
+    struct State {
+        Handler handler;
+        int registrations = 0;
+        bool refuse = false;
+    };
+    explicit FakeHotKeys(std::shared_ptr<State> state) : state_(std::move(state)) {}
+    void installHandler(Handler handler) override { state_->handler = std::move(handler); }
+    void removeHandler() override { state_->handler = nullptr; }
+    std::expected<HotKeyRef, Error> registerHotKey(const HotKey&) override {
+        if (state_->refuse) {
+            return std::unexpected(Error{"x11", 10, "BadAccess"});
+        }
+        ++state_->registrations;
+        return HotKeyRef{1};
+    }
+    void unregisterHotKey(HotKeyRef) override {}
+
+private:
+    std::shared_ptr<State> state_;
+};
+
+// Lines of the start-up log, captured while the test runs.
+class StartupLog {
+public:
+    StartupLog() : sink_(std::make_shared<spdlog::sinks::ringbuffer_sink_mt>(256)) {
+        auto& log = logger(LogCategory::startup);
+        previousLevel_ = log.level();
+        log.set_level(spdlog::level::debug);
+        log.sinks().push_back(sink_);
+    }
+    ~StartupLog() {
+        auto& log = logger(LogCategory::startup);
+        auto& sinks = log.sinks();
+        sinks.erase(std::remove(sinks.begin(), sinks.end(), sink_), sinks.end());
+        log.set_level(previousLevel_);
+    }
+    std::vector<std::string> lines() const {
+        std::vector<std::string> out;
+        for (const auto& line : sink_->last_formatted()) {
+            out.push_back(line);
+        }
+        return out;
+    }
+    // The lines that contain one of `needles`, in order, as the needle they contain.
+    std::vector<std::string> matching(const std::vector<std::string>& needles) const {
+        std::vector<std::string> out;
+        for (const auto& line : lines()) {
+            for (const auto& needle : needles) {
+                if (line.find(needle) != std::string::npos) {
+                    out.push_back(needle);
+                }
+            }
+        }
+        return out;
+    }
+
+private:
+    std::shared_ptr<spdlog::sinks::ringbuffer_sink_mt> sink_;
+    spdlog::level::level_enum previousLevel_;
+};
+
+class AppStateTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    UserDefaults defaults{dir / "defaults.json"};
+    PumpedMainQueue mainQueue;
+    FakeClock clock{Date{800000000.0}, 5000.0, "Europe/Berlin"};
+    std::shared_ptr<FakeKeyTap::State> keys = std::make_shared<FakeKeyTap::State>();
+    std::shared_ptr<FakeHotKeys::State> hotKeys = std::make_shared<FakeHotKeys::State>();
+    std::shared_ptr<OfflineAudioOutput> output;
+    bool withSound = true;
+    std::shared_ptr<AppState> state;
+
+    void SetUp() override { keys->available = true; }
+
+    void TearDown() override {
+        if (state) {
+            state->shutdown();
+            state.reset();
+        }
+    }
+
+    void launch() {
+        AppEnvironment environment;
+        environment.defaults = &defaults;
+        environment.mainQueue = &mainQueue;
+        environment.clock = &clock;
+        environment.statsDirectory = dir / "stats";
+        environment.keyTap = std::make_unique<FakeKeyTap>(keys);
+        environment.hotKeys = std::make_unique<FakeHotKeys>(hotKeys);
+        environment.timerInterval = 0.02;
+        if (withSound) {
+            environment.resourceFolder = TAPWELL_TEST_RESOURCE_DIR;
+            environment.makeSoundEngine = [this](const std::vector<LoadedTheme>& themes,
+                                                 const std::optional<std::string>& preferred)
+                -> std::expected<std::unique_ptr<SoundEngine>, std::string> {
+                output = std::make_shared<OfflineAudioOutput>();
+                SoundEngine::Dependencies dependencies;
+                dependencies.output = output;
+                dependencies.clock = &clock;
+                auto engine = SoundEngine::create(themes, preferred, std::move(dependencies));
+                if (!engine) {
+                    return std::unexpected(describe(engine.error()));
+                }
+                return std::move(*engine);
+            };
+        }
+        state = AppState::create(std::move(environment));
+    }
+
+    void press(std::int64_t code, KeyTapAction action = KeyTapAction::press) {
+        keys->push(KeyTapEvent{code, action, static_cast<std::int64_t>(clock.uptime() * 1e9)});
+    }
+    void type(int count) {
+        for (int i = 0; i < count; ++i) {
+            press(keycode::a + i % 3, KeyTapAction::press);
+            press(keycode::a + i % 3, KeyTapAction::release);
+        }
+    }
+    bool pumpUntil(const std::function<bool()>& done) {
+        return mainQueue.runUntil(done, 5000ms);
+    }
+};
+
+TEST_F(AppStateTest, StartsServicesInOrderWithTheKeyMonitorLast) {
+    StartupLog log;
+    launch();
+    const std::vector<std::string> steps = {"Starting system events", "Starting wellbeing",
+                                            "Starting stats", "Starting key monitor"};
+    EXPECT_EQ(log.matching(steps), steps);
+}
+
+TEST_F(AppStateTest, ShutsDownOnceInOrder) {
+    StartupLog log;
+    launch();
+    state->shutdown();
+    state->shutdown();
+    const std::vector<std::string> steps = {"Stopping key monitor", "Stopping stats",
+                                            "Stopping wellbeing", "Stopping system events",
+                                            "Shut down"};
+    EXPECT_EQ(log.matching(steps), steps);
+    EXPECT_TRUE(state->isStopped());
+}
+
+TEST_F(AppStateTest, KeysAreCountedAndReachTheStore) {
+    launch();
+    type(3);
+    ASSERT_TRUE(pumpUntil([&] { return state->snapshot().today.keystrokes == 3; }));
+    EXPECT_TRUE(state->inputAvailable());
+}
+
+TEST_F(AppStateTest, MutedSoundsStillCount) {
+    defaults.set(defaultsKey::soundsEnabled, false);
+    launch();
+    ASSERT_TRUE(state->audioAvailable());
+    EXPECT_EQ(state->soundEngine()->busVolumes().typing, 0.0f);
+    type(2);
+    EXPECT_TRUE(pumpUntil([&] { return state->snapshot().today.keystrokes == 2; }));
+}
+
+TEST_F(AppStateTest, KeyGateStopsSoundAndCounting) {
+    launch();
+    state->keyGate().setValue(true);
+    type(4);
+    ASSERT_TRUE(keys->waitFor([](auto& s) { return s.input.empty(); }));
+    state->keyGate().setValue(false);
+    type(1);
+    ASSERT_TRUE(pumpUntil([&] { return state->snapshot().today.keystrokes >= 1; }));
+    mainQueue.runFor(100ms);
+    EXPECT_EQ(state->snapshot().today.keystrokes, 1);
+}
+
+TEST_F(AppStateTest, RunsSilentlyWithoutResources) {
+    withSound = false;
+    launch();
+    EXPECT_FALSE(state->audioAvailable());
+    EXPECT_FALSE(state->currentTheme());
+    type(2);
+    EXPECT_TRUE(pumpUntil([&] { return state->snapshot().today.keystrokes == 2; }));
+}
+
+TEST_F(AppStateTest, StoredVolumesAreClampedAtStart) {
+    defaults.set(defaultsKey::typingVolume, 1.5);
+    defaults.set(defaultsKey::alertVolume, -0.2);
+    defaults.set(defaultsKey::rainVolume, std::int64_t{1});
+    launch();
+    EXPECT_EQ(state->typingVolume(), 1.0);
+    EXPECT_EQ(state->alertVolume(), 0.0);
+    EXPECT_EQ(state->rainVolume(), 1.0);
+}
+
+TEST_F(AppStateTest, TimedMuteEndsWithinATimerTickAndIsForgotten) {
+    defaults.set(defaultsKey::mutedUntil, clock.now() + 1.0);
+    launch();
+    ASSERT_TRUE(state->isMuted());
+    EXPECT_EQ(state->soundEngine()->busVolumes().typing, 0.0f);
+    clock.advance(1.0);
+    ASSERT_TRUE(pumpUntil([&] { return !state->mutedUntil().has_value(); }));
+    EXPECT_FALSE(defaults.hasStoredValue(defaultsKey::mutedUntil));
+    EXPECT_FALSE(state->isMuted());
+    EXPECT_GT(state->soundEngine()->busVolumes().typing, 0.0f);
+}
+
+TEST_F(AppStateTest, SetMuteWritesThroughAndClears) {
+    launch();
+    state->setMute(clock.now() + 3600.0);
+    EXPECT_EQ(defaults.dateValue(defaultsKey::mutedUntil), clock.now() + 3600.0);
+    EXPECT_EQ(state->soundEngine()->busVolumes().typing, 0.0f);
+    state->setMute(std::nullopt);
+    EXPECT_FALSE(defaults.hasStoredValue(defaultsKey::mutedUntil));
+    EXPECT_GT(state->soundEngine()->busVolumes().typing, 0.0f);
+}
+
+TEST_F(AppStateTest, SoundSettingsWriteThrough) {
+    launch();
+    state->setTypingVolume(0.25);
+    state->setAlertVolume(0.5);
+    state->setRainEnabled(true);
+    state->setRainVolume(0.1);
+    state->setCelebrationEnabled(false);
+    EXPECT_EQ(defaults.doubleValue(defaultsKey::typingVolume), 0.25);
+    EXPECT_EQ(defaults.doubleValue(defaultsKey::alertVolume), 0.5);
+    EXPECT_EQ(defaults.boolValue(defaultsKey::rainEnabled), true);
+    EXPECT_EQ(defaults.doubleValue(defaultsKey::rainVolume), 0.1);
+    EXPECT_EQ(defaults.boolValue(defaultsKey::celebrationEnabled), false);
+    EXPECT_GT(state->soundEngine()->busVolumes().ambience, 0.0f);
+}
+
+TEST_F(AppStateTest, ShortcutTogglesSoundsTwice) {
+    launch();
+    ASSERT_TRUE(state->shortcutAvailable());
+    ASSERT_TRUE(hotKeys->handler);
+    hotKeys->handler(GlobalShortcut::toggleHotKey.id);
+    ASSERT_TRUE(pumpUntil([&] { return !state->soundsEnabled(); }));
+    EXPECT_EQ(defaults.boolValue(defaultsKey::soundsEnabled), false);
+    hotKeys->handler(GlobalShortcut::toggleHotKey.id);
+    ASSERT_TRUE(pumpUntil([&] { return state->soundsEnabled(); }));
+}
+
+TEST_F(AppStateTest, RefusedShortcutIsReportedUnavailable) {
+    hotKeys->refuse = true;
+    launch();
+    EXPECT_FALSE(state->shortcutAvailable());
+}
+
+TEST_F(AppStateTest, CallbacksAfterShutdownAreIgnored) {
+    launch();
+    state->shutdown();
+    const bool before = state->soundsEnabled();
+    if (hotKeys->handler) {
+        hotKeys->handler(GlobalShortcut::toggleHotKey.id);
+    }
+    mainQueue.runFor(50ms);
+    EXPECT_EQ(state->soundsEnabled(), before);
+}
+
+}  // namespace
+}  // namespace tapwell

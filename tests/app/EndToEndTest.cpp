@@ -1,0 +1,202 @@
+// The application as a user runs it: headless, on a virtual X server, writing its sound to a WAV
+// file in real time. Keys typed with xdotool must each produce one onset; none while sounds are
+// switched off.
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <fcntl.h>
+#include <sndfile.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/TempDir.h"
+
+extern char** environ;
+
+namespace tapwell {
+namespace {
+
+using namespace std::chrono_literals;
+
+class Process {
+public:
+    Process(std::vector<std::string> args, const std::vector<std::string>& extraEnv,
+            const std::filesystem::path& logFile) {
+        std::vector<std::string> env;
+        for (char** e = environ; *e != nullptr; ++e) {
+            env.emplace_back(*e);
+        }
+        env.insert(env.end(), extraEnv.begin(), extraEnv.end());
+        std::vector<char*> argv, envp;
+        for (auto& a : args) {
+            argv.push_back(a.data());
+        }
+        argv.push_back(nullptr);
+        for (auto& e : env) {
+            envp.push_back(e.data());
+        }
+        envp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) {
+            pid_ = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~Process() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    bool running() const { return pid_ > 0; }
+    // Asks the program to quit and returns its exit status (-1 when it had to be killed).
+    int terminate() {
+        kill(pid_, SIGTERM);
+        for (int i = 0; i < 100; ++i) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            std::this_thread::sleep_for(50ms);
+        }
+        return -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+int run(const std::string& command) { return std::system(command.c_str()); }
+
+std::string readText(const std::filesystem::path& file) {
+    std::ifstream in(file);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Onsets: 5 ms windows whose peak rises above `threshold` after at least 40 ms below it.
+std::vector<double> onsets(const std::filesystem::path& wav) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(wav.c_str(), SFM_READ, &info);
+    if (file == nullptr) {
+        ADD_FAILURE() << "cannot open " << wav << ": " << sf_strerror(nullptr);
+        return {};
+    }
+    std::vector<float> samples(static_cast<std::size_t>(info.frames * info.channels));
+    sf_readf_float(file, samples.data(), info.frames);
+    sf_close(file);
+    const std::size_t window = static_cast<std::size_t>(info.samplerate) / 200;
+    const float threshold = 0.01f;
+    std::vector<double> found;
+    std::size_t quietWindows = 8;
+    for (std::size_t start = 0; start + window <= samples.size() / info.channels; start += window) {
+        float peak = 0;
+        for (std::size_t i = start; i < start + window; ++i) {
+            peak = std::max(peak, std::abs(samples[i * info.channels]));
+        }
+        if (peak > threshold) {
+            if (quietWindows >= 8) {
+                found.push_back(static_cast<double>(start) / info.samplerate);
+            }
+            quietWindows = 0;
+        } else {
+            ++quietWindows;
+        }
+    }
+    return found;
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* display = std::getenv("DISPLAY");
+        if (display == nullptr || *display == '\0') {
+            GTEST_SKIP() << "needs an X server (scripts/run-tests starts Xvfb)";
+        }
+        if (run("command -v xdotool >/dev/null") != 0) {
+            GTEST_SKIP() << "needs xdotool";
+        }
+    }
+
+    test::TempDir dir;
+
+    std::unique_ptr<Process> launch(const std::filesystem::path& wav) {
+        const std::string home = dir.path().string();
+        return std::make_unique<Process>(
+            std::vector<std::string>{TAPWELL_EXECUTABLE, "--headless", "--audio-output",
+                                     "wav:" + wav.string()},
+            std::vector<std::string>{"HOME=" + home, "XDG_CONFIG_HOME=" + home + "/config",
+                                     "XDG_DATA_HOME=" + home + "/data",
+                                     std::string("TAPWELL_RESOURCE_DIR=") + TAPWELL_TEST_RESOURCE_DIR,
+                                     "TAPWELL_LOG=warn"},
+            dir / "tapwell.log");
+    }
+
+    bool waitForListening() {
+        for (int i = 0; i < 200; ++i) {
+            if (readText(dir / "tapwell.log").find("listening to the keyboard") !=
+                std::string::npos) {
+                return true;
+            }
+            std::this_thread::sleep_for(50ms);
+        }
+        return false;
+    }
+
+    // Presses and releases `count` letters, each 0.3 s apart.
+    void typeSlowly(int count) {
+        std::string command = "xdotool";
+        const char* letters = "tapwel";
+        for (int i = 0; i < count; ++i) {
+            command += std::string(" keydown ") + letters[i % 6] + " sleep 0.3 keyup " +
+                       letters[i % 6] + " sleep 0.3";
+        }
+        ASSERT_EQ(run(command), 0);
+    }
+};
+
+TEST_F(EndToEnd, EveryKeyDownAndUpSounds) {
+    const auto wav = dir / "out.wav";
+    auto tapwell = launch(wav);
+    ASSERT_TRUE(tapwell->running());
+    ASSERT_TRUE(waitForListening()) << readText(dir / "tapwell.log");
+    std::this_thread::sleep_for(300ms);
+    typeSlowly(4);
+    std::this_thread::sleep_for(400ms);
+    EXPECT_EQ(tapwell->terminate(), 0) << readText(dir / "tapwell.log");
+    EXPECT_EQ(onsets(wav).size(), 8u) << readText(dir / "tapwell.log");
+}
+
+TEST_F(EndToEnd, SilentWhileSoundsAreOff) {
+    const std::string home = dir.path().string();
+    ASSERT_EQ(run("XDG_CONFIG_HOME=" + home + "/config " + TAPWELL_EXECUTABLE +
+                  " defaults write soundsEnabled bool false"),
+              0);
+    const auto wav = dir / "out.wav";
+    auto tapwell = launch(wav);
+    ASSERT_TRUE(waitForListening()) << readText(dir / "tapwell.log");
+    typeSlowly(3);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(tapwell->terminate(), 0);
+    EXPECT_EQ(onsets(wav).size(), 0u);
+}
+
+}  // namespace
+}  // namespace tapwell
