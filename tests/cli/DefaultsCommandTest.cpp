@@ -2,6 +2,7 @@
 
 #include <sstream>
 
+#include "CliRun.h"
 #include "cli/Cli.h"
 #include "core/UserDefaults.h"
 #include "support/TempDir.h"
@@ -17,16 +18,8 @@ protected:
     TempDir dir;
     ScopedEnv config{"XDG_CONFIG_HOME", dir.path().c_str()};
 
-    struct Result {
-        int status;
-        std::string out;
-        std::string err;
-    };
-    Result run(std::vector<std::string> args) {
-        std::ostringstream out, err;
-        const auto status = cli::run(args, out, err);
-        return {status.value_or(-1), out.str(), err.str()};
-    }
+    using Result = test::CliResult;
+    static Result run(const std::vector<std::string>& args) { return test::runCli(args); }
 };
 
 TEST_F(DefaultsCommand, WritesAndReadsEveryType) {

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <sstream>
 
+#include "CliRun.h"
 #include "cli/Cli.h"
 #include "core/ResourceLocator.h"
 #include "sound/AudioDecoder.h"
@@ -16,18 +17,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    std::optional<int> status;
-    std::string out;
-    std::string err;
-};
+using Outcome = test::CliResult;
 
 Outcome runRender(std::vector<std::string> args) {
     args.insert(args.begin(), "render");
-    std::ostringstream out;
-    std::ostringstream err;
-    auto status = cli::run(args, out, err);
-    return {status, out.str(), err.str()};
+    return test::runCli(args);
 }
 
 // Every sample of the fixture theme becomes a short block at a level of its own.

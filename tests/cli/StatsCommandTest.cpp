@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "CliRun.h"
 #include "cli/Cli.h"
 #include "core/Calendar.h"
 #include "core/Clock.h"
@@ -56,16 +57,8 @@ class StatsCommandTest : public ::testing::Test {
         dir.write("data/Tapwell/stats/" + day + ".json", StatsPersistence::encode(stats));
     }
 
-    struct Result {
-        int status;
-        std::string out;
-        std::string err;
-    };
-    Result run(std::vector<std::string> args) {
-        std::ostringstream out, err;
-        const auto status = cli::run(args, out, err);
-        return {status.value_or(-1), out.str(), err.str()};
-    }
+    using Result = test::CliResult;
+    static Result run(const std::vector<std::string>& args) { return test::runCli(args); }
 };
 
 TEST_F(StatsCommandTest, JsonShowsTodayWithRankOfSelectedTheme) {

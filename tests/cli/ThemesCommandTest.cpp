@@ -6,6 +6,7 @@
 #include <map>
 #include <sstream>
 
+#include "CliRun.h"
 #include "cli/Cli.h"
 #include "support/TempDir.h"
 #include "themes/ThemeFixture.h"
@@ -17,18 +18,11 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 using test::validManifest;
 
-struct Outcome {
-    std::optional<int> status;
-    std::string out;
-    std::string err;
-};
+using Outcome = test::CliResult;
 
 Outcome runThemes(std::vector<std::string> args) {
     args.insert(args.begin(), "themes");
-    std::ostringstream out;
-    std::ostringstream err;
-    auto status = cli::run(args, out, err);
-    return {status, out.str(), err.str()};
+    return test::runCli(args);
 }
 
 json listJson(const fs::path& folder) {
