@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include <atomic>
 #include <iostream>
 
 #include "app/AppState.h"
@@ -44,12 +45,13 @@ private:
 
 int runApplication(const cli::AppOptions& options, int argc, char** argv) {
     // Before any thread exists, so that only the watcher receives termination signals.
-    QCoreApplication* application = nullptr;
-    watchTerminationSignals([&application](int) {
+    // A signal that arrives before the event loop runs is remembered and honoured once it does.
+    static std::atomic<bool> terminationRequested{false};
+    watchTerminationSignals([](int) {
+        terminationRequested = true;
         if (auto* app = QCoreApplication::instance()) {
             QMetaObject::invokeMethod(app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
         }
-        (void)application;
     });
 
     auto platform = makePlatformServices(options);
@@ -59,7 +61,6 @@ int runApplication(const cli::AppOptions& options, int argc, char** argv) {
     }
 
     QCoreApplication app(argc, argv);
-    application = &app;
     QtMainQueue mainQueue(&app);
     UserDefaults defaults(UserDefaults::standardPath());
 
@@ -81,7 +82,7 @@ int runApplication(const cli::AppOptions& options, int argc, char** argv) {
     state->onChange = [&reporter, &state] { reporter.update(*state); };
     reporter.update(*state);
 
-    const int status = QCoreApplication::exec();
+    const int status = terminationRequested ? 0 : QCoreApplication::exec();
     state->shutdown();
     return status;
 }
