@@ -42,28 +42,24 @@ bool Mixer::send(Command& command) {
     return false;
 }
 
-bool Mixer::play(std::size_t voice, SharedPcmBuffer buffer, float gain) {
+bool Mixer::schedule(Command::Type type, std::size_t voice, SharedPcmBuffer buffer, float gain) {
     if (voice >= voiceCount || !buffer || buffer->samples.empty()) {
         return false;
     }
     Command command;
-    command.type = Command::Type::play;
+    command.type = type;
     command.voice = static_cast<std::uint8_t>(voice);
     command.gain = gain;
     command.buffer = std::move(buffer);
     return send(command);
 }
 
+bool Mixer::play(std::size_t voice, SharedPcmBuffer buffer, float gain) {
+    return schedule(Command::Type::play, voice, std::move(buffer), gain);
+}
+
 bool Mixer::loop(std::size_t voice, SharedPcmBuffer buffer, float gain) {
-    if (voice >= voiceCount || !buffer || buffer->samples.empty()) {
-        return false;
-    }
-    Command command;
-    command.type = Command::Type::loop;
-    command.voice = static_cast<std::uint8_t>(voice);
-    command.gain = gain;
-    command.buffer = std::move(buffer);
-    return send(command);
+    return schedule(Command::Type::loop, voice, std::move(buffer), gain);
 }
 
 bool Mixer::stop(std::size_t voice) {

@@ -113,6 +113,8 @@ class Mixer final : public RenderSource {
     static constexpr std::size_t blockFrames = 256;
 
     bool send(Command& command);
+    // A play or loop command for `voice`; false for a bad voice or an empty buffer.
+    bool schedule(Command::Type type, std::size_t voice, SharedPcmBuffer buffer, float gain);
     void apply(Command& command) noexcept;
     void release(Playback& playback) noexcept;
     void cutOff(Voice& voice) noexcept;
