@@ -44,7 +44,7 @@ void WellbeingService::record(const KeyActivity& activity, Date date) {
         return;
     }
     const double uptime = activity.timestamp;
-    queue_.async([this, uptime, date] { rules_.recordKeyDown(date, uptime, keyCalendar(uptime)); });
+    queue_.async([this, uptime, date] { rules_.recordKeyDown(date, uptime, clock_.calendar()); });
 }
 
 void WellbeingService::updateTotal(std::int64_t total) {
@@ -106,13 +106,6 @@ WellbeingRules WellbeingService::rules() {
     return queue_.sync([this] { return rules_; });
 }
 
-const Calendar& WellbeingService::keyCalendar(double uptime) {
-    if (!keyCalendar_ || uptime < keyCalendarUptime_ || uptime - keyCalendarUptime_ >= 1.0) {
-        keyCalendar_ = clock_.calendar();
-        keyCalendarUptime_ = uptime;
-    }
-    return *keyCalendar_;
-}
 
 void WellbeingService::tick() {
     const Date now = clock_.now();

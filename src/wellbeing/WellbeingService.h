@@ -75,7 +75,6 @@ class WellbeingService {
   private:
     void tick();
     void persist();
-    const Calendar& keyCalendar(double uptime);
 
     UserDefaults& defaults_;
     Clock& clock_;
@@ -87,10 +86,6 @@ class WellbeingService {
     bool contextPaused_ = false;
     bool started_ = false;
     bool stopped_ = false;
-    // Building a calendar costs far more than a key-down's own work, and the host's zone is
-    // looked up at most once a second anyway, so key-downs share one for a second of key time.
-    std::optional<Calendar> keyCalendar_;
-    double keyCalendarUptime_ = 0.0;
     // Declared last so it goes first: work still queued at destruction sees live fields.
     SerialQueue queue_;
 };
