@@ -52,7 +52,8 @@ AppState::AppState(AppEnvironment environment)
       mainQueue_(*environment_.mainQueue),
       clock_(*environment_.clock),
       now_(clock_.now()),
-      localization_(std::nullopt, environment_.resourceFolder.value_or(std::filesystem::path{})) {
+      localization_(startupLanguage(defaults_),
+                    environment_.resourceFolder.value_or(std::filesystem::path{})) {
     // Step 1: the fields' initial values. The shortcut installs its handler now, the key monitor
     // reads the caps lock state now; the statistics store is created but not started.
     auto hotKeys = std::move(environment_.hotKeys);
@@ -71,11 +72,9 @@ AppState::~AppState() { shutdown(); }
 void AppState::start() {
     auto& log = logger(LogCategory::startup);
 
-    // Language first: every text after this is in it.
-    const std::string language = startupLanguage(defaults_);
-    Localization::store().setCode(language);
-    localization_ =
-        Localization(language, environment_.resourceFolder.value_or(std::filesystem::path{}));
+    // Language first: every text after this is in it. The localization itself was built for
+    // the stored language with the other fields; here it becomes the process-wide choice.
+    Localization::store().setCode(localization_.language());
 
     preferences_ = AppPreferences::load(defaults_);
 
