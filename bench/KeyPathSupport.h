@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/linux/EvdevProbe.h"
+#include "platform/linux/keyboard/EvdevDeviceProbe.h"
 
 namespace tapwell {
 
@@ -32,7 +32,7 @@ inline input_event keyRecord(std::int64_t code, int value, std::int64_t ns) {
 }
 
 // FIFOs in a bench folder are keyboards with monotonic stamps.
-class FifoProbe final : public EvdevProbe {
+class FifoProbe final : public EvdevDeviceProbe {
   public:
     std::expected<DeviceInfo, Error> inspect(int) override {
         return DeviceInfo{true, true, std::nullopt};

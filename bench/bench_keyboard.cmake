@@ -1,1 +1,1 @@
-target_link_libraries(bench_keyboard PRIVATE tapwell_platform_keyboard tapwell_keyboard tapwell_core)
+target_link_libraries(bench_keyboard PRIVATE tapwell_platform_linux_keyboard tapwell_keyboard tapwell_core)

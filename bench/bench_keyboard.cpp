@@ -8,10 +8,10 @@
 #include <algorithm>
 #include <vector>
 
+#include "KeyPathSupport.h"
 #include "keyboard/KeyCodes.h"
 #include "keyboard/KeyEventFilter.h"
-#include "platform/linux/EvdevStreamParser.h"
-#include "KeyPathSupport.h"
+#include "platform/linux/keyboard/EvdevStreamParser.h"
 
 namespace tapwell {
 namespace {

@@ -22,9 +22,9 @@
 #include "keyboard/KeyCodes.h"
 #include "keyboard/KeyEventFilter.h"
 #include "keyboard/KeyMonitor.h"
-#include "platform/linux/EvdevKeyTap.h"
-#include "platform/linux/EvdevStreamParser.h"
-#include "platform/linux/NullAudioOutput.h"
+#include "platform/fallback/NullAudioOutput.h"
+#include "platform/linux/keyboard/EvdevKeyTap.h"
+#include "platform/linux/keyboard/EvdevStreamParser.h"
 #include "sound/SoundEngine.h"
 #include "themes/ThemeManager.h"
 
@@ -129,8 +129,7 @@ void BM_FifoWriteToPlayReturn(benchmark::State& state) {
     bool down = true;
     for (auto _ : state) {
         const std::int64_t sentNs = monotonicNs() / 1000 * 1000;
-        const input_event records[2] = {keyRecord(keycode::a, down ? 1 : 0, sentNs),
-                                        input_event{}};
+        const input_event records[2] = {keyRecord(keycode::a, down ? 1 : 0, sentNs), input_event{}};
         playedAt.store(0, std::memory_order_relaxed);
         [[maybe_unused]] const auto written = ::write(writer, records, sizeof records);
         std::int64_t played = 0;

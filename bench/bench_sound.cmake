@@ -1,1 +1,1 @@
-target_link_libraries(bench_sound PRIVATE tapwell_sound tapwell_platform_sound tapwell_themes)
+target_link_libraries(bench_sound PRIVATE tapwell_sound tapwell_platform_linux_sound tapwell_themes)

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "core/ResourceLocator.h"
-#include "platform/linux/NullAudioOutput.h"
+#include "platform/fallback/NullAudioOutput.h"
 #include "sound/Mixer.h"
 #include "sound/OfflineAudioOutput.h"
 #include "sound/PreparedTheme.h"

@@ -4,24 +4,12 @@
 #include <cmath>
 
 #include "core/Log.h"
+#include "platform/fallback/UnavailableHotKeyService.h"
 #include "stats/RankService.h"
 
 namespace tapwell {
 
 namespace {
-
-// Stands in for the hot-key service where there is none (no X display): registration fails
-// with a clear error, so the shortcut is reported unavailable.
-class UnavailableHotKeyService final : public HotKeyService {
-public:
-    void installHandler(Handler) override {}
-    void removeHandler() override {}
-    std::expected<HotKeyRef, Error> registerHotKey(const HotKey&) override {
-        return std::unexpected(
-            Error{"x11", 0, "No X display: the global shortcut needs an X11 session"});
-    }
-    void unregisterHotKey(HotKeyRef) override {}
-};
 
 double clampUnit(double value) {
     if (std::isnan(value)) {
@@ -67,7 +55,9 @@ AppState::AppState(AppEnvironment environment)
     stats_ = std::make_unique<StatsStore>(clock_, environment_.statsDirectory);
 }
 
-AppState::~AppState() { shutdown(); }
+AppState::~AppState() {
+    shutdown();
+}
 
 void AppState::start() {
     auto& log = logger(LogCategory::startup);
@@ -111,14 +101,14 @@ void AppState::start() {
     timerQueue_ = std::make_unique<SerialQueue>("com.tapwell.app-timer");
     std::weak_ptr<AppState> weak = weak_from_this();
     MainQueue* mainQueue = &mainQueue_;
-    timer_ = timerQueue_->makeTimer(
-        environment_.timerInterval, environment_.timerInterval, 0.0, [weak, mainQueue] {
-            mainQueue->post([weak] {
-                if (auto self = weak.lock()) {
-                    self->periodicWork();
-                }
-            });
-        });
+    timer_ = timerQueue_->makeTimer(environment_.timerInterval, environment_.timerInterval, 0.0,
+                                    [weak, mainQueue] {
+                                        mainQueue->post([weak] {
+                                            if (auto self = weak.lock()) {
+                                                self->periodicWork();
+                                            }
+                                        });
+                                    });
     log.info("Tapwell started: sound {}, language {}", audioAvailable_ ? "on" : "unavailable",
              localization_.language());
 }
@@ -197,9 +187,8 @@ void AppState::wireCallbacks() {
                                                               bool rankUp) {
         wellbeing->updateTotal(snapshot.today.keystrokes);
         if (auto self = weak.lock()) {
-            self->onMain([snapshot, rankUp](AppState& state) {
-                state.receiveSnapshot(snapshot, rankUp);
-            });
+            self->onMain(
+                [snapshot, rankUp](AppState& state) { state.receiveSnapshot(snapshot, rankUp); });
         }
     };
     monitor_->onAvailability = [weak](bool available) {
@@ -243,9 +232,8 @@ void AppState::wireCallbacks() {
     wellbeing_->onUpdate = [weak](const std::vector<WellbeingEvent>& events,
                                   const WellbeingStatus& status) {
         if (auto self = weak.lock()) {
-            self->onMain([events, status](AppState& state) {
-                state.handleWellbeing(events, status);
-            });
+            self->onMain(
+                [events, status](AppState& state) { state.handleWellbeing(events, status); });
         }
     };
     shortcut_->onToggle = [weak] {
@@ -471,7 +459,9 @@ double AppState::remainingMuteSeconds() const {
     return std::max(0.0, *mutedUntil_ - now_);
 }
 
-int AppState::rank() const { return RankService::rankIndex(snapshot_.today.keystrokes); }
+int AppState::rank() const {
+    return RankService::rankIndex(snapshot_.today.keystrokes);
+}
 
 std::string AppState::rankName() const {
     if (!currentTheme_) {

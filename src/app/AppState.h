@@ -40,20 +40,15 @@
 
 namespace tapwell {
 
-// Creates the sound engine for the loaded themes and the preferred theme id; the error text is
-// logged when it fails.
-using SoundEngineFactory = std::function<std::expected<std::unique_ptr<SoundEngine>, std::string>(
-    const std::vector<LoadedTheme>& themes, const std::optional<std::string>& preferredID)>;
-
 // Everything the state is built from. The entry passes the real services; tests pass fakes.
 struct AppEnvironment {
-    UserDefaults* defaults = nullptr;  // required, outlives the state
-    MainQueue* mainQueue = nullptr;    // required, outlives the state
-    Clock* clock = nullptr;            // required, outlives the state
+    UserDefaults* defaults = nullptr;                     // required, outlives the state
+    MainQueue* mainQueue = nullptr;                       // required, outlives the state
+    Clock* clock = nullptr;                               // required, outlives the state
     std::optional<std::filesystem::path> resourceFolder;  // none: run without sound
     std::optional<std::filesystem::path> statsDirectory;  // none: the standard folder
-    std::unique_ptr<KeyTap> keyTap;                        // required
-    std::unique_ptr<HotKeyService> hotKeys;                // none: no global shortcut
+    std::unique_ptr<KeyTap> keyTap;                       // required
+    std::unique_ptr<HotKeyService> hotKeys;               // none: no global shortcut
     SystemEventsMonitor::Platform systemPlatform;
     SoundEngineFactory makeSoundEngine;  // none: run without sound
     KeyMonitor::Options keyMonitorOptions;
@@ -61,7 +56,7 @@ struct AppEnvironment {
 };
 
 class AppState : public std::enable_shared_from_this<AppState> {
-public:
+  public:
     // Builds and starts everything. Call on the main thread.
     static std::shared_ptr<AppState> create(AppEnvironment environment);
     ~AppState();
@@ -128,7 +123,7 @@ public:
     void handleWellbeing(const std::vector<WellbeingEvent>& events, const WellbeingStatus& status);
     void configureServices(const std::optional<AppPreferences>& old);
 
-private:
+  private:
     explicit AppState(AppEnvironment environment);
     void start();
     void loadThemesAndSound();

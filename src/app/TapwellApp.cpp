@@ -6,11 +6,11 @@
 #include <iostream>
 
 #include "app/AppState.h"
-#include "app/Platform.h"
 #include "app/QtMainQueue.h"
 #include "core/Log.h"
 #include "core/ResourceLocator.h"
 #include "core/UserDefaults.h"
+#include "platform/PlatformServices.h"
 
 namespace tapwell {
 
@@ -18,7 +18,7 @@ namespace {
 
 // What a person running Tapwell from a terminal needs to know, said once per change.
 class HeadlessReporter {
-public:
+  public:
     void update(const AppState& state) {
         if (!reportedInput_ || *reportedInput_ != state.inputAvailable()) {
             reportedInput_ = state.inputAvailable();
@@ -36,7 +36,7 @@ public:
         }
     }
 
-private:
+  private:
     std::optional<bool> reportedInput_;
     std::optional<bool> reportedSound_;
 };
@@ -50,15 +50,12 @@ int runApplication(const cli::AppOptions& options, int argc, char** argv) {
     watchTerminationSignals([](int) {
         terminationRequested = true;
         if (auto* app = QCoreApplication::instance()) {
-            QMetaObject::invokeMethod(app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
         }
     });
 
-    auto platform = makePlatformServices(options);
-    if (!platform) {
-        std::cerr << "tapwell: " << platform.error() << '\n';
-        return 2;
-    }
+    auto platform = makePlatformServices(options.audio);
 
     QCoreApplication app(argc, argv);
     QtMainQueue mainQueue(&app);
@@ -69,10 +66,10 @@ int runApplication(const cli::AppOptions& options, int argc, char** argv) {
     environment.mainQueue = &mainQueue;
     environment.clock = &SystemClock::shared();
     environment.resourceFolder = ResourceLocator::find();
-    environment.keyTap = std::move(platform->keyTap);
-    environment.hotKeys = std::move(platform->hotKeys);
-    environment.systemPlatform = std::move(platform->system);
-    environment.makeSoundEngine = std::move(platform->makeSoundEngine);
+    environment.keyTap = std::move(platform.keyTap);
+    environment.hotKeys = std::move(platform.hotKeys);
+    environment.systemPlatform = std::move(platform.system);
+    environment.makeSoundEngine = std::move(platform.makeSoundEngine);
 
     auto state = AppState::create(std::move(environment));
     if (!state->audioAvailable()) {

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <filesystem>
 #include <ostream>
 
 namespace tapwell::cli {
@@ -9,6 +10,22 @@ namespace tapwell::cli {
 void Context::fail(const std::string& message) {
     err << "tapwell: " << message << '\n';
     exitStatus = 1;
+}
+
+std::expected<AudioOutputChoice, std::string> parseAudioOutput(std::string_view text) {
+    AudioOutputChoice choice;
+    if (text == "sdl") {
+        choice.kind = AudioOutputChoice::Kind::device;
+    } else if (text == "null") {
+        choice.kind = AudioOutputChoice::Kind::null;
+    } else if (text.starts_with("wav:") && text.size() > 4) {
+        choice.kind = AudioOutputChoice::Kind::wav;
+        choice.file = std::filesystem::path(std::string(text.substr(4)));
+    } else {
+        return std::unexpected("unknown audio output \"" + std::string(text) +
+                               "\"; use sdl, null or wav:FILE");
+    }
+    return choice;
 }
 
 std::optional<int> run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
@@ -19,9 +36,19 @@ std::optional<int> run(const std::vector<std::string>& args, std::ostream& out, 
 
     AppOptions options;
     app.add_flag("--headless", options.headless, "Run without windows");
-    app.add_option("--audio-output", options.audioOutput,
-                   "Where sound goes: sdl (default), null, or wav:FILE");
-    app.add_option("--audio-period", options.audioPeriod, "Frames per audio period (default 256)")
+    app.add_option_function<std::string>(
+        "--audio-output",
+        [&options](const std::string& text) {
+            auto choice = parseAudioOutput(text);
+            if (!choice) {
+                throw CLI::ValidationError("--audio-output", choice.error());
+            }
+            choice->periodFrames = options.audio.periodFrames;
+            options.audio = *choice;
+        },
+        "Where sound goes: sdl (default), null, or wav:FILE");
+    app.add_option("--audio-period", options.audio.periodFrames,
+                   "Frames per audio period (default 256)")
         ->check(CLI::Range(16, 8192));
     app.add_flag("--settings", options.openSettings, "Open the settings window at launch");
     app.add_flag("--onboarding", options.openOnboarding, "Open the onboarding window at launch");

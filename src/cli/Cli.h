@@ -3,10 +3,14 @@
 // to the context's streams and sets its exit status. With no subcommand, the caller starts the
 // application.
 
+#include <expected>
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "sound/AudioOutputChoice.h"
 
 namespace CLI {
 class App;
@@ -25,11 +29,10 @@ struct Context {
 
 // How the application runs when no subcommand is given.
 struct AppOptions {
-    bool headless = false;            // no windows, even where a display exists
-    std::string audioOutput = "sdl";  // "sdl", "null" or "wav:FILE"
-    std::size_t audioPeriod = 256;    // frames per audio period
-    bool openSettings = false;        // --settings
-    bool openOnboarding = false;      // --onboarding
+    bool headless = false;        // no windows, even where a display exists
+    AudioOutputChoice audio;      // --audio-output and --audio-period
+    bool openSettings = false;    // --settings
+    bool openOnboarding = false;  // --onboarding
 };
 
 // Parses `args` (without the program name). Returns the exit status when a subcommand, --help or
@@ -37,6 +40,10 @@ struct AppOptions {
 // (when given) holds the application's options.
 std::optional<int> run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                        AppOptions* app = nullptr);
+
+// Parses the text of --audio-output: "sdl" (the sound device), "null" or "wav:FILE". The error is
+// a message for the user.
+std::expected<AudioOutputChoice, std::string> parseAudioOutput(std::string_view text);
 
 // Registration functions, one per area (see Commands.cpp for the list).
 void addDefaultsCommand(CLI::App& app, Context& context);

@@ -1,5 +1,5 @@
 #pragma once
-// The system log sink (the Linux side lives in platform/linux/JournalSink.cpp).
+// The system log sink (the Linux side lives in platform/linux/core/JournalSink.cpp).
 
 #include <spdlog/sinks/sink.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 // What the global shortcut needs from the operating system: a system-wide hot key that is
 // delivered even while another application has the focus. The Linux adapter grabs the key on the
-// X11 root window (platform/linux/X11HotKeyService); tests use a fake.
+// X11 root window (platform/linux/keyboard/X11HotKeyService); tests use a fake.
 
 #include <cstdint>
 #include <expected>

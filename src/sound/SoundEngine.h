@@ -158,4 +158,9 @@ class SoundEngine {
     std::optional<BusVolumes> sentGains_;  // as last handed to the mixer
 };
 
+// Creates the sound engine for the loaded themes and the preferred theme id; the error text is
+// logged when it fails. The platform supplies it with its own output.
+using SoundEngineFactory = std::function<std::expected<std::unique_ptr<SoundEngine>, std::string>(
+    const std::vector<LoadedTheme>& themes, const std::optional<std::string>& preferredID)>;
+
 }  // namespace tapwell

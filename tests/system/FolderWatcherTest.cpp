@@ -7,7 +7,7 @@
 #include <condition_variable>
 
 #include "WatcherTestSupport.h"
-#include "platform/linux/InotifyFolderEvents.h"
+#include "platform/linux/system/InotifyFolderEvents.h"
 #include "support/FakeClock.h"
 #include "support/TempDir.h"
 

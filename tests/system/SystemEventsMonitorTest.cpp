@@ -6,7 +6,7 @@
 
 #include "WatcherTestSupport.h"
 #include "core/UserDefaults.h"
-#include "platform/linux/InotifyFolderEvents.h"
+#include "platform/linux/system/InotifyFolderEvents.h"
 #include "support/TempDir.h"
 
 namespace tapwell {

@@ -1,0 +1,32 @@
+#pragma once
+// The operating system's services for the application, built by the adapter file of the system
+// being built for (platform/linux/LinuxPlatformServices.cpp on Linux).
+
+#include <functional>
+#include <memory>
+
+#include "keyboard/HotKeyService.h"
+#include "keyboard/KeyTap.h"
+#include "sound/AudioOutputChoice.h"
+#include "sound/SoundEngine.h"
+#include "system/SystemEventsMonitor.h"
+
+namespace tapwell {
+
+struct PlatformServices {
+    std::unique_ptr<KeyTap> keyTap;
+    std::unique_ptr<HotKeyService> hotKeys;  // refuses every registration without a display
+    SystemEventsMonitor::Platform system;
+    SoundEngineFactory makeSoundEngine;
+    bool hasDisplay = false;
+};
+
+// Never fails: a service the machine lacks is built as its stand-in, which reports itself
+// unavailable when used.
+PlatformServices makePlatformServices(const AudioOutputChoice& audio);
+
+// Calls `handler` (on a thread of its own) when the process is asked to terminate (SIGINT,
+// SIGTERM, SIGHUP). Call once, before other threads start, so the signals reach only it.
+void watchTerminationSignals(std::function<void(int signal)> handler);
+
+}  // namespace tapwell

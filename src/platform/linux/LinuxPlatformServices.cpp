@@ -1,0 +1,65 @@
+// The Linux services of the application: key events from evdev or X11, the X11 hot key, power and
+// folder events, and the sound output of the command line's choice.
+
+#include <signal.h>
+
+#include <cstdlib>
+#include <thread>
+
+#include "platform/PlatformServices.h"
+#include "platform/fallback/UnavailableHotKeyService.h"
+#include "platform/linux/keyboard/EvdevOrX11KeyTap.h"
+#include "platform/linux/keyboard/X11HotKeyService.h"
+#include "platform/linux/sound/AudioOutputFactory.h"
+#include "platform/linux/sound/PulseOutputDevices.h"
+#include "platform/linux/system/LinuxSystemEventsPlatform.h"
+
+namespace tapwell {
+
+PlatformServices makePlatformServices(const AudioOutputChoice& audio) {
+    PlatformServices services;
+    const char* display = std::getenv("DISPLAY");
+    services.hasDisplay = display != nullptr && *display != '\0';
+    services.keyTap = EvdevOrX11KeyTap::makeDefault();
+    if (services.hasDisplay) {
+        services.hotKeys = std::make_unique<X11HotKeyService>();
+    } else {
+        services.hotKeys = std::make_unique<UnavailableHotKeyService>();
+    }
+    services.system = makeLinuxSystemEventsPlatform();
+    services.makeSoundEngine = [choice = audio](const std::vector<LoadedTheme>& themes,
+                                                const std::optional<std::string>& preferredID)
+        -> std::expected<std::unique_ptr<SoundEngine>, std::string> {
+        SoundEngine::Dependencies dependencies;
+        dependencies.output = makeAudioOutput(choice);
+        if (choice.kind == AudioOutputChoice::Kind::device) {
+            dependencies.devices = std::make_shared<PulseOutputDevices>();
+        }
+        auto engine = SoundEngine::create(themes, preferredID, std::move(dependencies));
+        if (!engine) {
+            return std::unexpected(describe(engine.error()));
+        }
+        return std::move(*engine);
+    };
+    return services;
+}
+
+void watchTerminationSignals(std::function<void(int signal)> handler) {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
+    // Blocked here, the signals stay blocked in every thread started later and reach sigwait.
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    std::thread([set, handler = std::move(handler)] {
+        for (;;) {
+            int signal = 0;
+            if (sigwait(&set, &signal) == 0) {
+                handler(signal);
+            }
+        }
+    }).detach();
+}
+
+}  // namespace tapwell

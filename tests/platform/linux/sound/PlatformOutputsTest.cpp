@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+#include "platform/fallback/NullAudioOutput.h"
+#include "platform/linux/sound/AudioOutputFactory.h"
+#include "platform/linux/sound/PulseOutputDevices.h"
+#include "platform/linux/sound/SdlAudioOutput.h"
+#include "platform/linux/sound/WavRealtimeAudioOutput.h"
+#include "sound/AudioDecoder.h"
+#include "support/TempDir.h"
+
+namespace tapwell {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Counts render calls and lets a test wait for a number of them.
+class CountingSource final : public RenderSource {
+  public:
+    void render(float* mono, std::size_t frames) noexcept override {
+        for (std::size_t i = 0; i < frames; ++i) {
+            mono[i] = 0.25f;
+        }
+        std::lock_guard lock(mutex_);
+        if (calls_ == 0) {
+            first_ = Clock::now();
+        }
+        ++calls_;
+        frames_ += frames;
+        changed_.notify_all();
+    }
+
+    // Waits until `count` calls happened; returns the time from the first to that call.
+    std::chrono::duration<double> waitFor(std::size_t count) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return calls_ >= count; });
+        return Clock::now() - first_;
+    }
+
+    std::size_t calls() {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::size_t calls_ = 0;
+    std::size_t frames_ = 0;
+    Clock::time_point first_;
+};
+
+TEST(NullAudioOutput, PullsOnePeriodPerPeriodOfRealTime) {
+    NullAudioOutput output(256);
+    CountingSource source;
+    ASSERT_TRUE(output.start(source).has_value());
+    EXPECT_TRUE(output.isRunning());
+    const auto elapsed = source.waitFor(41);
+    output.stop();
+    // Forty periods of 256 frames at 48 kHz are 213 ms; the pace comes from absolute deadlines,
+    // so it is never faster than real time.
+    EXPECT_GE(elapsed.count(), 0.2133 - 0.001);
+    EXPECT_FALSE(output.isRunning());
+    const std::size_t afterStop = source.calls();
+    // Nothing is rendered after stop returned; a new start resumes.
+    ASSERT_TRUE(output.start(source).has_value());
+    source.waitFor(afterStop + 2);
+    output.stop();
+}
+
+TEST(NullAudioOutput, KeepsTheDeviceItIsGiven) {
+    NullAudioOutput output;
+    EXPECT_EQ(output.currentDevice(), std::nullopt);
+    ASSERT_TRUE(output.setCurrentDevice(AudioDevice{"sink", "Sink"}).has_value());
+    EXPECT_EQ(output.currentDevice(), (AudioDevice{"sink", "Sink"}));
+}
+
+TEST(WavRealtimeAudioOutput, WritesEveryPeriodAsItIsRendered) {
+    test::TempDir dir;
+    const auto file = dir / "live.wav";
+    WavRealtimeAudioOutput output(file, 128);
+    CountingSource source;
+    ASSERT_TRUE(output.start(source).has_value());
+    source.waitFor(10);
+    // The file already holds the periods so far, while the output still runs.
+    const auto sizeWhileRunning = std::filesystem::file_size(file);
+    EXPECT_GE(sizeWhileRunning, 44u + 9u * 128u * sizeof(float));
+    output.stop();
+    auto decoded = decodeAudioFile(file);
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_EQ((*decoded)->frameLength() % 128, 0u);
+    EXPECT_GE((*decoded)->frameLength(), 10u * 128u);
+    EXPECT_EQ((*decoded)->samples.front(), 0.25f);
+}
+
+TEST(WavRealtimeAudioOutput, FailsToStartWhenTheFileCannotBeCreated) {
+    test::TempDir dir;
+    WavRealtimeAudioOutput output(dir / "no-such-folder" / "x.wav");
+    CountingSource source;
+    auto started = output.start(source);
+    ASSERT_FALSE(started.has_value());
+    EXPECT_EQ(started.error().domain, "libsndfile");
+    EXPECT_FALSE(output.isRunning());
+}
+
+TEST(SdlAudioOutput, RunsOnTheDummyDriverAndRefusesUnknownDevices) {
+    test::ScopedEnv driver("SDL_AUDIODRIVER", "dummy");
+    SdlAudioOutput output(256);
+    CountingSource source;
+    auto started = output.start(source);
+    ASSERT_TRUE(started.has_value()) << started.error().description;
+    source.waitFor(3);
+    output.stop();
+    EXPECT_FALSE(output.isRunning());
+    auto unknown = output.setCurrentDevice(AudioDevice{"x", "No Such Device"});
+    ASSERT_FALSE(unknown.has_value());
+    EXPECT_EQ(output.currentDevice(), std::nullopt);
+    ASSERT_TRUE(output.setCurrentDevice(std::nullopt).has_value());
+}
+
+TEST(SoundOutputFactory, SdlFallsBackToTheNullOutputWhenNoDeviceOpens) {
+    test::ScopedEnv driver("SDL_AUDIODRIVER", "no-such-driver");
+    auto output = makeAudioOutput(AudioOutputChoice{});
+    CountingSource source;
+    ASSERT_TRUE(output->start(source).has_value());
+    EXPECT_TRUE(output->isRunning());
+    source.waitFor(2);
+    output->stop();
+    EXPECT_FALSE(output->isRunning());
+}
+
+TEST(PulseOutputDevices, SpeakerPortOnAnInternalCardIsBuiltIn) {
+    PulseSinkFacts facts;
+    facts.hasPorts = true;
+    facts.activePortName = "analog-output-speaker";
+    facts.formFactor = "internal";
+    EXPECT_TRUE(isBuiltInSpeakerSink(facts));
+    facts.formFactor.clear();
+    facts.bus = "pci";
+    EXPECT_TRUE(isBuiltInSpeakerSink(facts));
+    facts.activePortName = "analog-output-headphones";
+    EXPECT_FALSE(isBuiltInSpeakerSink(facts));
+    facts.activePortIsSpeaker = true;  // typed as a speaker whatever its name
+    EXPECT_TRUE(isBuiltInSpeakerSink(facts));
+    facts.bus = "usb";
+    EXPECT_FALSE(isBuiltInSpeakerSink(facts));  // a USB speaker is not built in
+    facts.activePortName = "hdmi-output-0";
+    facts.activePortIsSpeaker = false;
+    facts.bus = "pci";
+    EXPECT_FALSE(isBuiltInSpeakerSink(facts));
+}
+
+TEST(PulseOutputDevices, SinksWithoutPortsCountByTheirOwnFormFactor) {
+    PulseSinkFacts facts;
+    facts.formFactor = "internal";
+    EXPECT_TRUE(isBuiltInSpeakerSink(facts));
+    facts.formFactor = "speaker";
+    EXPECT_TRUE(isBuiltInSpeakerSink(facts));
+    facts.formFactor = "headset";
+    EXPECT_FALSE(isBuiltInSpeakerSink(facts));
+    facts.formFactor.clear();
+    EXPECT_FALSE(isBuiltInSpeakerSink(facts));
+}
+
+TEST(PulseOutputDevices, UnreachableServerGivesThePulseError) {
+    test::TempDir dir;
+    PulseOutputDevices devices("unix:" + (dir / "no-server").string(),
+                               std::chrono::milliseconds(500));
+    auto list = devices.outputDevices();
+    ASSERT_FALSE(list.has_value());
+    EXPECT_EQ(list.error().domain, "pulse");
+    EXPECT_FALSE(list.error().description.empty());
+    auto fallback = devices.defaultOutputDevice();
+    ASSERT_FALSE(fallback.has_value());
+    EXPECT_EQ(fallback.error().domain, "pulse");
+}
+
+}  // namespace
+}  // namespace tapwell
