@@ -157,7 +157,7 @@ void runRender(Context& context, const RenderOptions& options) {
         events.push_back({frameAt(alertTime), TimedEvent::Kind::alert, {}});
     }
     if (options.ambienceSeconds > 0) {
-        engine.setAmbience(true, 0.3f);
+        engine.setAmbience(true, static_cast<float>(SoundSettings{}.rainVolume));
         engine.waitUntilIdle();
         events.push_back({frameAt(options.ambienceSeconds), TimedEvent::Kind::ambienceOff, {}});
     }
@@ -185,7 +185,7 @@ void runRender(Context& context, const RenderOptions& options) {
                 engine.waitUntilIdle();
                 break;
             case TimedEvent::Kind::ambienceOff:
-                engine.setAmbience(false, 0.3f);
+                engine.setAmbience(false, static_cast<float>(SoundSettings{}.rainVolume));
                 engine.waitUntilIdle();
                 break;
         }

@@ -110,17 +110,6 @@ std::optional<SettingsPage> settingsPageFromString(std::string_view raw) {
     return std::nullopt;
 }
 
-void registerSoundDefaults(UserDefaults& defaults) {
-    defaults.registerDefaults({
-        {defaultsKey::soundsEnabled, true},
-        {defaultsKey::typingVolume, 0.7},
-        {defaultsKey::alertVolume, 0.85},
-        {defaultsKey::rainEnabled, false},
-        {defaultsKey::rainVolume, 0.3},
-        {defaultsKey::celebrationEnabled, true},
-    });
-}
-
 const std::vector<std::string>& defaultMutedApps(std::string_view language) {
     const auto& table = mutedAppsTable();
     for (const auto& entry : table) {

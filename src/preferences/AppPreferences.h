@@ -49,9 +49,6 @@ inline constexpr const char* themeID = "themeID";
 inline constexpr const char* onboardingCompleted = "onboardingCompleted";
 }  // namespace defaultsKey
 
-// Registers the six sound and celebration defaults (call once at start-up, before reading them).
-void registerSoundDefaults(UserDefaults& defaults);
-
 // The default muted-apps list for a language code: Linux application ids (desktop-entry ids and
 // WM_CLASS names) of the common meeting and recording programs. "zh-Hans" has its own list; every
 // other language gets the first one, which is also the record's default.

@@ -1,32 +1,25 @@
 #include "recap/RecapSettings.h"
 
+#include "preferences/AppPreferences.h"
 #include "presentation/Localization.h"
+#include "themes/ThemeChoice.h"
 
 namespace tapwell {
 
 std::optional<Theme> RecapSettings::selectTheme(const std::vector<ThemeEntry>& entries,
                                                 const std::optional<std::string>& preferredID) {
-    const Theme* preferred = nullptr;
-    const Theme* firstDefault = nullptr;
-    const Theme* smallest = nullptr;
+    std::vector<const Theme*> listed;
+    std::set<std::string> available;
     for (const ThemeEntry& entry : entries) {
-        if (!entry.loaded) {
-            continue;
-        }
-        const Theme& theme = entry.loaded->theme;
-        if (preferredID && theme.id == *preferredID && !preferred) {
-            preferred = &theme;
-        }
-        if (theme.isDefault && !firstDefault) {
-            firstDefault = &theme;
-        }
-        if (!smallest || theme.id < smallest->id) {
-            smallest = &theme;
+        if (entry.loaded) {
+            listed.push_back(&entry.loaded->theme);
+            available.insert(entry.loaded->theme.id);
         }
     }
-    for (const Theme* choice : {preferred, firstDefault, smallest}) {
-        if (choice) {
-            return *choice;
+    const auto chosen = chooseThemeID(listed, available, preferredID);
+    for (const Theme* theme : listed) {
+        if (chosen && theme->id == *chosen) {
+            return *theme;
         }
     }
     return std::nullopt;
@@ -35,15 +28,13 @@ std::optional<Theme> RecapSettings::selectTheme(const std::vector<ThemeEntry>& e
 RecapSettings RecapSettings::read(const UserDefaults& defaults,
                                   const std::optional<std::filesystem::path>& resourceFolder) {
     RecapSettings settings;
-    const std::optional<std::string> language = defaults.stringValue("appLanguage");
-    settings.language = language && Localization::isSupported(*language)
-                            ? *language
-                            : std::string(Localization::fallbackLanguage);
+    settings.language = Localization::supportedOrFallback(
+        defaults.stringValue(defaultsKey::appLanguage).value_or(std::string()));
     if (resourceFolder) {
         if (auto catalogue = ThemeManager::create(*resourceFolder)) {
             std::vector<ThemeEntry> entries = std::move(catalogue->entries);
             sortForDisplay(entries);
-            settings.theme = selectTheme(entries, defaults.stringValue("themeID"));
+            settings.theme = selectTheme(entries, defaults.stringValue(defaultsKey::themeID));
         }
     }
     return settings;

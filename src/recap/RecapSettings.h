@@ -22,8 +22,7 @@ struct RecapSettings {
     static RecapSettings read(const UserDefaults& defaults,
                               const std::optional<std::filesystem::path>& resourceFolder);
 
-    // The theme selected from valid entries in display order: the preferred id when present,
-    // else the first marked default, else the smallest id.
+    // The theme the sound engine would select among the loaded entries (in display order).
     static std::optional<Theme> selectTheme(const std::vector<ThemeEntry>& entries,
                                             const std::optional<std::string>& preferredID);
 };

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "core/Log.h"
+#include "themes/ThemeChoice.h"
 
 namespace tapwell {
 
@@ -51,34 +52,18 @@ std::expected<std::unique_ptr<SoundEngine>, SoundEngineError> SoundEngine::creat
         engine->themes_.insert_or_assign(id, std::move(*prepared));
     }
 
-    auto& themes = engine->themes_;
-    const PreparedTheme* selected = nullptr;
-    if (preferredID) {
-        if (auto it = themes.find(*preferredID); it != themes.end()) {
-            selected = &it->second;
-        }
-    }
-    if (selected == nullptr) {
-        for (const LoadedTheme& loaded : loadedThemes) {
-            if (loaded.theme.isDefault) {
-                // Only the first default counts, even when it did not prepare.
-                if (auto it = themes.find(loaded.theme.id); it != themes.end()) {
-                    selected = &it->second;
-                }
-                break;
-            }
-        }
-    }
-    if (selected == nullptr && !themes.empty()) {
-        selected = &themes.begin()->second;  // the smallest id
-    }
-    if (selected == nullptr) {
-        return std::unexpected(ThemeError::defaultThemeUnavailable());
-    }
-    engine->selected_ = selected;
-    for (const auto& [id, theme] : themes) {
+    for (const auto& [id, theme] : engine->themes_) {
         engine->availableIDs_.insert(id);
     }
+    std::vector<const Theme*> listed;
+    for (const LoadedTheme& loaded : loadedThemes) {
+        listed.push_back(&loaded.theme);
+    }
+    const auto chosen = chooseThemeID(listed, engine->availableIDs_, preferredID);
+    if (!chosen) {
+        return std::unexpected(ThemeError::defaultThemeUnavailable());
+    }
+    engine->selected_ = &engine->themes_.at(*chosen);
 
     SoundEngine* raw = engine.get();
     auto started = raw->queue_->sync([raw]() -> std::expected<void, Error> {

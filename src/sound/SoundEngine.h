@@ -25,6 +25,7 @@
 #include "core/Clock.h"
 #include "core/SerialQueue.h"
 #include "keyboard/KeyActivity.h"
+#include "preferences/SoundSettings.h"
 #include "sound/AudioError.h"
 #include "sound/AudioOutput.h"
 #include "sound/Mixer.h"
@@ -143,9 +144,10 @@ class SoundEngine {
     std::int64_t previewGeneration_ = 0;
     SoundPreferences preferences_;
     bool suspended_ = false;
-    float typingVolume_ = 0.7f;
-    float alertVolume_ = 0.85f;
-    float ambienceVolume_ = 0.3f;
+    // Until the owner says otherwise, the settings' defaults.
+    float typingVolume_ = static_cast<float>(SoundSettings{}.typingVolume);
+    float alertVolume_ = static_cast<float>(SoundSettings{}.alertVolume);
+    float ambienceVolume_ = static_cast<float>(SoundSettings{}.rainVolume);
     bool rainEnabled_ = false;
     bool softer_ = false;
     bool contextMuted_ = false;

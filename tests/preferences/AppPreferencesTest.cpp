@@ -179,15 +179,5 @@ TEST(SettingsPage, RawValuesRoundTrip) {
     EXPECT_FALSE(settingsPageFromString("advanced"));
 }
 
-TEST_F(PreferencesStore, SoundDefaultsAreRegistered) {
-    registerSoundDefaults(defaults);
-    EXPECT_EQ(defaults.boolValue(defaultsKey::soundsEnabled), true);
-    EXPECT_EQ(defaults.doubleValue(defaultsKey::typingVolume), 0.7);
-    EXPECT_EQ(defaults.doubleValue(defaultsKey::alertVolume), 0.85);
-    EXPECT_EQ(defaults.boolValue(defaultsKey::rainEnabled), false);
-    EXPECT_EQ(defaults.doubleValue(defaultsKey::rainVolume), 0.3);
-    EXPECT_EQ(defaults.boolValue(defaultsKey::celebrationEnabled), true);
-}
-
 }  // namespace
 }  // namespace tapwell
