@@ -1,29 +1,26 @@
 #include "app/AppState.h"
 
 #include <algorithm>
-#include <cmath>
+#include <cstdio>
 
+#include "core/Calendar.h"
+#include "core/FileSystem.h"
 #include "core/Log.h"
+#include "keyboard/KeyCodes.h"
 #include "platform/fallback/UnavailableHotKeyService.h"
-#include "stats/RankService.h"
 
 namespace tapwell {
 
 namespace {
 
-double clampUnit(double value) {
-    if (std::isnan(value)) {
-        return 0.0;
-    }
-    return std::clamp(value, 0.0, 1.0);
-}
+constexpr double hourSeconds = 3600.0;
+
+// The onboarding step that explains keyboard access.
+constexpr int keyboardAccessStep = 1;
 
 std::string startupLanguage(const UserDefaults& defaults) {
-    const auto stored = defaults.stringValue(defaultsKey::appLanguage);
-    if (stored && Localization::isSupported(*stored)) {
-        return *stored;
-    }
-    return std::string(Localization::fallbackLanguage);
+    return std::string(Localization::supportedOrFallback(
+        defaults.stringValue(defaultsKey::appLanguage).value_or(std::string())));
 }
 
 }  // namespace
@@ -39,11 +36,13 @@ AppState::AppState(AppEnvironment environment)
       defaults_(*environment_.defaults),
       mainQueue_(*environment_.mainQueue),
       clock_(*environment_.clock),
+      shell_(environment_.shell),
       now_(clock_.now()),
       localization_(startupLanguage(defaults_),
                     environment_.resourceFolder.value_or(std::filesystem::path{})) {
-    // Step 1: the fields' initial values. The shortcut installs its handler now, the key monitor
-    // reads the caps lock state now; the statistics store is created but not started.
+    // The fields' initial values. The shortcut installs its handler now, the key monitor reads the
+    // caps lock state now; the statistics store is created but not started.
+    wellbeingStatus_.nextMinutes = 60;
     auto hotKeys = std::move(environment_.hotKeys);
     if (!hotKeys) {
         hotKeys = std::make_unique<UnavailableHotKeyService>();
@@ -72,14 +71,8 @@ void AppState::start() {
     systemEvents_ = std::make_unique<SystemEventsMonitor>(
         defaults_, mainQueue_, std::move(environment_.systemPlatform), clock_);
 
-    registerSoundDefaults(defaults_);
-    soundsEnabled_ = defaults_.boolValue(defaultsKey::soundsEnabled).value_or(true);
-    typingVolume_ = clampUnit(defaults_.doubleValue(defaultsKey::typingVolume).value_or(0.7));
-    alertVolume_ = clampUnit(defaults_.doubleValue(defaultsKey::alertVolume).value_or(0.85));
-    rainEnabled_ = defaults_.boolValue(defaultsKey::rainEnabled).value_or(false);
-    rainVolume_ = clampUnit(defaults_.doubleValue(defaultsKey::rainVolume).value_or(0.3));
-    celebrationEnabled_ = defaults_.boolValue(defaultsKey::celebrationEnabled).value_or(true);
-    mutedUntil_ = defaults_.dateValue(defaultsKey::mutedUntil);
+    SoundSettings::registerDefaults(defaults_);
+    sound_ = SoundSettings::load(defaults_);
 
     loadThemesAndSound();
     wireCallbacks();
@@ -109,6 +102,12 @@ void AppState::start() {
                                             }
                                         });
                                     });
+
+    if (environment_.openSettingsAtLaunch) {
+        onMain([](AppState& state) { state.openSettings(); });
+    }
+    menuBarStatus_.setLanguage(localization_.language());
+    decideOnboarding();
     log.info("Tapwell started: sound {}, language {}", audioAvailable_ ? "on" : "unavailable",
              localization_.language());
 }
@@ -152,10 +151,10 @@ void AppState::loadThemesAndSound() {
         }
     }
     audioAvailable_ = true;
-    soundEngine_->setTypingVolume(static_cast<float>(typingVolume_));
-    soundEngine_->setAlertVolume(static_cast<float>(alertVolume_));
-    soundEngine_->setAmbience(rainEnabled_, static_cast<float>(rainVolume_));
-    soundEngine_->setEnabled(soundsEnabled_, mutedUntil_);
+    soundEngine_->setTypingVolume(static_cast<float>(sound_.typingVolume));
+    soundEngine_->setAlertVolume(static_cast<float>(sound_.alertVolume));
+    soundEngine_->setAmbience(sound_.rainEnabled, static_cast<float>(sound_.rainVolume));
+    soundEngine_->setEnabled(sound_.soundsEnabled, sound_.mutedUntil);
 }
 
 void AppState::onMain(std::function<void(AppState&)> work) {
@@ -196,7 +195,7 @@ void AppState::wireCallbacks() {
             self->onMain([available](AppState& state) {
                 if (state.inputAvailable_ != available) {
                     state.inputAvailable_ = available;
-                    state.changed();
+                    state.changed(Published::inputAvailable);
                 }
             });
         }
@@ -216,9 +215,9 @@ void AppState::wireCallbacks() {
         }
     };
     systemEvents_->onDownloadStatus = [weak](const std::optional<std::string>& message) {
-        if (auto self = weak.lock(); self && !self->stopped_) {
+        if (auto self = weak.lock(); self && !self->stopped_ && self->downloadError_ != message) {
             self->downloadError_ = message;
-            self->changed();
+            self->changed(Published::downloadError);
         }
     };
     systemEvents_->onScreenshotStatus = [weak](const std::optional<std::filesystem::path>& folder,
@@ -226,7 +225,7 @@ void AppState::wireCallbacks() {
         if (auto self = weak.lock(); self && !self->stopped_) {
             self->screenshotFolder_ = folder;
             self->screenshotError_ = message;
-            self->changed();
+            self->changed(Published::screenshot);
         }
     };
     wellbeing_->onUpdate = [weak](const std::vector<WellbeingEvent>& events,
@@ -238,25 +237,57 @@ void AppState::wireCallbacks() {
     };
     shortcut_->onToggle = [weak] {
         if (auto self = weak.lock(); self && !self->stopped_) {
-            self->setSoundsEnabled(!self->soundsEnabled_);
+            SoundSettings settings = self->sound_;
+            settings.soundsEnabled = !settings.soundsEnabled;
+            self->setSoundSettings(settings);
         }
     };
+    menuBarStatus_.onChange = [this] { changed(Published::menuBar); };
 }
 
 void AppState::registerShortcut() {
     shortcut_->unregisterHotKey();
+    bool available = true;
     if (preferences_.shortcutEnabled) {
-        shortcutAvailable_ = shortcut_->registerHotKey();
-        if (!shortcutAvailable_ && shortcut_->lastError()) {
+        available = shortcut_->registerHotKey();
+        if (!available && shortcut_->lastError()) {
             logger(LogCategory::startup)
                 .warn("Global shortcut unavailable: {}", shortcut_->lastError()->description);
         }
-    } else {
-        shortcutAvailable_ = true;
+    }
+    if (available != shortcutAvailable_) {
+        shortcutAvailable_ = available;
+        changed(Published::shortcutAvailable);
+    }
+}
+
+void AppState::decideOnboarding() {
+    const auto completed = defaults_.boolValue(defaultsKey::onboardingCompleted);
+    bool opened = false;
+    if (completed.has_value() && !*completed) {
+        opened = true;
+    } else if (!completed.has_value()) {
+        const bool existingUser = defaults_.hasStoredValue(defaultsKey::themeID) ||
+                                  defaults_.dataValue(defaultsKey::preferences).has_value() ||
+                                  std::filesystem::exists(stats_->directory());
+        if (existingUser) {
+            defaults_.set(defaultsKey::onboardingCompleted, true);
+        } else {
+            opened = true;
+        }
+    }
+    if (!opened && environment_.openOnboardingAtLaunch) {
+        opened = true;
+    }
+    if (opened) {
+        onMain([](AppState& state) { state.openOnboarding(); });
     }
 }
 
 void AppState::configureServices(const std::optional<AppPreferences>& old) {
+    menuBarStatus_.update(preferences_.showCount
+                              ? std::optional<std::int64_t>(snapshot_.today.keystrokes)
+                              : std::nullopt);
     const bool contextMuted =
         activeAppID_ && std::find(preferences_.mutedApps.begin(), preferences_.mutedApps.end(),
                                   *activeAppID_) != preferences_.mutedApps.end();
@@ -287,6 +318,7 @@ void AppState::configureServices(const std::optional<AppPreferences>& old) {
             appliedBuiltInOutput_ = preferences_.builtInSpeakers;
         } else {
             serviceError_ = describe(result.error());
+            changed(Published::serviceError);
             if (preferences_.builtInSpeakers) {
                 AppPreferences corrected = preferences_;
                 corrected.builtInSpeakers = false;
@@ -295,93 +327,368 @@ void AppState::configureServices(const std::optional<AppPreferences>& old) {
             }
         }
     }
-    changed();
 }
 
 void AppState::setPreferences(AppPreferences preferences) {
     const AppPreferences old = preferences_;
     preferences_ = std::move(preferences);
     preferences_.save(defaults_);
+    changed(Published::preferences);
     configureServices(old);
 }
 
-void AppState::setSoundsEnabled(bool enabled) {
-    soundsEnabled_ = enabled;
-    defaults_.set(defaultsKey::soundsEnabled, enabled);
-    if (soundEngine_) {
-        soundEngine_->setEnabled(soundsEnabled_, mutedUntil_);
+void AppState::setSoundSettings(SoundSettings settings) {
+    settings.repair();
+    if (settings == sound_) {
+        return;
     }
-    changed();
+    const SoundSettings old = sound_;
+    sound_ = std::move(settings);
+    sound_.save(defaults_, old);
+    applySoundSettings(old);
+    changed(Published::sound);
+    if (sound_.celebrationEnabled && !old.celebrationEnabled) {
+        requestNotificationAuthorization();
+    }
 }
 
-void AppState::setTypingVolume(double volume) {
-    typingVolume_ = volume;
-    defaults_.set(defaultsKey::typingVolume, volume);
-    if (soundEngine_) {
-        soundEngine_->setTypingVolume(static_cast<float>(volume));
+void AppState::applySoundSettings(const SoundSettings& old) {
+    if (!soundEngine_) {
+        return;
     }
-    changed();
-}
-
-void AppState::setAlertVolume(double volume) {
-    alertVolume_ = volume;
-    defaults_.set(defaultsKey::alertVolume, volume);
-    if (soundEngine_) {
-        soundEngine_->setAlertVolume(static_cast<float>(volume));
+    if (sound_.soundsEnabled != old.soundsEnabled || sound_.mutedUntil != old.mutedUntil) {
+        soundEngine_->setEnabled(sound_.soundsEnabled, sound_.mutedUntil);
     }
-    changed();
-}
-
-void AppState::setRainEnabled(bool enabled) {
-    rainEnabled_ = enabled;
-    defaults_.set(defaultsKey::rainEnabled, enabled);
-    if (soundEngine_) {
-        soundEngine_->setAmbience(rainEnabled_, static_cast<float>(rainVolume_));
+    if (sound_.typingVolume != old.typingVolume) {
+        soundEngine_->setTypingVolume(static_cast<float>(sound_.typingVolume));
     }
-    changed();
-}
-
-void AppState::setRainVolume(double volume) {
-    rainVolume_ = volume;
-    defaults_.set(defaultsKey::rainVolume, volume);
-    if (soundEngine_) {
-        soundEngine_->setAmbience(rainEnabled_, static_cast<float>(rainVolume_));
+    if (sound_.alertVolume != old.alertVolume) {
+        soundEngine_->setAlertVolume(static_cast<float>(sound_.alertVolume));
     }
-    changed();
-}
-
-void AppState::setCelebrationEnabled(bool enabled) {
-    celebrationEnabled_ = enabled;
-    defaults_.set(defaultsKey::celebrationEnabled, enabled);
-    changed();
+    if (sound_.rainEnabled != old.rainEnabled || sound_.rainVolume != old.rainVolume) {
+        soundEngine_->setAmbience(sound_.rainEnabled, static_cast<float>(sound_.rainVolume));
+    }
 }
 
 void AppState::setMute(std::optional<Date> until) {
-    mutedUntil_ = until;
-    if (until) {
-        defaults_.set(defaultsKey::mutedUntil, *until);
+    SoundSettings settings = sound_;
+    settings.mutedUntil = until;
+    setSoundSettings(std::move(settings));
+}
+
+void AppState::toggleMute() {
+    // The published moment only moves while a mute runs; an hour must start from now.
+    now_ = clock_.now();
+    changed(Published::now);
+    if (isMuted()) {
+        setMute(std::nullopt);
     } else {
-        defaults_.remove(defaultsKey::mutedUntil);
+        setMute(now_ + hourSeconds);
     }
+}
+
+void AppState::selectTheme(const std::string& id) {
+    if (!soundEngine_ || !soundEngine_->selectTheme(id)) {
+        return;
+    }
+    currentTheme_.reset();
+    for (const ThemeEntry& entry : themes_) {
+        if (entry.theme && entry.theme->id == id) {
+            currentTheme_ = entry.theme;
+            break;
+        }
+    }
+    defaults_.set(defaultsKey::themeID, id);
+    soundEngine_->preview();
+    changed(Published::themes);
+}
+
+void AppState::setLanguage(const std::string& code) {
+    if (!Localization::isSupported(code) || code == localization_.language()) {
+        return;
+    }
+    Localization::store().setCode(code);
+    defaults_.set(defaultsKey::appLanguage, code);
+    localization_ =
+        Localization(code, environment_.resourceFolder.value_or(std::filesystem::path{}));
+    changed(Published::localization);
+    menuBarStatus_.setLanguage(code);
+    if (!preferences_.mutedAppsCustomized) {
+        AppPreferences updated = preferences_;
+        updated.mutedApps = defaultMutedApps(code);
+        setPreferences(std::move(updated));
+    }
+}
+
+void AppState::toggleWellbeingPause() {
+    if (!wellbeingStatus_.pausedUntil) {
+        wellbeing_->setPaused(clock_.now() + hourSeconds);
+    } else {
+        wellbeing_->setPaused(std::nullopt);
+    }
+}
+
+void AppState::setLoginEnabled(bool) {}
+
+void AppState::addMutedApps(const std::vector<std::string>& ids) {
+    if (ids.empty()) {
+        return;
+    }
+    AppPreferences updated = preferences_;
+    updated.mutedAppsCustomized = true;
+    updated.mutedApps.insert(updated.mutedApps.end(), ids.begin(), ids.end());
+    std::sort(updated.mutedApps.begin(), updated.mutedApps.end());
+    updated.mutedApps.erase(std::unique(updated.mutedApps.begin(), updated.mutedApps.end()),
+                            updated.mutedApps.end());
+    setPreferences(std::move(updated));
+}
+
+void AppState::chooseMutedApps() {
+    if (shell_ != nullptr) {
+        addMutedApps(shell_->askApplications());
+    }
+}
+
+void AppState::removeMutedApp(const std::string& id) {
+    AppPreferences updated = preferences_;
+    updated.mutedAppsCustomized = true;
+    std::erase(updated.mutedApps, id);
+    setPreferences(std::move(updated));
+}
+
+void AppState::setOnboardingStep(int step) {
+    if (step == onboardingStep_) {
+        return;
+    }
+    onboardingStep_ = step;
+    changed(Published::onboarding);
+    updateLocalPreview();
+}
+
+void AppState::clearServiceError() {
+    if (serviceError_) {
+        serviceError_.reset();
+        changed(Published::serviceError);
+    }
+}
+
+void AppState::previewAlert(SystemSoundEvent event) {
     if (soundEngine_) {
-        soundEngine_->setEnabled(soundsEnabled_, mutedUntil_);
+        soundEngine_->playAlert(toString(event));
     }
-    changed();
+}
+
+void AppState::showWindow(AppShell::Window window) {
+    if (shell_ == nullptr || !shell_->hasWindows()) {
+        logger(LogCategory::startup)
+            .info("No display: run 'tapwell --settings' in a desktop session to see Tapwell");
+        return;
+    }
+    shell_->showWindow(window);
+}
+
+void AppState::openSettings() {
+    showWindow(AppShell::Window::settings);
+}
+
+void AppState::openOnboarding() {
+    onboardingStep_ = 0;
+    onboardingPresses_ = 0;
+    changed(Published::onboarding);
+    updateLocalPreview();
+    if (shell_ != nullptr && shell_->hasWindows()) {
+        onboardingWindowShown_ = true;
+    }
+    showWindow(AppShell::Window::onboarding);
+    updateLocalPreview();
+}
+
+void AppState::openRecap() {
+    stats_->tick();
+    showWindow(AppShell::Window::recap);
+}
+
+void AppState::openInputSettings() {
+    openOnboarding();
+    setOnboardingStep(keyboardAccessStep);
+}
+
+Date AppState::recapDate() const {
+    return Calendar::current().startOfDay(snapshot_.today.date).value_or(now_);
+}
+
+std::optional<RecapContent> AppState::recapContent() const {
+    if (!currentTheme_) {
+        return std::nullopt;
+    }
+    return RecapContent::make(snapshot_.today, *currentTheme_, localization_, recapDate());
+}
+
+bool AppState::copyRecap() {
+    const auto content = recapContent();
+    if (!content || shell_ == nullptr) {
+        return false;
+    }
+    const auto png = shell_->renderRecapPng(*content);
+    return png && shell_->copyPng(*png);
+}
+
+void AppState::saveRecap() {
+    const auto content = recapContent();
+    if (!content || shell_ == nullptr) {
+        return;
+    }
+    const auto png = shell_->renderRecapPng(*content);
+    if (!png) {
+        return;
+    }
+    const auto path = shell_->askSavePath(
+        {localization_.text("recap.savePNG"), RecapContent::fileName(recapDate()), "PNG", "png"});
+    if (!path) {
+        return;
+    }
+    // The image is meant to be shared, so it gets the usual permissions of a user's file.
+    using std::filesystem::perms;
+    if (auto error = writeFileAtomically(
+            *path, *png,
+            perms::owner_read | perms::owner_write | perms::group_read | perms::others_read)) {
+        serviceError_ = error->description;
+        changed(Published::serviceError);
+    }
+}
+
+void AppState::requestNotificationAuthorization() {}
+
+void AppState::sendTestNotification() {}
+
+void AppState::showStoredData() {
+    createFolders(stats_->directory());  // errors are ignored: the file manager says what is wrong
+    if (shell_ != nullptr) {
+        shell_->openFolder(stats_->directory());
+    }
+}
+
+void AppState::exportStats() {
+    if (shell_ == nullptr) {
+        return;
+    }
+    const auto path = shell_->askSavePath(
+        {localization_.text("privacy.export"), "Tapwell-stats.json", "JSON", "json"});
+    if (!path) {
+        return;
+    }
+    std::weak_ptr<AppState> weak = weak_from_this();
+    stats_->exportTo(*path, [weak](std::optional<Error> error) {
+        if (!error) {
+            return;
+        }
+        if (auto self = weak.lock()) {
+            self->onMain([description = error->description](AppState& state) {
+                state.serviceError_ = description;
+                state.changed(Published::serviceError);
+            });
+        }
+    });
+}
+
+void AppState::deleteAllStats() {
+    std::weak_ptr<AppState> weak = weak_from_this();
+    stats_->deleteAll([weak](std::optional<Error> error) {
+        if (!error) {
+            return;
+        }
+        if (auto self = weak.lock()) {
+            self->onMain([description = error->description](AppState& state) {
+                state.serviceError_ = description;
+                state.changed(Published::serviceError);
+            });
+        }
+    });
+}
+
+std::string AppState::onboardingSample() const {
+    std::string date = snapshot_.today.date;
+    if (date.empty()) {
+        date = Calendar::current().dayID(clock_.now());
+    }
+    const DailyStats& today = snapshot_.today;
+    char buffer[160];
+    std::snprintf(
+        buffer, sizeof buffer,
+        "{ \"date\": \"%s\", \"keystrokes\": %lld, \"topSpeed\": %lld, \"breaks\": %lld }",
+        date.c_str(), static_cast<long long>(today.keystrokes),
+        static_cast<long long>(today.topKpm), static_cast<long long>(today.breaks));
+    return buffer;
+}
+
+std::string AppState::appName(const std::string& id) const {
+    for (const InstalledApp& app : installedApps_) {
+        if (app.id == id) {
+            return app.name;
+        }
+    }
+    return id;
+}
+
+void AppState::onboardingWindowFocusChanged(bool focused) {
+    onboardingWindowShown_ = true;
+    onboardingWindowFocused_ = focused;
+    updateLocalPreview();
+}
+
+void AppState::onboardingWindowClosed() {
+    onboardingWindowFocused_ = false;
+    defaults_.set(defaultsKey::onboardingCompleted, true);
+    keyGate_->setValue(false);
+    localFilter_.reset();
+}
+
+void AppState::updateLocalPreview() {
+    const bool active = onboardingWindowShown_ && onboardingWindowFocused_ && onboardingStep_ == 0;
+    keyGate_->setValue(active);
+    if (!active) {
+        localFilter_.reset();
+    }
+}
+
+bool AppState::handleLocalKey(const LocalKey& key) {
+    if (stopped_ || !keyGate_->value()) {
+        return false;
+    }
+    if (key.withCommandModifier || key.code == keycode::tab || key.code == keycode::escape) {
+        return false;
+    }
+    if (const auto accepted = localFilter_.accept(key.isDown, key.code, key.isAutoRepeat)) {
+        if (soundEngine_) {
+            soundEngine_->play({accepted->kind, accepted->isDown, key.timestamp});
+        }
+        if (accepted->isDown) {
+            ++onboardingPresses_;
+            changed(Published::onboarding);
+        }
+    }
+    return true;
+}
+
+void AppState::quit() {
+    if (shell_ != nullptr) {
+        shell_->quit();
+    }
 }
 
 void AppState::periodicWork() {
     if (stopped_) {
         return;
     }
-    if (mutedUntil_) {
+    if (sound_.mutedUntil) {
         now_ = clock_.now();
-        if (now_ >= *mutedUntil_) {
+        changed(Published::now);
+        if (now_ >= *sound_.mutedUntil) {
             setMute(std::nullopt);
         }
         if (soundEngine_) {
             soundEngine_->refreshMute();
         }
-        changed();
     }
     stats_->tick();
 }
@@ -389,15 +696,18 @@ void AppState::periodicWork() {
 void AppState::receiveSnapshot(const StatsSnapshot& snapshot, bool rankUp) {
     if (!(snapshot == snapshot_)) {
         snapshot_ = snapshot;
-        changed();
+        changed(Published::snapshot);
     }
+    menuBarStatus_.update(preferences_.showCount
+                              ? std::optional<std::int64_t>(snapshot_.today.keystrokes)
+                              : std::nullopt);
     if (rankUp) {
         celebrate();
     }
 }
 
 void AppState::celebrate() {
-    if (!celebrationEnabled_ || !currentTheme_) {
+    if (!sound_.celebrationEnabled || !currentTheme_) {
         return;
     }
     const auto names = localization_.pick(currentTheme_->ranks);
@@ -427,7 +737,7 @@ void AppState::handleWellbeing(const std::vector<WellbeingEvent>& events,
     }
     if (!(status == wellbeingStatus_)) {
         wellbeingStatus_ = status;
-        changed();
+        changed(Published::wellbeingStatus);
     }
     if (soundEngine_) {
         soundEngine_->setSofter(status.softer);
@@ -443,6 +753,7 @@ void AppState::handleWellbeing(const std::vector<WellbeingEvent>& events,
                 if (soundEngine_) {
                     soundEngine_->playAlert("wrapUp");
                 }
+                openRecap();
                 break;
             case WellbeingEvent::edgeDim:
             case WellbeingEvent::lateNight:
@@ -452,32 +763,9 @@ void AppState::handleWellbeing(const std::vector<WellbeingEvent>& events,
     }
 }
 
-double AppState::remainingMuteSeconds() const {
-    if (!mutedUntil_) {
-        return 0.0;
-    }
-    return std::max(0.0, *mutedUntil_ - now_);
-}
-
-int AppState::rank() const {
-    return RankService::rankIndex(snapshot_.today.keystrokes);
-}
-
-std::string AppState::rankName() const {
-    if (!currentTheme_) {
-        return {};
-    }
-    const auto names = localization_.pick(currentTheme_->ranks);
-    const int index = rank();
-    if (!names || index >= static_cast<int>(names->size())) {
-        return {};
-    }
-    return (*names)[static_cast<std::size_t>(index)];
-}
-
-void AppState::changed() {
-    if (onChange) {
-        onChange();
+void AppState::changed(PublishedSet what) {
+    if (onChange_ && !what.empty()) {
+        onChange_(what);
     }
 }
 
@@ -507,6 +795,7 @@ void AppState::shutdown() {
     if (shortcut_) {
         shortcut_->unregisterHotKey();
     }
+    keyGate_->setValue(false);
     log.debug("Shut down");
 }
 

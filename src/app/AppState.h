@@ -2,7 +2,8 @@
 // The one object that owns and wires every service for the whole run. It starts them in a fixed
 // order, routes each key activity from the key monitor to the sound engine, the statistics store
 // and the wellbeing service, turns system and wellbeing events into sounds, keeps the user's sound
-// settings in the defaults store, drives a quarter-second timer and stops everything once.
+// settings in the defaults store, drives a quarter-second timer, carries out the user's commands
+// and stops everything once.
 //
 // Lives on the main thread. Services report on their own threads; every report hops to the main
 // queue and holds the state weakly, so one that arrives after shut-down does nothing. The key
@@ -19,16 +20,21 @@
 #include <string>
 #include <vector>
 
+#include "app/AppShell.h"
+#include "app/MenuBarStatus.h"
+#include "app/StateView.h"
 #include "core/Clock.h"
 #include "core/MainQueue.h"
 #include "core/SerialQueue.h"
 #include "core/UserDefaults.h"
 #include "keyboard/GlobalShortcut.h"
 #include "keyboard/HotKeyService.h"
+#include "keyboard/KeyEventFilter.h"
 #include "keyboard/KeyGate.h"
 #include "keyboard/KeyMonitor.h"
 #include "keyboard/KeyTap.h"
 #include "preferences/AppPreferences.h"
+#include "preferences/SoundSettings.h"
 #include "presentation/Localization.h"
 #include "sound/SoundEngine.h"
 #include "stats/DailyStats.h"
@@ -45,6 +51,7 @@ struct AppEnvironment {
     UserDefaults* defaults = nullptr;                     // required, outlives the state
     MainQueue* mainQueue = nullptr;                       // required, outlives the state
     Clock* clock = nullptr;                               // required, outlives the state
+    AppShell* shell = nullptr;                            // none: no windows (headless)
     std::optional<std::filesystem::path> resourceFolder;  // none: run without sound
     std::optional<std::filesystem::path> statsDirectory;  // none: the standard folder
     std::unique_ptr<KeyTap> keyTap;                       // required
@@ -52,73 +59,99 @@ struct AppEnvironment {
     SystemEventsMonitor::Platform systemPlatform;
     SoundEngineFactory makeSoundEngine;  // none: run without sound
     KeyMonitor::Options keyMonitorOptions;
+    // The process's command-line flags that the start-up reads.
+    bool openSettingsAtLaunch = false;    // --settings
+    bool openOnboardingAtLaunch = false;  // --onboarding
     double timerInterval = 0.25;
 };
 
-class AppState : public std::enable_shared_from_this<AppState> {
+class AppState final : public StateView, public std::enable_shared_from_this<AppState> {
   public:
     // Builds and starts everything. Call on the main thread.
     static std::shared_ptr<AppState> create(AppEnvironment environment);
-    ~AppState();
+    ~AppState() override;
     AppState(const AppState&) = delete;
     AppState& operator=(const AppState&) = delete;
 
     // Stops every service once, in a fixed order. Later calls do nothing.
     void shutdown();
-
-    // Called on the main thread after any published value changed (for views and the headless
-    // runner).
-    std::function<void()> onChange;
-
-    // Published values.
-    const AppPreferences& preferences() const { return preferences_; }
-    const WellbeingStatus& wellbeingStatus() const { return wellbeingStatus_; }
-    const std::optional<std::string>& downloadError() const { return downloadError_; }
-    const std::optional<std::string>& screenshotError() const { return screenshotError_; }
-    const std::optional<std::filesystem::path>& screenshotFolder() const {
-        return screenshotFolder_;
-    }
-    const std::optional<std::string>& serviceError() const { return serviceError_; }
-    bool shortcutAvailable() const { return shortcutAvailable_; }
-    bool soundsEnabled() const { return soundsEnabled_; }
-    double typingVolume() const { return typingVolume_; }
-    double alertVolume() const { return alertVolume_; }
-    bool rainEnabled() const { return rainEnabled_; }
-    double rainVolume() const { return rainVolume_; }
-    bool celebrationEnabled() const { return celebrationEnabled_; }
-    const std::optional<Date>& mutedUntil() const { return mutedUntil_; }
-    Date now() const { return now_; }
-    const StatsSnapshot& snapshot() const { return snapshot_; }
-    bool inputAvailable() const { return inputAvailable_; }
-    bool audioAvailable() const { return audioAvailable_; }
-    const std::optional<Theme>& currentTheme() const { return currentTheme_; }
-    const Localization& localization() const { return localization_; }
-    const std::vector<ThemeEntry>& themes() const { return themes_; }
-    const std::set<std::string>& availableThemeIDs() const { return availableThemeIDs_; }
-    // The sound engine; none when it could not be created.
-    SoundEngine* soundEngine() const { return soundEngine_.get(); }
     bool isStopped() const { return stopped_; }
 
-    // Derived values.
-    bool isMuted() const { return mutedUntil_ && now_ < *mutedUntil_; }
-    double remainingMuteSeconds() const;
-    int rank() const;
-    std::string rankName() const;
+    void setChangeHandler(ChangeHandler handler) override { onChange_ = std::move(handler); }
 
-    // Settings that write through to the defaults store and the sound engine.
-    void setPreferences(AppPreferences preferences);
-    void setSoundsEnabled(bool enabled);
-    void setTypingVolume(double volume);
-    void setAlertVolume(double volume);
-    void setRainEnabled(bool enabled);
-    void setRainVolume(double volume);
-    void setCelebrationEnabled(bool enabled);
+    // Published values.
+    const AppPreferences& preferences() const override { return preferences_; }
+    const WellbeingStatus& wellbeingStatus() const override { return wellbeingStatus_; }
+    const std::optional<std::string>& downloadError() const override { return downloadError_; }
+    const std::optional<std::string>& screenshotError() const override { return screenshotError_; }
+    const std::optional<std::filesystem::path>& screenshotFolder() const override {
+        return screenshotFolder_;
+    }
+    const std::optional<std::string>& serviceError() const override { return serviceError_; }
+    NotificationStatus notificationStatus() const override { return notificationStatus_; }
+    bool loginEnabled() const override { return loginEnabled_; }
+    bool loginNeedsApproval() const override { return loginNeedsApproval_; }
+    bool shortcutAvailable() const override { return shortcutAvailable_; }
+    int onboardingStep() const override { return onboardingStep_; }
+    std::int64_t onboardingPresses() const override { return onboardingPresses_; }
+    const SoundSettings& soundSettings() const override { return sound_; }
+    Date now() const override { return now_; }
+    const StatsSnapshot& snapshot() const override { return snapshot_; }
+    bool inputAvailable() const override { return inputAvailable_; }
+    bool audioAvailable() const override { return audioAvailable_; }
+    const std::optional<Theme>& currentTheme() const override { return currentTheme_; }
+    const Localization& localization() const override { return localization_; }
+    const std::vector<ThemeEntry>& themes() const override { return themes_; }
+    const std::set<std::string>& availableThemeIDs() const override { return availableThemeIDs_; }
+    const MenuBarState& menuBar() const override { return menuBarStatus_.state(); }
+    const std::vector<InstalledApp>& installedApps() const override { return installedApps_; }
+
+    std::optional<RecapContent> recapContent() const override;
+    std::string onboardingSample() const override;
+    std::string appName(const std::string& id) const override;
+
+    // Settings that write through to the defaults store and the services.
+    void setPreferences(AppPreferences preferences) override;
+    void setSoundSettings(SoundSettings settings) override;
     void setMute(std::optional<Date> until);
+    void selectTheme(const std::string& id) override;
+    void setLanguage(const std::string& code) override;
+    void toggleMute() override;
+    void toggleWellbeingPause() override;
+    void setLoginEnabled(bool enabled) override;
+    void addMutedApps(const std::vector<std::string>& ids) override;
+    void chooseMutedApps() override;
+    void removeMutedApp(const std::string& id) override;
+    void setOnboardingStep(int step) override;
+    void clearServiceError() override;
+    void previewAlert(SystemSoundEvent event) override;
+
+    void openSettings() override;
+    void openOnboarding() override;
+    void openRecap() override;
+    void openInputSettings() override;
+    bool copyRecap() override;
+    void saveRecap() override;
+    void requestNotificationAuthorization() override;
+    void sendTestNotification() override;
+
+    void showStoredData() override;
+    void exportStats() override;
+    void deleteAllStats() override;
+
+    void onboardingWindowFocusChanged(bool focused) override;
+    void onboardingWindowClosed() override;
+    bool handleLocalKey(const LocalKey& key) override;
+
+    void quit() override;
 
     // The onboarding window sets this while it takes typing itself.
     KeyGate& keyGate() { return *keyGate_; }
+    // The sound engine; none when it could not be created.
+    SoundEngine* soundEngine() const { return soundEngine_.get(); }
+    const std::filesystem::path& statsDirectory() const { return stats_->directory(); }
 
-    // Internal routing, exposed for the event sources of later layers (views, overlays).
+    // Internal routing, exposed for the event sources of later layers.
     void handleSystemEvent(SystemSoundEvent event);
     void handleWellbeing(const std::vector<WellbeingEvent>& events, const WellbeingStatus& status);
     void configureServices(const std::optional<AppPreferences>& old);
@@ -127,12 +160,18 @@ class AppState : public std::enable_shared_from_this<AppState> {
     explicit AppState(AppEnvironment environment);
     void start();
     void loadThemesAndSound();
+    void applySoundSettings(const SoundSettings& old);
     void wireCallbacks();
     void registerShortcut();
+    void decideOnboarding();
+    void updateLocalPreview();
     void periodicWork();
     void receiveSnapshot(const StatsSnapshot& snapshot, bool rankUp);
     void celebrate();
-    void changed();
+    void showWindow(AppShell::Window window);
+    // The recap card's day: the snapshot's own day at local midnight, else now.
+    Date recapDate() const;
+    void changed(PublishedSet what);
     // Runs `work` on the main queue if the state still exists and has not stopped.
     void onMain(std::function<void(AppState&)> work);
 
@@ -140,6 +179,8 @@ class AppState : public std::enable_shared_from_this<AppState> {
     UserDefaults& defaults_;
     MainQueue& mainQueue_;
     Clock& clock_;
+    AppShell* shell_;
+    ChangeHandler onChange_;
 
     AppPreferences preferences_;
     WellbeingStatus wellbeingStatus_;
@@ -147,25 +188,30 @@ class AppState : public std::enable_shared_from_this<AppState> {
     std::optional<std::string> screenshotError_;
     std::optional<std::filesystem::path> screenshotFolder_;
     std::optional<std::string> serviceError_;
+    NotificationStatus notificationStatus_;
+    bool loginEnabled_ = false;
+    bool loginNeedsApproval_ = false;
     bool shortcutAvailable_ = true;
-    bool soundsEnabled_ = true;
-    double typingVolume_ = 0.7;
-    double alertVolume_ = 0.85;
-    bool rainEnabled_ = false;
-    double rainVolume_ = 0.3;
-    bool celebrationEnabled_ = true;
-    std::optional<Date> mutedUntil_;
+    int onboardingStep_ = 0;
+    std::int64_t onboardingPresses_ = 0;
+    SoundSettings sound_;
     Date now_;
     StatsSnapshot snapshot_;
     bool inputAvailable_ = false;
     bool audioAvailable_ = false;
     std::optional<Theme> currentTheme_;
     Localization localization_;
+    std::vector<InstalledApp> installedApps_;
 
     std::vector<ThemeEntry> themes_;
     std::set<std::string> availableThemeIDs_;
+    MenuBarStatus menuBarStatus_;
     std::optional<std::string> activeAppID_;
     bool appliedBuiltInOutput_ = false;
+    // The onboarding window exists (it is created once and kept) and has the focus.
+    bool onboardingWindowShown_ = false;
+    bool onboardingWindowFocused_ = false;
+    KeyEventFilter localFilter_;
     bool stopped_ = false;
 
     // Declaration order is destruction order in reverse: the key monitor (whose key path uses the

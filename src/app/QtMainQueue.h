@@ -9,11 +9,11 @@
 namespace tapwell {
 
 class QtMainQueue final : public MainQueue {
-public:
+  public:
     explicit QtMainQueue(QObject* context) : context_(context) {}
     void post(std::function<void()> work) override;
 
-private:
+  private:
     QObject* context_;
 };
 

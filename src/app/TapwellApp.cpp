@@ -1,16 +1,20 @@
 #include "app/TapwellApp.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 
 #include <atomic>
 #include <iostream>
+#include <memory>
 
+#include "app/AppModel.h"
 #include "app/AppState.h"
 #include "app/QtMainQueue.h"
 #include "core/Log.h"
 #include "core/ResourceLocator.h"
 #include "core/UserDefaults.h"
 #include "platform/PlatformServices.h"
+#include "ui/shell/DesktopUi.h"
 
 namespace tapwell {
 
@@ -30,9 +34,10 @@ class HeadlessReporter {
                              "an X11 session; Tapwell picks it up within a second.\n";
             }
         }
-        if (reportedSound_ != state.soundsEnabled()) {
-            reportedSound_ = state.soundsEnabled();
-            std::cerr << "Tapwell: sounds " << (state.soundsEnabled() ? "on" : "off") << ".\n";
+        const bool soundsOn = state.soundSettings().soundsEnabled;
+        if (reportedSound_ != soundsOn) {
+            reportedSound_ = soundsOn;
+            std::cerr << "Tapwell: sounds " << (soundsOn ? "on" : "off") << ".\n";
         }
     }
 
@@ -56,27 +61,48 @@ int runApplication(const cli::AppOptions& options, int argc, char** argv) {
     });
 
     auto platform = makePlatformServices(options.audio);
+    const bool withWindows = platform.hasDisplay && !options.headless;
 
-    QCoreApplication app(argc, argv);
-    QtMainQueue mainQueue(&app);
+    QCoreApplication::setApplicationName(QStringLiteral("tapwell"));
+    std::unique_ptr<QCoreApplication> app;
+    std::unique_ptr<ui::DesktopUi> desktop;
+    if (withWindows) {
+        QGuiApplication::setDesktopFileName(QStringLiteral("com.tapwell.Tapwell"));
+        QGuiApplication::setApplicationDisplayName(QStringLiteral("Tapwell"));
+        auto gui = std::make_unique<QApplication>(argc, argv);
+        // The program lives in the tray: closing its last window does not end it.
+        gui->setQuitOnLastWindowClosed(false);
+        app = std::move(gui);
+        desktop = std::make_unique<ui::DesktopUi>();
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    QtMainQueue mainQueue(app.get());
     UserDefaults defaults(UserDefaults::standardPath());
 
     AppEnvironment environment;
     environment.defaults = &defaults;
     environment.mainQueue = &mainQueue;
     environment.clock = &SystemClock::shared();
+    environment.shell = desktop ? &desktop->shell() : nullptr;
     environment.resourceFolder = ResourceLocator::find();
     environment.keyTap = std::move(platform.keyTap);
     environment.hotKeys = std::move(platform.hotKeys);
     environment.systemPlatform = std::move(platform.system);
     environment.makeSoundEngine = std::move(platform.makeSoundEngine);
+    environment.openSettingsAtLaunch = options.openSettings;
+    environment.openOnboardingAtLaunch = options.openOnboarding;
 
     auto state = AppState::create(std::move(environment));
     if (!state->audioAvailable()) {
         std::cerr << "Tapwell: no sound themes could be loaded; running silently (see the log).\n";
     }
+    AppModel model(*state);
+    if (desktop) {
+        desktop->attach(model);
+    }
     HeadlessReporter reporter;
-    state->onChange = [&reporter, &state] { reporter.update(*state); };
+    QObject::connect(&model, &AppModel::changed, [&reporter, &state] { reporter.update(*state); });
     reporter.update(*state);
 
     const int status = terminationRequested ? 0 : QCoreApplication::exec();

@@ -22,7 +22,7 @@ using test::TempDir;
 
 // A hot-key service whose presses the test makes.
 class FakeHotKeys final : public HotKeyService {
-public:
+  public:
     struct State {
         Handler handler;
         int registrations = 0;
@@ -40,13 +40,13 @@ public:
     }
     void unregisterHotKey(HotKeyRef) override {}
 
-private:
+  private:
     std::shared_ptr<State> state_;
 };
 
 // Lines of the start-up log, captured while the test runs.
 class StartupLog {
-public:
+  public:
     StartupLog() : sink_(std::make_shared<spdlog::sinks::ringbuffer_sink_mt>(256)) {
         auto& log = logger(LogCategory::startup);
         previousLevel_ = log.level();
@@ -79,13 +79,13 @@ public:
         return out;
     }
 
-private:
+  private:
     std::shared_ptr<spdlog::sinks::ringbuffer_sink_mt> sink_;
     spdlog::level::level_enum previousLevel_;
 };
 
 class AppStateTest : public ::testing::Test {
-protected:
+  protected:
     TempDir dir;
     UserDefaults defaults{dir / "defaults.json"};
     PumpedMainQueue mainQueue;
@@ -94,6 +94,8 @@ protected:
     std::shared_ptr<FakeHotKeys::State> hotKeys = std::make_shared<FakeHotKeys::State>();
     std::shared_ptr<OfflineAudioOutput> output;
     bool withSound = true;
+    AppShell* shellForLaunch = nullptr;
+    bool openOnboardingFlag = false;
     std::shared_ptr<AppState> state;
 
     void SetUp() override { keys->available = true; }
@@ -114,6 +116,8 @@ protected:
         environment.keyTap = std::make_unique<FakeKeyTap>(keys);
         environment.hotKeys = std::make_unique<FakeHotKeys>(hotKeys);
         environment.timerInterval = 0.02;
+        environment.shell = shellForLaunch;
+        environment.openOnboardingAtLaunch = openOnboardingFlag;
         if (withSound) {
             environment.resourceFolder = TAPWELL_TEST_RESOURCE_DIR;
             environment.makeSoundEngine = [this](const std::vector<LoadedTheme>& themes,
@@ -142,9 +146,7 @@ protected:
             press(keycode::a + i % 3, KeyTapAction::release);
         }
     }
-    bool pumpUntil(const std::function<bool()>& done) {
-        return mainQueue.runUntil(done, 5000ms);
-    }
+    bool pumpUntil(const std::function<bool()>& done) { return mainQueue.runUntil(done, 5000ms); }
 };
 
 TEST_F(AppStateTest, StartsServicesInOrderWithTheKeyMonitorLast) {
@@ -209,9 +211,9 @@ TEST_F(AppStateTest, StoredVolumesAreClampedAtStart) {
     defaults.set(defaultsKey::alertVolume, -0.2);
     defaults.set(defaultsKey::rainVolume, std::int64_t{1});
     launch();
-    EXPECT_EQ(state->typingVolume(), 1.0);
-    EXPECT_EQ(state->alertVolume(), 0.0);
-    EXPECT_EQ(state->rainVolume(), 1.0);
+    EXPECT_EQ(state->soundSettings().typingVolume, 1.0);
+    EXPECT_EQ(state->soundSettings().alertVolume, 0.0);
+    EXPECT_EQ(state->soundSettings().rainVolume, 1.0);
 }
 
 TEST_F(AppStateTest, TimedMuteEndsWithinATimerTickAndIsForgotten) {
@@ -220,7 +222,7 @@ TEST_F(AppStateTest, TimedMuteEndsWithinATimerTickAndIsForgotten) {
     ASSERT_TRUE(state->isMuted());
     EXPECT_EQ(state->soundEngine()->busVolumes().typing, 0.0f);
     clock.advance(1.0);
-    ASSERT_TRUE(pumpUntil([&] { return !state->mutedUntil().has_value(); }));
+    ASSERT_TRUE(pumpUntil([&] { return !state->soundSettings().mutedUntil.has_value(); }));
     EXPECT_FALSE(defaults.hasStoredValue(defaultsKey::mutedUntil));
     EXPECT_FALSE(state->isMuted());
     EXPECT_GT(state->soundEngine()->busVolumes().typing, 0.0f);
@@ -238,11 +240,13 @@ TEST_F(AppStateTest, SetMuteWritesThroughAndClears) {
 
 TEST_F(AppStateTest, SoundSettingsWriteThrough) {
     launch();
-    state->setTypingVolume(0.25);
-    state->setAlertVolume(0.5);
-    state->setRainEnabled(true);
-    state->setRainVolume(0.1);
-    state->setCelebrationEnabled(false);
+    SoundSettings settings = state->soundSettings();
+    settings.typingVolume = 0.25;
+    settings.alertVolume = 0.5;
+    settings.rainEnabled = true;
+    settings.rainVolume = 0.1;
+    settings.celebrationEnabled = false;
+    state->setSoundSettings(settings);
     EXPECT_EQ(defaults.doubleValue(defaultsKey::typingVolume), 0.25);
     EXPECT_EQ(defaults.doubleValue(defaultsKey::alertVolume), 0.5);
     EXPECT_EQ(defaults.boolValue(defaultsKey::rainEnabled), true);
@@ -256,10 +260,10 @@ TEST_F(AppStateTest, ShortcutTogglesSoundsTwice) {
     ASSERT_TRUE(state->shortcutAvailable());
     ASSERT_TRUE(hotKeys->handler);
     hotKeys->handler(GlobalShortcut::toggleHotKey.id);
-    ASSERT_TRUE(pumpUntil([&] { return !state->soundsEnabled(); }));
+    ASSERT_TRUE(pumpUntil([&] { return !state->soundSettings().soundsEnabled; }));
     EXPECT_EQ(defaults.boolValue(defaultsKey::soundsEnabled), false);
     hotKeys->handler(GlobalShortcut::toggleHotKey.id);
-    ASSERT_TRUE(pumpUntil([&] { return state->soundsEnabled(); }));
+    ASSERT_TRUE(pumpUntil([&] { return state->soundSettings().soundsEnabled; }));
 }
 
 TEST_F(AppStateTest, RefusedShortcutIsReportedUnavailable) {
@@ -271,12 +275,223 @@ TEST_F(AppStateTest, RefusedShortcutIsReportedUnavailable) {
 TEST_F(AppStateTest, CallbacksAfterShutdownAreIgnored) {
     launch();
     state->shutdown();
-    const bool before = state->soundsEnabled();
+    const bool before = state->soundSettings().soundsEnabled;
     if (hotKeys->handler) {
         hotKeys->handler(GlobalShortcut::toggleHotKey.id);
     }
     mainQueue.runFor(50ms);
-    EXPECT_EQ(state->soundsEnabled(), before);
+    EXPECT_EQ(state->soundSettings().soundsEnabled, before);
+}
+
+}  // namespace
+}  // namespace tapwell
+
+namespace tapwell {
+namespace {
+
+// A desktop that records which windows were asked for.
+class RecordingShell final : public AppShell {
+  public:
+    std::vector<Window> shown;
+    std::optional<std::filesystem::path> savePath;
+    std::vector<std::string> chosenApps;
+
+    bool hasWindows() const override { return true; }
+    void showWindow(Window window) override { shown.push_back(window); }
+    std::optional<std::filesystem::path> askSavePath(const SaveRequest&) override {
+        return savePath;
+    }
+    std::vector<std::string> askApplications() override { return chosenApps; }
+    std::optional<std::string> renderRecapPng(const RecapContent&) override { return "png"; }
+    bool copyPng(const std::string& png) override { return png == "png"; }
+    void openFolder(const std::filesystem::path&) override {}
+    void quit() override {}
+};
+
+class AppStateCommands : public AppStateTest {
+  protected:
+    RecordingShell shell;
+    std::vector<PublishedSet> changes;
+
+    void launchWithShell(bool onboardingDone = true) {
+        if (onboardingDone) {
+            defaults.set(defaultsKey::onboardingCompleted, true);
+        }
+        shellForLaunch = &shell;
+        launch();
+        state->setChangeHandler([this](PublishedSet what) { changes.push_back(what); });
+        mainQueue.runFor(20ms);
+    }
+};
+
+TEST_F(AppStateCommands, VolumesAreClampedWhenSet) {
+    launchWithShell();
+    SoundSettings settings = state->soundSettings();
+    settings.typingVolume = 1.5;
+    settings.alertVolume = -1.0;
+    state->setSoundSettings(settings);
+    EXPECT_EQ(state->soundSettings().typingVolume, 1.0);
+    EXPECT_EQ(defaults.doubleValue(defaultsKey::alertVolume), 0.0);
+}
+
+TEST_F(AppStateCommands, MuteToggleStartsAnHourFromNowAndEndsWithNothingStored) {
+    launchWithShell();
+    clock.advance(7200.0);  // the published moment is stale while no mute runs
+    state->toggleMute();
+    ASSERT_TRUE(state->isMuted());
+    EXPECT_EQ(state->soundSettings().mutedUntil, clock.now() + 3600.0);
+    state->toggleMute();
+    EXPECT_FALSE(state->isMuted());
+    EXPECT_FALSE(defaults.hasStoredValue(defaultsKey::mutedUntil));
+}
+
+TEST_F(AppStateCommands, LanguageSwitchFollowsTheDefaultMutedListUntilItIsEdited) {
+    launchWithShell();
+    state->setLanguage("zh-Hans");
+    EXPECT_EQ(state->localization().language(), "zh-Hans");
+    EXPECT_EQ(state->menuBar().language, "zh-Hans");
+    EXPECT_EQ(defaults.stringValue(defaultsKey::appLanguage), "zh-Hans");
+    EXPECT_EQ(state->preferences().mutedApps, defaultMutedApps("zh-Hans"));
+
+    state->removeMutedApp(defaultMutedApps("zh-Hans").front());
+    const auto edited = state->preferences().mutedApps;
+    state->setLanguage("ja");
+    EXPECT_EQ(state->preferences().mutedApps, edited);
+    EXPECT_TRUE(state->preferences().mutedAppsCustomized);
+
+    state->setLanguage("fr");  // unsupported: ignored
+    EXPECT_EQ(state->localization().language(), "ja");
+}
+
+TEST_F(AppStateCommands, ChosenAppsAreAddedOnceAndSorted) {
+    launchWithShell();
+    shell.chosenApps = {"org.example.Zed", "org.example.Alpha", "org.example.Zed"};
+    state->chooseMutedApps();
+    state->addMutedApps({"org.example.Alpha"});
+    auto apps = state->preferences().mutedApps;
+    EXPECT_TRUE(std::is_sorted(apps.begin(), apps.end()));
+    EXPECT_EQ(std::count(apps.begin(), apps.end(), "org.example.Alpha"), 1);
+    EXPECT_EQ(std::count(apps.begin(), apps.end(), "org.example.Zed"), 1);
+    shell.chosenApps.clear();  // cancelled
+    state->chooseMutedApps();
+    EXPECT_EQ(state->preferences().mutedApps, apps);
+}
+
+TEST_F(AppStateCommands, SelectingAThemeStoresItAndUnknownIdsChangeNothing) {
+    launchWithShell();
+    ASSERT_TRUE(state->currentTheme());
+    state->selectTheme("no-such-theme");
+    EXPECT_FALSE(defaults.hasStoredValue(defaultsKey::themeID));
+    const std::string other = state->currentTheme()->id == "clicky" ? "thock" : "clicky";
+    state->selectTheme(other);
+    EXPECT_EQ(state->currentTheme()->id, other);
+    EXPECT_EQ(defaults.stringValue(defaultsKey::themeID), other);
+}
+
+TEST_F(AppStateCommands, TrayCountAppearsAtOnceAndOnlyWhenShown) {
+    launchWithShell();
+    type(2);
+    ASSERT_TRUE(pumpUntil([&] { return state->snapshot().today.keystrokes == 2; }));
+    EXPECT_EQ(state->menuBar().count, std::nullopt);
+    AppPreferences preferences = state->preferences();
+    preferences.showCount = true;
+    changes.clear();
+    state->setPreferences(preferences);
+    EXPECT_EQ(state->menuBar().count, 2);
+    EXPECT_TRUE(std::any_of(changes.begin(), changes.end(),
+                            [](PublishedSet s) { return s.contains(Published::menuBar); }));
+}
+
+TEST_F(AppStateCommands, OnboardingDecision) {
+    struct Case {
+        const char* name;
+        std::optional<bool> completed;
+        bool existingUser;
+        bool flag;
+        bool opens;
+        std::optional<bool> storedAfter;
+    };
+    const Case cases[] = {
+        {"completed false", false, true, false, true, false},
+        {"unknown, existing user", std::nullopt, true, false, false, true},
+        {"unknown, new user", std::nullopt, false, false, true, std::nullopt},
+        {"completed, --onboarding", true, false, true, true, true},
+        {"completed", true, false, false, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        defaults.remove(defaultsKey::onboardingCompleted);
+        defaults.remove(defaultsKey::themeID);
+        shell.shown.clear();
+        if (c.completed) {
+            defaults.set(defaultsKey::onboardingCompleted, *c.completed);
+        }
+        if (c.existingUser) {
+            defaults.set(defaultsKey::themeID, std::string("thock"));
+        }
+        openOnboardingFlag = c.flag;
+        shellForLaunch = &shell;
+        launch();
+        mainQueue.runFor(20ms);
+        const bool opened =
+            std::count(shell.shown.begin(), shell.shown.end(), AppShell::Window::onboarding) == 1;
+        EXPECT_EQ(opened, c.opens);
+        EXPECT_EQ(defaults.boolValue(defaultsKey::onboardingCompleted), c.storedAfter);
+    }
+}
+
+TEST_F(AppStateCommands, TryOutPadTakesTypingOnlyWhileFocusedOnTheFirstStep) {
+    launchWithShell();
+    state->openOnboarding();
+    EXPECT_FALSE(state->keyGate().value());  // not focused yet
+    state->onboardingWindowFocusChanged(true);
+    EXPECT_TRUE(state->keyGate().value());
+
+    using Key = StateView::LocalKey;
+    EXPECT_FALSE(state->handleLocalKey(Key{keycode::tab, true, false, false, 1.0}));
+    EXPECT_FALSE(state->handleLocalKey(Key{keycode::a, true, false, true, 1.0}));  // Control-A
+    EXPECT_TRUE(state->handleLocalKey(Key{keycode::a, true, false, false, 1.0}));
+    EXPECT_TRUE(state->handleLocalKey(Key{keycode::a, true, true, false, 1.1}));  // repeat
+    EXPECT_TRUE(state->handleLocalKey(Key{keycode::a, false, false, false, 1.2}));
+    EXPECT_TRUE(state->handleLocalKey(Key{keycode::leftShift, true, false, false, 1.3}));
+    EXPECT_EQ(state->onboardingPresses(), 1);
+
+    state->setOnboardingStep(1);
+    EXPECT_FALSE(state->keyGate().value());
+    EXPECT_FALSE(state->handleLocalKey(Key{keycode::a, true, false, false, 2.0}));
+    state->setOnboardingStep(0);
+    state->onboardingWindowFocusChanged(false);
+    EXPECT_FALSE(state->keyGate().value());
+
+    state->onboardingWindowFocusChanged(true);
+    state->onboardingWindowClosed();
+    EXPECT_FALSE(state->keyGate().value());
+    EXPECT_EQ(defaults.boolValue(defaultsKey::onboardingCompleted), true);
+
+    // Nothing typed into the pad was counted.
+    mainQueue.runFor(50ms);
+    EXPECT_EQ(state->snapshot().today.keystrokes, 0);
+}
+
+TEST_F(AppStateCommands, SampleLineShowsTodayAsStored) {
+    launchWithShell();
+    type(3);
+    ASSERT_TRUE(pumpUntil([&] { return state->snapshot().today.keystrokes == 3; }));
+    const std::string day = state->snapshot().today.date;
+    EXPECT_EQ(state->onboardingSample(),
+              "{ \"date\": \"" + day + "\", \"keystrokes\": 3, \"topSpeed\": " +
+                  std::to_string(state->snapshot().today.topKpm) + ", \"breaks\": 0 }");
+}
+
+TEST_F(AppStateCommands, RecapCopiesThroughTheDesktopAndExportFailuresAreShown) {
+    launchWithShell();
+    EXPECT_TRUE(state->copyRecap());
+    shell.savePath = dir / "no-such-folder" / "stats.json";
+    state->exportStats();
+    ASSERT_TRUE(pumpUntil([&] { return state->serviceError().has_value(); }));
+    state->clearServiceError();
+    EXPECT_FALSE(state->serviceError());
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <signal.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sndfile.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -30,7 +30,7 @@ namespace {
 using namespace std::chrono_literals;
 
 class Process {
-public:
+  public:
     Process(std::vector<std::string> args, const std::vector<std::string>& extraEnv,
             const std::filesystem::path& logFile) {
         std::vector<std::string> env;
@@ -78,11 +78,13 @@ public:
         return -1;
     }
 
-private:
+  private:
     pid_t pid_ = -1;
 };
 
-int run(const std::string& command) { return std::system(command.c_str()); }
+int run(const std::string& command) {
+    return std::system(command.c_str());
+}
 
 std::string readText(const std::filesystem::path& file) {
     std::ifstream in(file);
@@ -124,7 +126,7 @@ std::vector<double> onsets(const std::filesystem::path& wav) {
 }
 
 class EndToEnd : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const char* display = std::getenv("DISPLAY");
         if (display == nullptr || *display == '\0') {
@@ -142,10 +144,11 @@ protected:
         return std::make_unique<Process>(
             std::vector<std::string>{TAPWELL_EXECUTABLE, "--headless", "--audio-output",
                                      "wav:" + wav.string()},
-            std::vector<std::string>{"HOME=" + home, "XDG_CONFIG_HOME=" + home + "/config",
-                                     "XDG_DATA_HOME=" + home + "/data",
-                                     std::string("TAPWELL_RESOURCE_DIR=") + TAPWELL_TEST_RESOURCE_DIR,
-                                     "TAPWELL_LOG=warn"},
+            std::vector<std::string>{
+                "HOME=" + home, "XDG_CONFIG_HOME=" + home + "/config",
+                "XDG_DATA_HOME=" + home + "/data",
+                std::string("TAPWELL_RESOURCE_DIR=") + TAPWELL_TEST_RESOURCE_DIR,
+                "TAPWELL_LOG=warn"},
             dir / "tapwell.log");
     }
 

@@ -1,0 +1,29 @@
+#pragma once
+// Everything the program shows on a desktop: the shell that opens its windows and dialogs, the
+// tray item with its popover, and the overlays. Built before the application state (which asks
+// the shell for windows) and attached to the state's model once that exists.
+
+#include <memory>
+
+#include "app/AppModel.h"
+#include "ui/shell/QtShell.h"
+
+namespace tapwell::ui {
+
+class DesktopUi {
+  public:
+    DesktopUi();
+    ~DesktopUi();
+    DesktopUi(const DesktopUi&) = delete;
+    DesktopUi& operator=(const DesktopUi&) = delete;
+
+    QtShell& shell() { return shell_; }
+
+    // Creates the tray item and the popover for `model`; call once, before the event loop runs.
+    void attach(AppModel& model);
+
+  private:
+    QtShell shell_;
+};
+
+}  // namespace tapwell::ui
