@@ -22,20 +22,6 @@ protected:
     AppPreferences load() { return AppPreferences::load(defaults); }
 };
 
-TEST(AppPreferences, DefaultRecordMatchesTheTable) {
-    const AppPreferences p;
-    EXPECT_FALSE(p.showCount);
-    EXPECT_TRUE(p.shortcutEnabled);
-    EXPECT_EQ(p.batteryThreshold, 20);
-    EXPECT_EQ(p.breakMinutes, 60);
-    EXPECT_EQ(p.lateMinute, 1380);
-    EXPECT_EQ(p.wrapMinute, 1110);
-    EXPECT_FALSE(p.dailyLimit);
-    EXPECT_EQ(p.dailyKeystrokes, 20000);
-    EXPECT_EQ(p.mutedApps, defaultMutedApps("en"));
-    EXPECT_FALSE(p.mutedAppsCustomized);
-}
-
 TEST(AppPreferences, DefaultMutedAppsDependOnLanguage) {
     EXPECT_EQ(defaultMutedApps("ja"), defaultMutedApps("en"));
     EXPECT_NE(defaultMutedApps("zh-Hans"), defaultMutedApps("en"));
