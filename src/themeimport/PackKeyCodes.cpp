@@ -7,12 +7,14 @@
 namespace tapwell {
 namespace {
 
+// One code and what it stands for.
 struct Row {
-    std::int64_t packCode;
-    std::int64_t linuxCode;
+    std::int64_t from;
+    std::int64_t to;
 };
 
-// Codes 1 to 83, 87 and 88 are the Linux codes of the same number; these are the rest.
+// Pack codes to Linux codes. Codes 1 to 83, 87 and 88 are the Linux codes of the same number;
+// these are the rest.
 constexpr std::array<Row, 23> otherKeys{{
     {91, 183},     // F13
     {92, 184},     // F14
@@ -39,13 +41,8 @@ constexpr std::array<Row, 23> otherKeys{{
     {57424, 108},  // Down
 }};
 
-struct Alias {
-    std::int64_t aliasCode;
-    std::int64_t standardPackCode;
-};
-
-// Second codes of the navigation keys, each with the standard pack code of the same key.
-constexpr std::array<Alias, 10> aliases{{
+// Second codes of the navigation keys to the standard pack code of the same key.
+constexpr std::array<Row, 10> aliases{{
     {60999, 3655},   // Home
     {61000, 57416},  // Up
     {61001, 3657},   // Page Up
@@ -63,8 +60,8 @@ std::optional<std::int64_t> standardLinuxCode(std::int64_t packCode) {
         return packCode;
     }
     for (const Row& row : otherKeys) {
-        if (row.packCode == packCode) {
-            return row.linuxCode;
+        if (row.from == packCode) {
+            return row.to;
         }
     }
     return std::nullopt;
@@ -76,10 +73,9 @@ std::optional<PackKeyCode> mapPackKeyCode(std::int64_t packCode) {
     if (auto code = standardLinuxCode(packCode)) {
         return PackKeyCode{*code, false, packCode};
     }
-    for (const Alias& alias : aliases) {
-        if (alias.aliasCode == packCode) {
-            return PackKeyCode{*standardLinuxCode(alias.standardPackCode), true,
-                               alias.standardPackCode};
+    for (const Row& alias : aliases) {
+        if (alias.from == packCode) {
+            return PackKeyCode{*standardLinuxCode(alias.to), true, alias.to};
         }
     }
     return std::nullopt;
@@ -94,7 +90,7 @@ std::span<const std::int64_t> standardPackKeyCodes() {
         all.push_back(87);
         all.push_back(88);
         for (const Row& row : otherKeys) {
-            all.push_back(row.packCode);
+            all.push_back(row.from);
         }
         std::sort(all.begin(), all.end());
         return all;
