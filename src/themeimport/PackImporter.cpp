@@ -29,6 +29,7 @@ constexpr std::size_t poolMinimum = 6;   // distinct key-down samples a theme ne
 constexpr std::size_t listedAtMost = 6;  // names shown per summary line
 constexpr std::size_t longestDerivedID = 40;
 constexpr double gainLimitDb = 40;
+constexpr double samplePeakDb = -1;  // where the loudest key sound peaks once written
 
 // Removes a folder tree on the way out unless the work succeeded.
 class FolderGuard {
@@ -86,7 +87,12 @@ std::string slug(std::string_view text) {
     return result;
 }
 
-std::optional<std::string> writeClip(const fs::path& file, const std::vector<float>& samples) {
+std::optional<std::string> writeClip(const fs::path& file, const std::vector<float>& clip,
+                                     float gain) {
+    std::vector<float> samples(clip);
+    for (float& sample : samples) {
+        sample *= gain;
+    }
     auto writer = WavFileWriter::create(file);
     if (!writer) {
         return writer.error().description;
@@ -98,6 +104,14 @@ std::optional<std::string> writeClip(const fs::path& file, const std::vector<flo
         return closed.error().description;
     }
     return std::nullopt;
+}
+
+float peakOf(const std::vector<float>& samples) {
+    float peak = 0;
+    for (float sample : samples) {
+        peak = std::max(peak, std::fabs(sample));
+    }
+    return peak;
 }
 
 // The file name part of an alert name: letters, digits and '-' only.
@@ -168,7 +182,8 @@ std::expected<std::string, std::string> chooseID(const ImportRequest& request,
 // once), and copies of the built-in theme's alerts and ambience.
 struct ThemeFiles {
     Theme::Sounds sounds;
-    std::vector<PackSound> written;  // the pack sounds that got a file
+    float gain = 1;  // applied to every key sound
+    float peak = 0;  // of the key sounds as written
     std::vector<std::string> ownSounds;
     std::vector<std::string> borrowedSounds;
 };
@@ -179,10 +194,23 @@ std::expected<ThemeFiles, std::string> writeThemeFiles(const fs::path& folder,
                                                        const LoadedTheme& builtIn) {
     ThemeFiles files;
     Theme::Sounds& sounds = files.sounds;
+    // One gain for every key sound, so their balance stays the pack's: the loudest peaks just
+    // below full scale, as the built-in themes' samples do.
+    float peak = 0;
+    for (const auto& [kind, sound] : mapping.special) {
+        peak = std::max(peak, peakOf(*clips.clips.at(sound)));
+    }
+    for (const auto* pool : {&mapping.keyDown, &mapping.keyUp}) {
+        for (const PackSound& sound : *pool) {
+            peak = std::max(peak, peakOf(*clips.clips.at(sound)));
+        }
+    }
+    files.gain = peak > 0 ? static_cast<float>(std::pow(10.0, samplePeakDb / 20.0)) / peak : 1.0f;
+    files.peak = peak * files.gain;
     std::map<PackSound, std::string> names;
     std::optional<std::string> failure;
     auto write = [&](const PackSound& sound, const std::string& name) {
-        if (auto failed = writeClip(folder / name, *clips.clips.at(sound))) {
+        if (auto failed = writeClip(folder / name, *clips.clips.at(sound), files.gain)) {
             failure = failure.value_or(*failed);
         }
     };
@@ -192,7 +220,6 @@ std::expected<ThemeFiles, std::string> writeThemeFiles(const fs::path& folder,
         }
         write(sound, name);
         names[sound] = name;
-        files.written.push_back(sound);
         return name;
     };
     auto numbered = [](std::string_view prefix, std::size_t i) {
@@ -304,9 +331,7 @@ struct TypingLevel {
 // default built-in theme, which every built-in theme matches; raised no further than the loudest
 // sound allows at full typing volume without clipping.
 std::expected<TypingLevel, std::string> matchTypingLevel(const LoadedTheme& builtIn,
-                                                         const LoadedTheme& imported,
-                                                         const PackClips& clips,
-                                                         const std::vector<PackSound>& written) {
+                                                         const LoadedTheme& imported, float peak) {
     auto target = typingPassageLoudness(builtIn);
     auto measured = typingPassageLoudness(imported);
     if (!target || !measured) {
@@ -318,16 +343,10 @@ std::expected<TypingLevel, std::string> matchTypingLevel(const LoadedTheme& buil
         return std::unexpected(
             "its key sounds are silent; check that the pack's sound files are not empty");
     }
-    float peak = 0;
-    for (const PackSound& sound : written) {
-        for (float sample : *clips.clips.at(sound)) {
-            peak = std::max(peak, std::fabs(sample));
-        }
-    }
     const double wanted = std::clamp(*target - *measured, -gainLimitDb, gainLimitDb);
     const double headroomDb = peak > 0 ? -20.0 * std::log10(peak) : gainLimitDb;
     TypingLevel level;
-    level.gainDb = std::round(std::min(wanted, headroomDb) * 10.0) / 10.0;
+    level.gainDb = std::min(std::round(wanted * 10.0), std::floor(headroomDb * 10.0)) / 10.0;
     level.shortfallDb = std::max(0.0, wanted - level.gainDb);
     return level;
 }
@@ -363,7 +382,9 @@ void summarise(ImportReport& report, const PackPlan& plan, const PackClips& clip
             ? std::string("key releases: no sounds in the pack, so they stay silent")
             : fmt::format("key-up pool: {}", plural(mapping.keyUp.size(), "distinct sound")));
     report.mapped.push_back(fmt::format(
-        "typing level: {:+.1f} dB to match the built-in themes{}", level.gainDb,
+        "typing level: sounds scaled by {:+.1f} dB to peak at {} dBFS, typing gain {:+.1f} dB to "
+        "match the built-in themes{}",
+        20.0 * std::log10(files.gain), samplePeakDb, level.gainDb,
         level.shortfallDb > 0.05
             ? fmt::format(" (held there so the loudest sound does not clip; the theme stays "
                           "{:.1f} dB quieter)",
@@ -495,7 +516,7 @@ std::expected<ImportReport, std::string> importSoundPack(const ImportRequest& re
         return fail(fmt::format("cannot write theme.json in {} ({}){}",
                                 request.themesFolder.string(), *failed, writeHint));
     }
-    auto level = matchTypingLevel(*builtIn, LoadedTheme{theme, folder}, *clips, files->written);
+    auto level = matchTypingLevel(*builtIn, LoadedTheme{theme, folder}, files->peak);
     if (!level) {
         return fail(level.error());
     }

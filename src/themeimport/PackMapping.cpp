@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "keyboard/KeyCodes.h"
 #include "keyboard/KeyEventFilter.h"
@@ -17,6 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr double longestSourceSeconds = 300;  // a pack's sound file, decoded
+constexpr std::size_t cutFadeFrames = 96;     // 2 ms
 
 // A file name with a number range "{a-b}": one of the numbers is picked per key, in turn, so
 // that the keys together use every file of the range.
@@ -198,9 +200,18 @@ std::expected<PackClips, std::string> decodePackSounds(const PackPlan& plan, con
                 continue;
             }
             const std::size_t end = std::min(all.size(), start + length);
-            result.clips[**sound] = std::make_shared<const std::vector<float>>(
-                all.begin() + static_cast<std::ptrdiff_t>(start),
-                all.begin() + static_cast<std::ptrdiff_t>(end));
+            std::vector<float> slice(all.begin() + static_cast<std::ptrdiff_t>(start),
+                                     all.begin() + static_cast<std::ptrdiff_t>(end));
+            // A cut in the middle of a sound would end in a click; the recording's own end stays.
+            if (end < all.size()) {
+                const std::size_t fade = std::min(slice.size(), cutFadeFrames);
+                for (std::size_t i = 0; i < fade; ++i) {
+                    const double t = static_cast<double>(i + 1) / static_cast<double>(fade);
+                    slice[slice.size() - fade + i] *=
+                        static_cast<float>(0.5 + 0.5 * std::cos(std::numbers::pi * t));
+                }
+            }
+            result.clips[**sound] = std::make_shared<const std::vector<float>>(std::move(slice));
         }
     }
     if (single) {

@@ -12,6 +12,7 @@
 #include "sound/AudioDecoder.h"
 #include "support/TempDir.h"
 #include "themeimport/PackFixture.h"
+#include "themeimport/TypingLoudness.h"
 #include "themes/ThemeFixture.h"
 #include "themes/ThemeManager.h"
 
@@ -376,6 +377,7 @@ struct ImportCase {
     // the first key release (0: silent).
     std::vector<float> downLevels;
     float upLevel;
+    float loudest;  // the pack's loudest key sound that the theme plays
     std::vector<std::string> summary;
 };
 
@@ -386,6 +388,7 @@ TEST_F(ThemeImport, PacksOfEveryKindImportLoadAndSoundAsThePackMeant) {
          "blue-switches",
          {0.20f, 0.40f, 0.41f, 0.42f, 0.21f},
          0.30f,
+         0.42f,
          {"key-down pool: 7 distinct sounds from 7 keys", "space, return, backspace: their own",
           "key-up pool: 2 distinct sounds", "from the built-in theme \"Glass\"",
           "modifier keys, which never sound here: codes 42",
@@ -398,12 +401,14 @@ TEST_F(ThemeImport, PacksOfEveryKindImportLoadAndSoundAsThePackMeant) {
          "cream-linears",
          {0.20f, 0.40f, 0.41f, 0.42f, 0.21f},
          0.30f,
+         0.42f,
          {"key-down pool: 6 distinct sounds", "keys without an entry of their own",
           "key-up pool: 1 distinct sound", "1 key-up sound of space, return or backspace"}},
         {"single v2 zip in Ogg Vorbis",
          singleV2Zip,
          "vorbis-tactiles",
          {},
+         0,
          0,
          {"key-down pool: 7 distinct sounds", "key-up pool: 2 distinct sounds",
           "Dropped: nothing"}},
@@ -412,6 +417,7 @@ TEST_F(ThemeImport, PacksOfEveryKindImportLoadAndSoundAsThePackMeant) {
          "sparse",
          {0.20f, 0.40f, 0.20f, 0.20f, 0.21f},
          0,
+         0.40f,
          {"key-down pool: 2 distinct sounds from 2 keys (played in turn over the 6 places",
           "return, backspace: no sound in the pack", "key releases: no sounds in the pack",
           "not found in the pack: d.flac", "not readable as audio: e.wav"}},
@@ -449,7 +455,9 @@ TEST_F(ThemeImport, PacksOfEveryKindImportLoadAndSoundAsThePackMeant) {
         auto decoded = decodeAudioFile(out);
         ASSERT_TRUE(decoded.has_value());
         const std::vector<float>& samples = (*decoded)->samples;
-        const float bus = 0.7f * std::pow(10.0f, theme.mix.typingGainDb / 20.0f);
+        // Key sounds are written so that the loudest peaks at -1 dBFS.
+        const float bus = 0.7f * std::pow(10.0f, theme.mix.typingGainDb / 20.0f) *
+                          std::pow(10.0f, -1.0f / 20.0f) / c.loudest;
         auto downAt = [](std::size_t key) { return 4800 + key * 9600; };
         ASSERT_GT(samples.size(), downAt(4) + 100);
         for (std::size_t key = 0; key < c.downLevels.size(); ++key) {
@@ -469,29 +477,51 @@ TEST_F(ThemeImport, PacksOfEveryKindImportLoadAndSoundAsThePackMeant) {
                                                         "vorbis-tactiles"}));
 }
 
-TEST_F(ThemeImport, TypingLevelMatchesTheBuiltInThemes) {
-    // The same pack recorded 12 dB quieter gets a typing gain 12 dB higher.
+// Whatever level a pack was recorded at, it types as loud as the built-in themes, unless a peak
+// would clip first.
+TEST_F(ThemeImport, TypingLevelMatchesTheBuiltInThemesUnlessPeaksForbid) {
     test::TempDir dir;
-    const fs::path loud = singleV1Folder(dir.path());
-    ASSERT_EQ(import(loud).status, 0);
-    const fs::path quiet = dir / "quiet";
-    fs::create_directories(quiet);
-    fs::copy_file(loud / "config.json", quiet / "config.json");
-    auto sprite = decodeAudioFile(loud / "sound.wav");
+    const fs::path original = singleV1Folder(dir.path());
+    auto sprite = decodeAudioFile(original / "sound.wav");
     ASSERT_TRUE(sprite.has_value());
-    std::vector<float> softer = (*sprite)->samples;
-    for (float& sample : softer) {
-        sample *= 0.25f;
-    }
-    test::writeAudio(quiet / "sound.wav", softer);
-    ASSERT_EQ(import(quiet, {"--id", "quiet"}).status, 0);
-
-    auto gainOf = [&](const std::string& id) {
-        auto loaded = ThemeManager::load(themes() / id);
-        EXPECT_TRUE(loaded.has_value());
-        return loaded ? loaded->theme.mix.typingGainDb : 0.0f;
+    auto variant = [&](const std::string& name, float gain, bool spike) {
+        const fs::path pack = dir / name;
+        fs::create_directories(pack);
+        fs::copy_file(original / "config.json", pack / "config.json");
+        std::vector<float> samples = (*sprite)->samples;
+        for (float& sample : samples) {
+            sample *= gain;
+        }
+        if (spike) {
+            samples[10] = 1.0f;  // inside the first key's slice
+        }
+        test::writeAudio(pack / "sound.wav", samples);
+        return pack;
     };
-    EXPECT_NEAR(gainOf("quiet") - gainOf("blue-switches"), 12.0f, 0.15f);
+    auto builtIn = ThemeManager::load(resources / "glass");
+    ASSERT_TRUE(builtIn.has_value());
+    const double target = *typingPassageLoudness(*builtIn);
+    auto loudnessOf = [&](const std::string& id) {
+        auto loaded = ThemeManager::load(themes() / id);
+        EXPECT_TRUE(loaded.has_value()) << id;
+        return loaded ? *typingPassageLoudness(*loaded) : 0.0;
+    };
+
+    for (float gain : {1.0f, 0.02f}) {
+        const std::string id = fmt::format("level-{}", gain);
+        Outcome outcome = import(variant(id, gain, false), {"--id", id});
+        ASSERT_EQ(outcome.status, 0) << outcome.err;
+        EXPECT_EQ(outcome.out.find("held there"), std::string::npos) << outcome.out;
+        EXPECT_NEAR(loudnessOf(id), target, 0.1) << id;
+    }
+    Outcome peaky = import(variant("peaky", 0.02f, true), {"--id", "peaky"});
+    ASSERT_EQ(peaky.status, 0) << peaky.err;
+    EXPECT_NE(peaky.out.find("held there so the loudest sound does not clip"), std::string::npos)
+        << peaky.out;
+    EXPECT_LT(loudnessOf("peaky"), target - 10);
+    auto loaded = ThemeManager::load(themes() / "peaky");
+    ASSERT_TRUE(loaded.has_value());
+    EXPECT_LE(loaded->theme.mix.typingGainDb, 1.0f);
 }
 
 TEST_F(ThemeImport, FailuresNameThePackAndTheCauseAndLeaveNothingBehind) {
