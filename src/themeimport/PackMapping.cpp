@@ -17,7 +17,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr double longestSourceSeconds = 300;  // a pack's sound file, decoded
+constexpr double longestSourceSeconds = 300;  // one sound file of a pack
+constexpr double longestTotalSeconds = 900;   // all of them
 constexpr std::size_t cutFadeFrames = 96;     // 2 ms
 
 // A file name with a number range "{a-b}": one of the numbers is picked per key, in turn, so
@@ -90,20 +91,19 @@ PackPlan planPackKeys(const SoundPack& pack) {
         }
     }
     const bool multi = pack.defineType == SoundPack::DefineType::multi;
+    std::set<std::int64_t> fallback;
     if (multi && pack.version == 2 && (pack.sound || pack.soundUp)) {
         for (std::int64_t code : standardPackKeyCodes()) {
             PackKeySounds key = plan.keys.contains(code) ? plan.keys[code] : PackKeySounds{};
             key.packCode = code;
             key.linuxCode = mapPackKeyCode(code)->linuxCode;
-            bool filled = false;
             if (!key.down && pack.sound) {
                 key.down = PackSound{*pack.sound, std::nullopt, std::nullopt};
-                filled = true;
+                fallback.insert(code);
             }
             if (!key.up && pack.soundUp) {
                 key.up = PackSound{*pack.soundUp, std::nullopt, std::nullopt};
             }
-            plan.fallbackKeys += filled ? 1 : 0;
             if (key.down || key.up) {
                 plan.keys[code] = key;
             }
@@ -125,6 +125,7 @@ PackPlan planPackKeys(const SoundPack& pack) {
             plan.modifierCodes.insert(it->first);
             it = plan.keys.erase(it);
         } else {
+            plan.fallbackKeys += fallback.contains(it->first) ? 1 : 0;
             ++it;
         }
     }
@@ -137,6 +138,7 @@ std::expected<PackClips, std::string> decodePackSounds(const PackPlan& plan, con
     PackClips result;
     std::map<std::string, PackClip> files;
     std::set<std::string> tried;
+    double decodedSeconds = 0;
     const bool single = pack.defineType == SoundPack::DefineType::single;
     auto decodeFile = [&](const std::string& name) -> std::expected<void, std::string> {
         if (!tried.insert(name).second) {
@@ -162,6 +164,14 @@ std::expected<PackClips, std::string> decodePackSounds(const PackPlan& plan, con
                                                      archive.entryPath(*entry),
                                                      longestSourceSeconds / 60));
             return {};
+        }
+        // Decoded sound takes far more memory than its file; this bounds the whole import.
+        decodedSeconds += info->seconds();
+        if (decodedSeconds > longestTotalSeconds) {
+            return std::unexpected(fmt::format(
+                "{}: its sound files last more than {} minutes together; a sound pack is far "
+                "shorter, so it is refused",
+                archive.label(), longestTotalSeconds / 60));
         }
         auto decoded = decodeAudioFile(*path);
         if (!decoded) {

@@ -54,7 +54,7 @@ struct PackClips {
 
 // Reads and decodes every file the plan needs (unpacking into `scratch`) and cuts the slices. A
 // missing or unreadable file is recorded, not fatal, except a "single" pack's own sound file.
-// Fails when the pack crosses a size limit.
+// Fails when the pack crosses a size limit or its sounds last too long together.
 std::expected<PackClips, std::string> decodePackSounds(const PackPlan& plan, const SoundPack& pack,
                                                        PackArchive& archive,
                                                        const std::filesystem::path& scratch);
