@@ -119,7 +119,7 @@ void AppState::loadThemesAndSound() {
                   "no resource folder was found (set TAPWELL_RESOURCE_DIR)");
         return;
     }
-    auto catalogue = ThemeManager::create(*environment_.resourceFolder);
+    auto catalogue = ThemeManager::create(*environment_.resourceFolder, userThemesFolder());
     if (!catalogue) {
         log.error("Startup resources/audio unavailable: {}", catalogue.error().description);
         return;

@@ -105,7 +105,13 @@ void runRender(Context& context, const RenderOptions& options) {
         context.fail("no resource folder found; set TAPWELL_RESOURCE_DIR or pass --resources DIR");
         return;
     }
-    auto loaded = ThemeManager::load(resources / options.theme);
+    std::filesystem::path themeFolder = resources / options.theme;
+    // Imported themes live in the user's themes folder; a built-in theme of the same id wins.
+    std::error_code missing;
+    if (!std::filesystem::exists(themeFolder / "theme.json", missing)) {
+        themeFolder = userThemesFolder() / options.theme;
+    }
+    auto loaded = ThemeManager::load(themeFolder);
     if (!loaded) {
         context.fail(fmt::format("theme \"{}\" cannot be used: {}", options.theme,
                                  describe(loaded.error())));

@@ -117,4 +117,13 @@ std::expected<SharedPcmBuffer, AudioLoadError> decodeAudioFile(const std::filesy
     return buffer;
 }
 
+std::expected<AudioFileInfo, AudioLoadError> probeAudioFile(const std::filesystem::path& path) {
+    SF_INFO info{};
+    std::unique_ptr<SNDFILE, SndfileCloser> file(sf_open(path.c_str(), SFM_READ, &info));
+    if (!file) {
+        return std::unexpected(sndfileError(nullptr));
+    }
+    return AudioFileInfo{static_cast<std::int64_t>(info.frames), info.samplerate, info.channels};
+}
+
 }  // namespace tapwell

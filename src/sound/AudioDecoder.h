@@ -4,6 +4,7 @@
 // sample rate is converted with libsoxr. Levels pass through unchanged: no trimming, normalising
 // or fading. Runs on the thread that prepares the themes, never on the audio path.
 
+#include <cstdint>
 #include <expected>
 #include <filesystem>
 
@@ -17,5 +18,18 @@ namespace tapwell {
 // `invalidFormat` when the conversion cannot be set up; the converter's error (domain "libsoxr");
 // `conversionFailed` when the conversion gives no frames.
 std::expected<SharedPcmBuffer, AudioLoadError> decodeAudioFile(const std::filesystem::path& path);
+
+// What a file holds, read from its header without decoding it: for refusing a file whose decoded
+// form would be too large before any memory is spent on it.
+struct AudioFileInfo {
+    std::int64_t frames = 0;  // may be an estimate for compressed formats
+    int sampleRate = 0;
+    int channels = 0;
+
+    double seconds() const { return sampleRate > 0 ? static_cast<double>(frames) / sampleRate : 0; }
+};
+
+// Fails with the decoder's open error (domain "libsndfile"), unchanged.
+std::expected<AudioFileInfo, AudioLoadError> probeAudioFile(const std::filesystem::path& path);
 
 }  // namespace tapwell

@@ -186,12 +186,16 @@ std::expected<LoadedTheme, ThemeLoadError> ThemeManager::load(
     return attemptLoad(directory, readable).result;
 }
 
-std::expected<ThemeManager, Error> ThemeManager::create(const std::filesystem::path& resourceURL,
-                                                        const ReadableCheck& readable) {
+namespace {
+
+// The theme folders directly inside `folder`, validated, in folder-name order. Fails with the
+// listing error.
+std::expected<std::vector<ThemeEntry>, Error> scanFolder(const std::filesystem::path& folder,
+                                                         const ReadableCheck& readable) {
     std::error_code error;
-    std::filesystem::directory_iterator iterator(resourceURL, error);
+    std::filesystem::directory_iterator iterator(folder, error);
     if (error) {
-        return std::unexpected(Error::posix(error.value(), resourceURL.string()));
+        return std::unexpected(Error::posix(error.value(), folder.string()));
     }
     struct Child {
         std::string name;
@@ -209,12 +213,12 @@ std::expected<ThemeManager, Error> ThemeManager::create(const std::filesystem::p
         children.push_back({std::move(name), iterator->path()});
     }
     if (error) {
-        return std::unexpected(Error::posix(error.value(), resourceURL.string()));
+        return std::unexpected(Error::posix(error.value(), folder.string()));
     }
     std::sort(children.begin(), children.end(),
               [](const Child& a, const Child& b) { return folderNameLess(a.name, b.name); });
 
-    ThemeManager manager;
+    std::vector<ThemeEntry> entries;
     for (const Child& child : children) {
         std::error_code existsError;
         // Plain files and language folders fall out here: nothing named theme.json below them.
@@ -233,9 +237,63 @@ std::expected<ThemeManager, Error> ThemeManager::create(const std::filesystem::p
             // decoder message quotes broken bytes.
             entry.failure = toValidUtf8(describe(attempt.result.error()));
         }
-        manager.entries.push_back(std::move(entry));
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+}  // namespace
+
+std::expected<ThemeManager, Error> ThemeManager::create(const std::filesystem::path& resourceURL,
+                                                        const ReadableCheck& readable) {
+    auto entries = scanFolder(resourceURL, readable);
+    if (!entries) {
+        return std::unexpected(entries.error());
+    }
+    ThemeManager manager;
+    manager.entries = std::move(*entries);
+    return manager;
+}
+
+std::expected<ThemeManager, Error> ThemeManager::create(const std::filesystem::path& resourceURL,
+                                                        const std::filesystem::path& userFolder,
+                                                        const ReadableCheck& readable) {
+    auto manager = create(resourceURL, readable);
+    if (!manager) {
+        return manager;
+    }
+    std::error_code error;
+    if (!std::filesystem::exists(userFolder, error) && !error) {
+        return manager;
+    }
+    auto userEntries = scanFolder(userFolder, readable);
+    if (!userEntries) {
+        manager->userFolderError = userEntries.error();
+        return manager;
+    }
+    std::set<std::string> builtInFolders;
+    for (const ThemeEntry& entry : manager->entries) {
+        builtInFolders.insert(entry.folderName());
+    }
+    for (ThemeEntry& entry : *userEntries) {
+        entry.isUserTheme = true;
+        // The engine lets a later theme of the same id replace an earlier one; a user theme must
+        // never take a built-in theme's place that way.
+        if (builtInFolders.contains(entry.folderName())) {
+            entry.loaded.reset();
+            entry.failure = toValidUtf8(builtInIDTakenText(entry.folderName()));
+        }
+        manager->entries.push_back(std::move(entry));
     }
     return manager;
+}
+
+std::filesystem::path userThemesFolder() {
+    return dataHome() / "tapwell" / "themes";
+}
+
+std::string builtInIDTakenText(std::string_view id) {
+    return "idTakenByBuiltInTheme(\"" + std::string(id) + "\")";
 }
 
 bool folderNameLess(std::string_view a, std::string_view b) {

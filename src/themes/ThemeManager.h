@@ -1,7 +1,8 @@
 #pragma once
 // The theme catalogue: every folder directly inside the resource folder that holds a
-// "theme.json", validated, one entry per folder in folder-name order. Built once at start-up on
-// the main thread; a plain value afterwards.
+// "theme.json", validated, one entry per folder in folder-name order; then, the same way, the
+// folders of the user's own themes (imported sound packs). Built once at start-up on the main
+// thread; a plain value afterwards.
 
 #include <expected>
 #include <filesystem>
@@ -25,6 +26,7 @@ struct ThemeEntry {
     std::optional<Theme> theme;
     std::optional<LoadedTheme> loaded;
     std::optional<std::string> failure;
+    bool isUserTheme = false;  // from the user's themes folder, not shipped with the program
 
     // The folder's own name (last path component).
     std::string folderName() const;
@@ -37,18 +39,33 @@ using ReadableCheck = std::function<bool(const std::filesystem::path&)>;
 bool isReadableFile(const std::filesystem::path& path);
 
 struct ThemeManager {
-    std::vector<ThemeEntry> entries;  // ascending folder-name order
+    // The built-in entries in ascending folder-name order, then the user's in the same order.
+    std::vector<ThemeEntry> entries;
+    // Why the user's themes folder could not be listed; a missing folder is no error.
+    std::optional<Error> userFolderError;
 
     // Lists and validates the theme folders in `resourceURL`. Fails with the file system's error
     // when the folder cannot be listed.
     static std::expected<ThemeManager, Error> create(
         const std::filesystem::path& resourceURL, const ReadableCheck& readable = isReadableFile);
 
+    // The same, followed by the theme folders in `userFolder`. A user theme whose folder name is
+    // that of a built-in theme folder is a failed entry: the built-in theme keeps its id.
+    static std::expected<ThemeManager, Error> create(
+        const std::filesystem::path& resourceURL, const std::filesystem::path& userFolder,
+        const ReadableCheck& readable = isReadableFile);
+
     // Reads, decodes and validates the theme in `directory`. Fails with the read error or the
     // decoder's error (both unchanged) or a ThemeError, at the first failed step.
     static std::expected<LoadedTheme, ThemeLoadError> load(
         const std::filesystem::path& directory, const ReadableCheck& readable = isReadableFile);
 };
+
+// The user's own themes: $XDG_DATA_HOME/tapwell/themes (~/.local/share/tapwell/themes).
+std::filesystem::path userThemesFolder();
+
+// The failure text of a user theme whose id a built-in theme already has.
+std::string builtInIDTakenText(std::string_view id);
 
 // The content rules of a decoded manifest for a folder named `folderName`, without touching the
 // file system: schema version, id, sample pool size, alerts, gains, per-language names and ranks,

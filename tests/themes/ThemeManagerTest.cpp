@@ -205,5 +205,44 @@ TEST_F(ThemeCatalogue, LinkedThemeFolderIsListed) {
     EXPECT_TRUE(catalogue.entries[0].loaded);
 }
 
+// The user's themes come after the built-in ones, validated the same way; a built-in id is never
+// taken over, and a missing or unlistable user folder leaves the built-in catalogue intact.
+TEST_F(ThemeCatalogue, UserThemesFollowTheBuiltInOnesAndNeverTakeTheirIDs) {
+    test::TempDir user;
+    test::writeTheme(resources.path(), "thock", defaultManifest("thock"));
+    test::writeTheme(resources.path(), "zinc", validManifest("zinc"));
+    test::writeTheme(user.path(), "alpha", validManifest("alpha"));
+    test::writeTheme(user.path(), "thock", validManifest("thock"));
+    json broken = validManifest("wrong-id");
+    test::writeTheme(user.path(), "mine", broken);
+    test::writeTheme(user.path(), ".import-partial", validManifest(".import-partial"));
+
+    auto catalogue = ThemeManager::create(resources.path(), user.path());
+    ASSERT_TRUE(catalogue.has_value());
+    EXPECT_FALSE(catalogue->userFolderError);
+    const auto& entries = catalogue->entries;
+    ASSERT_EQ(folderNames(entries),
+              (std::vector<std::string>{"thock", "zinc", "alpha", "mine", "thock"}));
+    EXPECT_FALSE(entries[0].isUserTheme);
+    EXPECT_TRUE(entries[2].isUserTheme && entries[2].loaded);
+    EXPECT_EQ(entries[3].failure, "invalidManifest");
+    EXPECT_TRUE(entries[4].isUserTheme);
+    EXPECT_FALSE(entries[4].loaded);
+    EXPECT_TRUE(entries[4].theme);
+    EXPECT_EQ(entries[4].failure, "idTakenByBuiltInTheme(\"thock\")");
+
+    auto noUserFolder = ThemeManager::create(resources.path(), user / "absent");
+    ASSERT_TRUE(noUserFolder.has_value());
+    EXPECT_EQ(noUserFolder->entries.size(), 2u);
+    EXPECT_FALSE(noUserFolder->userFolderError);
+
+    test::writeBytes(user / "file", "x");
+    auto notAFolder = ThemeManager::create(resources.path(), user / "file");
+    ASSERT_TRUE(notAFolder.has_value());
+    EXPECT_EQ(notAFolder->entries.size(), 2u);
+    EXPECT_TRUE(notAFolder->userFolderError);
+    EXPECT_FALSE(ThemeManager::create(resources / "absent", user.path()).has_value());
+}
+
 }  // namespace
 }  // namespace tapwell
