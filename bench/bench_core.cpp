@@ -60,3 +60,39 @@ void BM_KeyEventFilterWithKeysHeld(benchmark::State& state) {
 BENCHMARK(BM_KeyEventFilterWithKeysHeld);
 
 }  // namespace
+
+#include <filesystem>
+#include <random>
+
+#include "core/UserDefaults.h"
+
+namespace {
+
+// A private folder under the system temporary folder, removed afterwards.
+class BenchFolder {
+public:
+    BenchFolder() {
+        path_ = std::filesystem::temp_directory_path() /
+                ("tapwell-bench-" + std::to_string(std::random_device{}()));
+        std::filesystem::create_directories(path_);
+    }
+    ~BenchFolder() { std::filesystem::remove_all(path_); }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// What a dragged volume slider costs the main thread per step.
+void BM_UserDefaultsSet(benchmark::State& state) {
+    BenchFolder folder;
+    tapwell::UserDefaults store(folder.path() / "defaults.json");
+    double volume = 0;
+    for (auto _ : state) {
+        volume = volume >= 1 ? 0 : volume + 0.001;
+        benchmark::DoNotOptimize(store.set("typingVolume", volume));
+    }
+}
+BENCHMARK(BM_UserDefaultsSet);
+
+}  // namespace
