@@ -153,7 +153,12 @@ void addDefaultsCommand(CLI::App& app, Context& context) {
         }
         UserDefaults store(UserDefaults::standardPath());
         if (!store.set(args->writeKey, *value)) {
-            context.fail("could not write " + store.path().string());
+            context.fail("cannot store '" + args->writeKey +
+                         "': " + UserDefaults::refusalReason(args->writeKey, *value).value_or(""));
+            return;
+        }
+        if (auto failure = store.flush()) {
+            context.fail("could not save: " + failure->description);
         }
     });
 
@@ -165,8 +170,9 @@ void addDefaultsCommand(CLI::App& app, Context& context) {
             context.fail("no value is stored under '" + args->deleteKey + "'");
             return;
         }
-        if (!store.remove(args->deleteKey)) {
-            context.fail("could not write " + store.path().string());
+        store.remove(args->deleteKey);
+        if (auto failure = store.flush()) {
+            context.fail("could not save: " + failure->description);
         }
     });
 }
