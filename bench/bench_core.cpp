@@ -64,6 +64,7 @@ BENCHMARK(BM_KeyEventFilterWithKeysHeld);
 #include <filesystem>
 #include <random>
 
+#include "core/FileSystem.h"
 #include "core/UserDefaults.h"
 
 namespace {
@@ -94,5 +95,27 @@ void BM_UserDefaultsSet(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_UserDefaultsSet);
+
+// A slider dragged across its range: 1,000 sets, then the store goes (which flushes). The
+// counter gives the file writes per burst.
+void BM_UserDefaultsBurstOf1000(benchmark::State& state) {
+    BenchFolder folder;
+    std::int64_t writes = 0;
+    tapwell::UserDefaults::Options options;
+    options.writeFile = [&writes](const std::filesystem::path& path, std::string_view text,
+                                  std::filesystem::perms perms) {
+        ++writes;
+        return tapwell::writeFileAtomically(path, text, perms);
+    };
+    for (auto _ : state) {
+        tapwell::UserDefaults store(folder.path() / "defaults.json", options);
+        for (int i = 0; i < 1000; ++i) {
+            store.set("typingVolume", i / 1000.0);
+        }
+    }
+    state.counters["writes/burst"] =
+        benchmark::Counter(static_cast<double>(writes), benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_UserDefaultsBurstOf1000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
