@@ -60,3 +60,62 @@ void BM_KeyEventFilterWithKeysHeld(benchmark::State& state) {
 BENCHMARK(BM_KeyEventFilterWithKeysHeld);
 
 }  // namespace
+
+#include <filesystem>
+#include <random>
+
+#include "core/FileSystem.h"
+#include "core/UserDefaults.h"
+
+namespace {
+
+// A private folder under the system temporary folder, removed afterwards.
+class BenchFolder {
+public:
+    BenchFolder() {
+        path_ = std::filesystem::temp_directory_path() /
+                ("tapwell-bench-" + std::to_string(std::random_device{}()));
+        std::filesystem::create_directories(path_);
+    }
+    ~BenchFolder() { std::filesystem::remove_all(path_); }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// What a dragged volume slider costs the main thread per step.
+void BM_UserDefaultsSet(benchmark::State& state) {
+    BenchFolder folder;
+    tapwell::UserDefaults store(folder.path() / "defaults.json");
+    double volume = 0;
+    for (auto _ : state) {
+        volume = volume >= 1 ? 0 : volume + 0.001;
+        benchmark::DoNotOptimize(store.set("typingVolume", volume));
+    }
+}
+BENCHMARK(BM_UserDefaultsSet);
+
+// A slider dragged across its range: 1,000 sets, then the store goes (which flushes). The
+// counter gives the file writes per burst.
+void BM_UserDefaultsBurstOf1000(benchmark::State& state) {
+    BenchFolder folder;
+    std::int64_t writes = 0;
+    tapwell::UserDefaults::Options options;
+    options.writeFile = [&writes](const std::filesystem::path& path, std::string_view text,
+                                  std::filesystem::perms perms) {
+        ++writes;
+        return tapwell::writeFileAtomically(path, text, perms);
+    };
+    for (auto _ : state) {
+        tapwell::UserDefaults store(folder.path() / "defaults.json", options);
+        for (int i = 0; i < 1000; ++i) {
+            store.set("typingVolume", i / 1000.0);
+        }
+    }
+    state.counters["writes/burst"] =
+        benchmark::Counter(static_cast<double>(writes), benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_UserDefaultsBurstOf1000)->Unit(benchmark::kMillisecond);
+
+}  // namespace

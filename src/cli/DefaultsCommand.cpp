@@ -3,15 +3,24 @@
 #include <CLI/CLI.hpp>
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <array>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <ostream>
+#include <string_view>
 
 #include "cli/Cli.h"
 #include "core/Base64.h"
 #include "core/FileSystem.h"
 #include "core/UserDefaults.h"
+#include "preferences/AppPreferences.h"
+#include "system/PowerRules.h"
+#include "system/SystemEventsMonitor.h"
+#include "wellbeing/WellbeingLedger.h"
+#include "wellbeing/WellbeingService.h"
 
 namespace tapwell::cli {
 
@@ -83,9 +92,13 @@ std::optional<DefaultsValue> parseValue(const std::string& type, const std::stri
     }
     if (type == "data") {
         if (!text.empty() && text.front() == '@') {
-            ReadResult read = readFile(text.substr(1));
+            const std::string file = text.substr(1);
+            ReadResult read = readFile(file, UserDefaults::maxValueBytes);
             if (!read.contents) {
-                error = read.error.description;
+                error = read.error.code == EFBIG
+                            ? file + " is larger than the limit of one setting (" +
+                                  std::to_string(UserDefaults::maxValueBytes) + " bytes)"
+                            : read.error.description;
                 return std::nullopt;
             }
             return DefaultsValue{Bytes(read.contents->begin(), read.contents->end())};
@@ -98,6 +111,66 @@ std::optional<DefaultsValue> parseValue(const std::string& type, const std::stri
     }
     error = "unknown type '" + type + "' (use bool, int, double, string, date or data)";
     return std::nullopt;
+}
+
+// The keys the program reads, each as the one type it reads it as: a value of another type would
+// be ignored as if it were absent, so writing one is refused.
+struct KnownKey {
+    std::string_view key;
+    DefaultsType type;
+    bool (*decodes)(std::string_view) = nullptr;  // for stored records: whether the bytes are one
+};
+
+const std::array<KnownKey, 15>& knownKeys() {
+    static const std::array<KnownKey, 15> keys = {{
+        {defaultsKey::preferences, DefaultsType::data,
+         [](std::string_view text) { return AppPreferences::fromJSON(text).has_value(); }},
+        {defaultsKey::soundsEnabled, DefaultsType::boolean},
+        {defaultsKey::typingVolume, DefaultsType::real},
+        {defaultsKey::alertVolume, DefaultsType::real},
+        {defaultsKey::rainEnabled, DefaultsType::boolean},
+        {defaultsKey::rainVolume, DefaultsType::real},
+        {defaultsKey::celebrationEnabled, DefaultsType::boolean},
+        {defaultsKey::mutedUntil, DefaultsType::date},
+        {defaultsKey::appLanguage, DefaultsType::string},
+        {defaultsKey::themeID, DefaultsType::string},
+        {defaultsKey::onboardingCompleted, DefaultsType::boolean},
+        {WellbeingLedger::defaultsKey, DefaultsType::data,
+         [](std::string_view text) { return WellbeingLedger::fromJSON(text).has_value(); }},
+        {WellbeingService::debugKey, DefaultsType::boolean},
+        {PowerRules::lowBatteryNotifiedKey, DefaultsType::boolean},
+        {SystemEventsMonitor::screenshotBookmarkKey, DefaultsType::data},
+    }};
+    return keys;
+}
+
+// Checks `value` against the known key's type (an integer is taken for a double); the error text
+// names the key and what it takes.
+bool fitsKnownKey(const std::string& key, DefaultsValue& value, std::string& error) {
+    const auto& keys = knownKeys();
+    const auto known =
+        std::find_if(keys.begin(), keys.end(), [&key](const KnownKey& k) { return k.key == key; });
+    if (known == keys.end()) {
+        return true;
+    }
+    if (const auto* integer = std::get_if<std::int64_t>(&value);
+        integer != nullptr && known->type == DefaultsType::real) {
+        value = static_cast<double>(*integer);
+    }
+    if (typeOf(value) != known->type) {
+        error = "'" + key + "' takes a " + toString(known->type) + " value, not " +
+                toString(typeOf(value));
+        return false;
+    }
+    if (known->decodes != nullptr) {
+        const Bytes& bytes = std::get<Bytes>(value);
+        if (!known->decodes(
+                std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
+            error = "'" + key + "' takes the JSON of its record, and this data is not one";
+            return false;
+        }
+    }
+    return true;
 }
 
 struct DefaultsArguments {
@@ -145,15 +218,25 @@ void addDefaultsCommand(CLI::App& app, Context& context) {
                       "The value: dates in ISO 8601, data as base64 or @FILE")
         ->required();
     write->callback([args, &context] {
+        const std::string& key = args->writeKey;
+        if (key.empty()) {
+            context.fail("the key is empty");
+            return;
+        }
         std::string error;
         auto value = parseValue(args->writeType, args->writeValue, error);
-        if (!value) {
+        if (!value || !fitsKnownKey(key, *value, error)) {
             context.fail(error);
             return;
         }
+        if (auto reason = UserDefaults::refusalReason(key, *value)) {
+            context.fail("cannot store '" + key + "': " + *reason);
+            return;
+        }
         UserDefaults store(UserDefaults::standardPath());
-        if (!store.set(args->writeKey, *value)) {
-            context.fail("could not write " + store.path().string());
+        store.set(key, *value);
+        if (auto failure = store.flush()) {
+            context.fail("could not save: " + failure->description);
         }
     });
 
@@ -165,8 +248,9 @@ void addDefaultsCommand(CLI::App& app, Context& context) {
             context.fail("no value is stored under '" + args->deleteKey + "'");
             return;
         }
-        if (!store.remove(args->deleteKey)) {
-            context.fail("could not write " + store.path().string());
+        store.remove(args->deleteKey);
+        if (auto failure = store.flush()) {
+            context.fail("could not save: " + failure->description);
         }
     });
 }

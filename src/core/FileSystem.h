@@ -2,7 +2,9 @@
 // Small file helpers shared by the stores. Every write is atomic: a temporary file in the same
 // folder, flushed to disk, then renamed over the target.
 
+#include <cstddef>
 #include <filesystem>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,10 +27,15 @@ struct ReadResult {
     std::optional<std::string> contents;  // absent on error
     Error error;                          // set when contents is absent
 };
-ReadResult readFile(const std::filesystem::path& path);
+// A file longer than `maxBytes` is not read: the error is EFBIG, before any memory is spent on it.
+ReadResult readFile(const std::filesystem::path& path,
+                    std::size_t maxBytes = std::numeric_limits<std::size_t>::max());
 
-// Creates `folder` and its parents; returns the error on failure.
-std::optional<Error> createFolders(const std::filesystem::path& folder);
+// Creates `folder` and its parents; the folders it creates get `permissions` (less the umask).
+// Returns the error on failure, also when something other than a folder is in the way.
+std::optional<Error> createFolders(
+    const std::filesystem::path& folder,
+    std::filesystem::perms permissions = std::filesystem::perms::all);
 
 // $XDG_DATA_HOME or ~/.local/share; $XDG_CONFIG_HOME or ~/.config.
 std::filesystem::path dataHome();

@@ -4,11 +4,13 @@
 
 #include <cerrno>
 #include <cmath>
+#include <expected>
 #include <limits>
 
 #include "core/Base64.h"
 #include "core/FileSystem.h"
 #include "core/Log.h"
+#include "core/SerialQueue.h"
 
 namespace tapwell {
 
@@ -89,32 +91,107 @@ fs::path damagedName(const fs::path& file) {
     return candidate;
 }
 
-// Reads the store's file. A missing file is an empty store; a file that is not a JSON object is
-// moved aside (never overwritten) and also gives an empty store.
-json readStore(const fs::path& file) {
-    ReadResult read = readFile(file);
-    if (!read.contents) {
-        if (read.error.code != ENOENT) {
-            logger(LogCategory::startup)
-                .warn("Defaults read failed: {}", read.error.description);
+std::string megabytes(std::size_t bytes) {
+    return std::to_string(bytes / (1024 * 1024)) + " MiB";
+}
+
+// Reads the store's file. A missing file is an empty store; a file that is not a JSON object, or
+// is too large to be ours, is moved aside (never overwritten) and also gives an empty store. Any
+// other failure is returned: writing over a file that could not be read would lose it.
+std::expected<json, Error> readStore(const fs::path& file) {
+    ReadResult read = readFile(file, UserDefaults::maxFileBytes);
+    std::string damage;
+    if (read.contents) {
+        json parsed = json::parse(*read.contents, nullptr, /*allow_exceptions=*/false);
+        if (parsed.is_object()) {
+            return parsed;
         }
+        damage = "is damaged";
+    } else if (read.error.code == ENOENT) {
         return json::object();
-    }
-    json parsed = json::parse(*read.contents, nullptr, /*allow_exceptions=*/false);
-    if (parsed.is_object()) {
-        return parsed;
+    } else if (read.error.code == EFBIG) {
+        damage = "is larger than the " + megabytes(UserDefaults::maxFileBytes) + " limit";
+    } else {
+        return std::unexpected(read.error);
     }
     const fs::path aside = damagedName(file);
     std::error_code ec;
     fs::rename(file, aside, ec);
     if (ec) {
+        return std::unexpected(
+            Error{"posix", ec.value(),
+                  file.string() + " " + damage + " and could not be moved aside: " + ec.message()});
+    }
+    logger(LogCategory::startup)
+        .warn("Defaults file {} {}; moved to {}", file.string(), damage, aside.string());
+    return json::object();
+}
+
+// Changes made in this process and not yet on disk: the new value, or none for a removal.
+using Changes = std::map<std::string, std::optional<json>>;
+
+void apply(json& object, const std::string& key, const std::optional<json>& value) {
+    if (value) {
+        object[key] = *value;
+    } else {
+        object.erase(key);
+    }
+}
+
+// Under the lock, applies `changes` to the file as it is now and writes it. Returns what is on
+// disk afterwards.
+std::expected<json, Error> writeChanges(const fs::path& file, const Changes& changes,
+                                        const UserDefaults::FileWriter& writeFile) {
+    if (file.has_parent_path()) {
+        if (auto error = createFolders(file.parent_path(), fs::perms::owner_all)) {
+            return std::unexpected(*error);
+        }
+    }
+    Error lockError;
+    auto fileLock = FileLock::acquire(file.string() + ".lock", &lockError);
+    if (!fileLock) {
+        return std::unexpected(lockError);
+    }
+    auto onDisk = readStore(file);
+    if (!onDisk) {
+        return onDisk;
+    }
+    for (const auto& [key, value] : changes) {
+        apply(*onDisk, key, value);
+    }
+    const std::string text = onDisk->dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+    // Written, it would be refused as damaged the next time it is read.
+    if (text.size() > UserDefaults::maxFileBytes) {
+        return std::unexpected(Error::posix(
+            EFBIG,
+            file.string() + " (over the " + megabytes(UserDefaults::maxFileBytes) + " limit)"));
+    }
+    if (auto error = writeFile(file, text, fs::perms::owner_read | fs::perms::owner_write)) {
+        return std::unexpected(*error);
+    }
+    return onDisk;
+}
+
+// Takes group and other access away from an existing file or folder of the expected type. A
+// sticky folder (such as /tmp) is shared by design and left alone.
+void narrowToOwner(const fs::path& path, fs::file_type type) {
+    constexpr auto others = fs::perms::group_all | fs::perms::others_all;
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    const fs::perms current = status.permissions();
+    if (ec || status.type() != type || (current & others) == fs::perms::none ||
+        (current & fs::perms::sticky_bit) != fs::perms::none) {
+        return;
+    }
+    fs::permissions(path, others, fs::perm_options::remove, ec);
+    if (ec) {
         logger(LogCategory::startup)
-            .error("Damaged defaults file could not be moved aside: {}", ec.message());
+            .warn("Defaults: {} is open to other users and could not be narrowed: {}",
+                  path.string(), ec.message());
     } else {
         logger(LogCategory::startup)
-            .warn("Damaged defaults file moved to {}", aside.string());
+            .info("Defaults: {} was open to other users; now its owner's only", path.string());
     }
-    return json::object();
 }
 
 }  // namespace
@@ -142,16 +219,39 @@ DefaultsType typeOf(const DefaultsValue& value) {
 }
 
 struct UserDefaults::State {
-    json stored = json::object();
+    json stored = json::object();  // what reads answer: the file as last read, plus our changes
+    Changes pending;
     std::map<std::string, DefaultsValue> registered;
+    bool writeScheduled = false;
+    bool failing = false;  // the last write failed; said once, until a write succeeds
 };
 
-UserDefaults::UserDefaults(fs::path file)
-    : path_(std::move(file)), state_(std::make_unique<State>()) {
-    state_->stored = readStore(path_);
+UserDefaults::UserDefaults(fs::path file) : UserDefaults(std::move(file), Options{}) {}
+
+UserDefaults::UserDefaults(fs::path file, Options options)
+    : path_(std::move(file)), options_(std::move(options)), state_(std::make_unique<State>()) {
+    if (!options_.writeFile) {
+        options_.writeFile = writeFileAtomically;
+    }
+    if (path_.has_parent_path()) {
+        narrowToOwner(path_.parent_path(), fs::file_type::directory);
+    }
+    narrowToOwner(path_, fs::file_type::regular);
+    if (auto stored = readStore(path_)) {
+        state_->stored = std::move(*stored);
+    } else {
+        logger(LogCategory::startup).warn("Defaults read failed: {}", stored.error().description);
+    }
 }
 
-UserDefaults::~UserDefaults() = default;
+UserDefaults::~UserDefaults() {
+    if (auto error = flush()) {
+        logger(LogCategory::startup)
+            .error("Defaults changes lost: {} could not be written: {}", path_.string(),
+                   error->description);
+    }
+    queue_.reset();  // joins the worker while the state it uses still exists
+}
 
 fs::path UserDefaults::standardPath() { return configHome() / "tapwell" / "defaults.json"; }
 
@@ -226,56 +326,143 @@ std::map<std::string, DefaultsValue> UserDefaults::storedValues() const {
     return out;
 }
 
-bool UserDefaults::set(const std::string& key, const DefaultsValue& value) {
-    if (const double* d = std::get_if<double>(&value); d != nullptr && !std::isfinite(*d)) {
-        return false;  // JSON has no place for it
+std::optional<std::string> UserDefaults::refusalReason(const std::string& key,
+                                                       const DefaultsValue& value) {
+    if (key.empty()) {
+        return "the key is empty";
     }
-    if (const Date* d = std::get_if<Date>(&value);
-        d != nullptr && !std::isfinite(d->secondsSinceReferenceDate)) {
-        return false;
+    const double* number = std::get_if<double>(&value);
+    const Date* date = std::get_if<Date>(&value);
+    if ((number != nullptr && !std::isfinite(*number)) ||
+        (date != nullptr && !std::isfinite(date->secondsSinceReferenceDate))) {
+        return "the value is not a finite number";  // JSON has no place for it
     }
-    return change(key, value);
+    std::size_t size = key.size();
+    if (const auto* text = std::get_if<std::string>(&value)) {
+        size += text->size();
+    } else if (const auto* bytes = std::get_if<Bytes>(&value)) {
+        size += bytes->size();
+    }
+    if (size > maxValueBytes) {
+        return "the value is larger than the " + megabytes(maxValueBytes) + " limit of one setting";
+    }
+    return std::nullopt;
 }
 
-bool UserDefaults::remove(const std::string& key) { return change(key, std::nullopt); }
+bool UserDefaults::set(const std::string& key, const DefaultsValue& value) {
+    if (auto reason = refusalReason(key, value)) {
+        logger(LogCategory::startup)
+            .warn("Defaults value for '{}' refused: {}", key.substr(0, 80), *reason);
+        return false;
+    }
+    change(key, value);
+    return true;
+}
+
+void UserDefaults::remove(const std::string& key) {
+    change(key, std::nullopt);
+}
+
+void UserDefaults::change(const std::string& key, const std::optional<DefaultsValue>& value) {
+    std::optional<json> encoded;
+    if (value) {
+        encoded = encode(*value);
+    }
+    SerialQueue* queue = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        apply(state_->stored, key, encoded);
+        state_->pending.insert_or_assign(key, std::move(encoded));
+        if (state_->writeScheduled) {
+            return;  // the write on its way takes this change along
+        }
+        state_->writeScheduled = true;
+        if (!queue_) {
+            queue_ = std::make_unique<SerialQueue>("com.tapwell.defaults");
+        }
+        queue = queue_.get();
+    }
+    queue->asyncAfter(options_.writeDelaySeconds, [this] { writePending(); });
+}
+
+std::optional<Error> UserDefaults::flush() {
+    SerialQueue* queue = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        if (!queue_) {
+            return std::nullopt;  // nothing was ever changed
+        }
+        queue = queue_.get();
+    }
+    return queue->sync([this] { return writePending(); });
+}
 
 void UserDefaults::reload() {
-    std::lock_guard lock(mutex_);
-    state_->stored = readStore(path_);
+    auto read = [this] {
+        auto onDisk = readStore(path_);
+        if (!onDisk) {
+            logger(LogCategory::startup)
+                .warn("Defaults read failed: {}", onDisk.error().description);
+            return;  // what we have is better than nothing
+        }
+        std::lock_guard lock(mutex_);
+        for (const auto& [key, value] : state_->pending) {
+            apply(*onDisk, key, value);
+        }
+        state_->stored = std::move(*onDisk);
+    };
+    SerialQueue* queue = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        queue = queue_.get();
+    }
+    // On the queue, so that a write under way is not overtaken by the file before it.
+    if (queue != nullptr) {
+        queue->sync(read);
+    } else {
+        read();
+    }
 }
 
-bool UserDefaults::change(const std::string& key, const std::optional<DefaultsValue>& value) {
-    std::lock_guard lock(mutex_);
-    auto apply = [&](json& object) {
-        if (value) {
-            object[key] = encode(*value);
-        } else {
-            object.erase(key);
+// Runs on the queue, which keeps this process's writes in order; the lock on the file keeps
+// other processes out. The mutex is not held during the file work, so readers and `set` on
+// the main thread never wait for the disk.
+std::optional<Error> UserDefaults::writePending() {
+    Changes changes;
+    {
+        std::lock_guard lock(mutex_);
+        state_->writeScheduled = false;
+        if (state_->pending.empty()) {
+            return std::nullopt;
         }
-    };
-    // Memory first, so the value holds for this run even when the disk refuses it.
-    apply(state_->stored);
+        changes.swap(state_->pending);
+    }
+    auto written = writeChanges(path_, changes, options_.writeFile);
 
-    if (auto error = createFolders(path_.parent_path())) {
-        logger(LogCategory::startup).error("Defaults save failed: {}", error->description);
-        return false;
+    std::lock_guard lock(mutex_);
+    if (!written) {
+        // Kept for the next write; a change made meanwhile is newer and wins.
+        for (auto& [key, value] : changes) {
+            state_->pending.try_emplace(key, std::move(value));
+        }
+        if (!state_->failing) {
+            state_->failing = true;
+            logger(LogCategory::startup)
+                .error("Defaults save failed ({}): {}; changes are kept until a save succeeds",
+                       path_.string(), written.error().description);
+        }
+        return written.error();
     }
-    Error lockError;
-    auto fileLock = FileLock::acquire(path_.string() + ".lock", &lockError);
-    if (!fileLock) {
-        logger(LogCategory::startup).error("Defaults save failed: {}", lockError.description);
-        return false;
+    if (state_->failing) {
+        state_->failing = false;
+        logger(LogCategory::startup).info("Defaults saved again to {}", path_.string());
     }
-    // Another process may have written since we read: apply this one change to what is on disk.
-    json onDisk = readStore(path_);
-    apply(onDisk);
-    const auto permissions = fs::perms::owner_read | fs::perms::owner_write;
-    if (auto error = writeFileAtomically(path_, onDisk.dump(2, ' ', false, json::error_handler_t::replace) + "\n", permissions)) {
-        logger(LogCategory::startup).error("Defaults save failed: {}", error->description);
-        return false;
+    // Other processes' changes become visible; ours made during the write stay on top.
+    for (const auto& [key, value] : state_->pending) {
+        apply(*written, key, value);
     }
-    state_->stored = std::move(onDisk);
-    return true;
+    state_->stored = std::move(*written);
+    return std::nullopt;
 }
 
 }  // namespace tapwell

@@ -77,6 +77,65 @@ TEST_F(DefaultsCommand, MalformedValuesChangeNothing) {
     EXPECT_EQ(run({"defaults", "read", "k"}).out, "7\n");
 }
 
+TEST_F(DefaultsCommand, KnownKeysTakeOnlyTheirTypeAndKeysMustNotBeEmpty) {
+    ASSERT_EQ(run({"defaults", "write", "m3.preferences", "data", "e30="}).status, 0);  // {}
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> named;  // what the message names
+    };
+    const std::vector<Case> cases = {
+        {{"m3.preferences", "string", R"({"breakNudge":false})"}, {"m3.preferences", "data"}},
+        {{"m3.preferences", "data", "WzFd"}, {"m3.preferences", "JSON"}},  // [1]
+        {{"m3.wellbeingLedger", "data", "e30="}, {"m3.wellbeingLedger", "JSON"}},
+        {{"soundsEnabled", "int", "1"}, {"soundsEnabled", "bool"}},
+        {{"typingVolume", "string", "loud"}, {"typingVolume", "double"}},
+        {{"mutedUntil", "string", "tomorrow"}, {"mutedUntil", "date"}},
+        {{"themeID", "bool", "true"}, {"themeID", "string"}},
+        {{"TapwellWellbeingDebug", "string", "yes"}, {"TapwellWellbeingDebug", "bool"}},
+        {{"", "string", "x"}, {"key is empty"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"defaults", "write"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const auto result = run(args);
+        EXPECT_EQ(result.status, 1) << c.args[0];
+        for (const auto& name : c.named) {
+            EXPECT_NE(result.err.find(name), std::string::npos) << result.err;
+        }
+    }
+    const auto all = run({"defaults", "read"});
+    EXPECT_EQ(all.out, "m3.preferences = e30= (data)\n") << "nothing else was stored";
+
+    // An integer is a fine double; a well-formed record is taken.
+    EXPECT_EQ(run({"defaults", "write", "typingVolume", "int", "1"}).status, 0);
+    EXPECT_EQ(run({"defaults", "read"}).out.find("typingVolume = 1 (double)") != std::string::npos,
+              true);
+    const auto record = dir.write("prefs.json", R"({"breakNudge":false})");
+    EXPECT_EQ(run({"defaults", "write", "m3.preferences", "data", "@" + record.string()}).status,
+              0);
+    EXPECT_NE(run({"preferences"}).out.find(R"("breakNudge":false)"), std::string::npos);
+}
+
+TEST_F(DefaultsCommand, OversizedValuesAreRefused) {
+    const std::size_t limit = UserDefaults::maxValueBytes;
+    const auto big = dir.write("big.bin", std::string(limit + 1, 'x'));
+    const auto fromFile = run({"defaults", "write", "blob", "data", "@" + big.string()});
+    EXPECT_EQ(fromFile.status, 1);
+    EXPECT_NE(fromFile.err.find("larger than"), std::string::npos) << fromFile.err;
+    const auto inline_ = run({"defaults", "write", "s", "string", std::string(limit, 'x')});
+    EXPECT_EQ(inline_.status, 1);
+    EXPECT_NE(inline_.err.find("1 MiB"), std::string::npos) << inline_.err.substr(0, 200);
+    EXPECT_EQ(run({"defaults", "read"}).out, "");
+}
+
+TEST_F(DefaultsCommand, AFailedSaveIsReported) {
+    dir.write("tapwell", "a file where the folder should be");
+    const auto result = run({"defaults", "write", "k", "int", "7"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("could not save"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("Not a directory"), std::string::npos) << result.err;
+}
+
 TEST_F(DefaultsCommand, DeleteRemovesAndMissingKeysAreErrors) {
     ASSERT_EQ(run({"defaults", "write", "k", "string", "v"}).status, 0);
     EXPECT_EQ(run({"defaults", "delete", "k"}).status, 0);

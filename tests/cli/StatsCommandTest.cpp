@@ -90,6 +90,7 @@ TEST_F(StatsCommandTest, RankNameFollowsLanguageAndThemeChoice) {
     UserDefaults defaults(UserDefaults::standardPath());
     defaults.set("appLanguage", std::string("ja"));
     defaults.set("themeID", std::string("zeta"));
+    ASSERT_FALSE(defaults.flush());
     writeDay(today, 80000);
     const json object = json::parse(run({"stats", "--json"}).out);
     EXPECT_EQ(object["rankName"], "五");

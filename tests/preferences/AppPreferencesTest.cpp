@@ -65,6 +65,7 @@ TEST_F(PreferencesStore, SaveThenLoadGivesEveryFieldBack) {
     p.mutedAppsCustomized = true;
     p.save(defaults);
     EXPECT_EQ(load(), p);
+    ASSERT_FALSE(defaults.flush());
     EXPECT_EQ(AppPreferences::load(UserDefaults(dir / "defaults.json")), p);
 }
 

@@ -271,7 +271,8 @@ TEST_F(WellbeingServiceTest, TheLedgerSurvivesARestartWithItsDeferralAndPause) {
         paused = clock.now() + 3600.0;
         service->stop();
     }
-    // A new process: a new store on the same file.
+    // A new process: a new store on the same file, once the old one has written it at exit.
+    defaults.reset();
     defaults = std::make_unique<UserDefaults>(dir / "defaults.json");
     clock.advance(60.0);
     auto service = makeService();

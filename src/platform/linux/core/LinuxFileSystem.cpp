@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 
@@ -86,10 +87,16 @@ std::optional<Error> writeFileAtomically(const fs::path& path, std::string_view 
     return std::nullopt;
 }
 
-ReadResult readFile(const fs::path& path) {
+ReadResult readFile(const fs::path& path, std::size_t maxBytes) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return {std::nullopt, Error::posix(errno, path.string())};
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+        static_cast<std::uintmax_t>(info.st_size) > maxBytes) {
+        ::close(fd);
+        return {std::nullopt, Error::posix(EFBIG, path.string())};
     }
     std::string contents;
     char buffer[16384];
@@ -106,17 +113,34 @@ ReadResult readFile(const fs::path& path) {
         if (got == 0) {
             break;
         }
+        // The file may have grown since fstat, or not be a regular file at all.
+        if (static_cast<std::size_t>(got) > maxBytes - contents.size()) {
+            ::close(fd);
+            return {std::nullopt, Error::posix(EFBIG, path.string())};
+        }
         contents.append(buffer, static_cast<std::size_t>(got));
     }
     ::close(fd);
     return {std::move(contents), Error{}};
 }
 
-std::optional<Error> createFolders(const fs::path& folder) {
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (ec) {
-        return Error{"posix", ec.value(), folder.string() + ": " + ec.message()};
+std::optional<Error> createFolders(const fs::path& folder, fs::perms permissions) {
+    struct stat info {};
+    fs::path current;
+    for (const fs::path& part : folder) {
+        current /= part;
+        if (::stat(current.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+            continue;
+        }
+        if (::mkdir(current.c_str(), static_cast<mode_t>(permissions)) != 0 && errno != EEXIST) {
+            return Error::posix(errno, current.string());
+        }
+    }
+    if (::stat(folder.c_str(), &info) != 0) {
+        return Error::posix(errno, folder.string());
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        return Error::posix(ENOTDIR, folder.string());
     }
     return std::nullopt;
 }
