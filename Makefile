@@ -1,11 +1,13 @@
 # The two set-up commands: `make run` and `make test`. Both install whatever Debian packages are
 # missing, configure and build with the CMake preset PRESET (default: default).
+# `make install [PREFIX=/usr/local] [DESTDIR=...]`, `make uninstall` and `make deb` install the
+# program, remove it again, or build a Debian package of it.
 
 PRESET ?= default
 BUILD_DIR := build/$(PRESET)
 ARGS ?=
 
-.PHONY: all deps configure build run test bench install clean format
+.PHONY: all deps configure build run test bench install uninstall deb clean format
 
 all: build
 
@@ -31,7 +33,13 @@ bench: build
 	@for b in $(BUILD_DIR)/bench/bench_*; do echo "== $$b"; $$b; done
 
 install: build
-	cmake --install $(BUILD_DIR) $(if $(PREFIX),--prefix $(PREFIX))
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) $(if $(PREFIX),--prefix $(PREFIX))
+
+uninstall:
+	DESTDIR="$(DESTDIR)" cmake --build $(BUILD_DIR) --target uninstall
+
+deb: build
+	cd $(BUILD_DIR) && cpack -G DEB
 
 clean:
 	rm -rf build

@@ -1,6 +1,7 @@
 #include "core/ResourceLocator.h"
 
 #include <cstdlib>
+#include <iterator>
 #include <system_error>
 
 namespace tapwell {
@@ -9,6 +10,22 @@ namespace {
 bool isFolder(const std::filesystem::path& path) {
     std::error_code error;
     return std::filesystem::is_directory(path, error);
+}
+
+// Whether `path` lies inside `root`, comparing whole components of both normal forms.
+bool isInside(const std::filesystem::path& path, const std::filesystem::path& root) {
+    const std::filesystem::path normalPath = path.lexically_normal();
+    const std::filesystem::path normalRoot = root.lexically_normal();
+    auto p = normalPath.begin();
+    for (auto r = normalRoot.begin(); r != normalRoot.end(); ++r, ++p) {
+        if (r->empty() && std::next(r) == normalRoot.end()) {
+            break;  // the trailing separator of "/build/"
+        }
+        if (p == normalPath.end() || *p != *r) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -24,7 +41,11 @@ std::optional<std::filesystem::path> ResourceLocator::locate(const Candidates& c
             return installed.lexically_normal();
         }
     }
-    if (candidates.buildTree && !candidates.buildTree->empty() && isFolder(*candidates.buildTree)) {
+    const bool builtHere =
+        !candidates.buildRoot ||
+        (candidates.executable && isInside(*candidates.executable, *candidates.buildRoot));
+    if (builtHere && candidates.buildTree && !candidates.buildTree->empty() &&
+        isFolder(*candidates.buildTree)) {
         return *candidates.buildTree;
     }
     return std::nullopt;
@@ -42,6 +63,11 @@ ResourceLocator::Candidates ResourceLocator::processCandidates() {
     }
 #ifdef TAPWELL_BUILD_RESOURCE_DIR
     candidates.buildTree = std::filesystem::path(TAPWELL_BUILD_RESOURCE_DIR);
+    // /proc/self/exe is the resolved path; resolve the build tree's the same way.
+    candidates.buildRoot = std::filesystem::weakly_canonical(TAPWELL_BUILD_ROOT, error);
+    if (error) {
+        candidates.buildRoot = std::filesystem::path(TAPWELL_BUILD_ROOT);
+    }
 #endif
     return candidates;
 }

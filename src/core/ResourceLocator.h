@@ -14,12 +14,15 @@ struct ResourceLocator {
         std::optional<std::string> environment;           // $TAPWELL_RESOURCE_DIR
         std::optional<std::filesystem::path> executable;  // the running program's file
         std::optional<std::filesystem::path> buildTree;   // the build tree's resource folder
+        // The build tree itself. When given, its resource folder serves only programs inside it,
+        // so an installed copy never reads a build folder that happens to exist on the machine.
+        std::optional<std::filesystem::path> buildRoot = std::nullopt;
     };
 
     // An explicitly set, non-empty environment value wins even when the folder is missing, so a
     // mistyped override is reported rather than silently replaced. Otherwise the first existing
-    // folder of "<executable folder>/../share/tapwell" and the build tree's folder; none when
-    // neither exists.
+    // folder of "<executable folder>/../share/tapwell" (so an installed prefix works wherever it
+    // is moved) and the build tree's folder; none when neither exists.
     static std::optional<std::filesystem::path> locate(const Candidates& candidates);
 
     // The candidates of this process (environment, /proc/self/exe, the build configuration).

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 #include "core/ResourceLocator.h"
 #include "support/TempDir.h"
@@ -43,6 +45,24 @@ TEST_F(ResourceLookup, InstalledFolderBeforeBuildTree) {
     EXPECT_EQ(ResourceLocator::locate({}), std::nullopt);
 }
 
+TEST_F(ResourceLookup, BuildTreeServesOnlyProgramsInsideIt) {
+    fs::remove(installed);
+    const fs::path buildRoot = root / "build";
+    const std::vector<std::pair<std::optional<fs::path>, std::optional<fs::path>>> cases = {
+        {executable, std::nullopt},  // an installed copy whose prefix lost its share folder
+        {buildRoot / "src" / "app" / "tapwell", buildTree},
+        {root / "build2" / "tapwell", std::nullopt},  // a sibling that only starts alike
+        {std::nullopt, std::nullopt},
+    };
+    for (const auto& [program, expected] : cases) {
+        for (const fs::path& rootForm : {buildRoot, buildRoot / ""}) {
+            EXPECT_EQ(ResourceLocator::locate({std::nullopt, program, buildTree, rootForm}),
+                      expected)
+                << program.value_or("(none)") << " against " << rootForm;
+        }
+    }
+}
+
 TEST_F(ResourceLookup, ProcessCandidatesReadTheEnvironmentAndExecutable) {
     test::ScopedEnv env("TAPWELL_RESOURCE_DIR", root.path().c_str());
     ResourceLocator::Candidates candidates = ResourceLocator::processCandidates();
@@ -50,6 +70,9 @@ TEST_F(ResourceLookup, ProcessCandidatesReadTheEnvironmentAndExecutable) {
     ASSERT_TRUE(candidates.executable);
     EXPECT_TRUE(fs::exists(*candidates.executable));
     EXPECT_TRUE(candidates.buildTree);
+    // This test program runs from the build tree, so the build tree's folder serves it.
+    candidates.environment.reset();
+    EXPECT_EQ(ResourceLocator::locate(candidates), candidates.buildTree);
     EXPECT_EQ(ResourceLocator::find(), root.path());
 }
 

@@ -52,46 +52,5 @@ TEST(TypingPassage, HasEveryKindOfKeyAndPairsEachPressWithARelease) {
     EXPECT_EQ(backspaces, 2);
 }
 
-TEST(TypingPassage, KeyUpsPlayAtTheRelativeLevel) {
-    const Buffer silent(frames(0.05), 0.0f);
-    const Buffer click = sine(1000, 0.05, 0.5);
-    TypingSamples samples;
-    samples.keyDown = {&silent};
-    samples.keyUp = {&click};
-    samples.space = samples.enter = samples.backspace = &silent;
-    samples.keyUpRelativeDb = 0;
-    const double full = loudnessLufs(renderPassage(samples));
-    samples.keyUpRelativeDb = -6;
-    EXPECT_NEAR(full - loudnessLufs(renderPassage(samples)), 6.0, 0.01);
-}
-
-TEST(TypingPassage, DedicatedKeysUseTheirOwnSamples) {
-    const Buffer silent(frames(0.05), 0.0f);
-    const Buffer click = sine(1000, 0.05, 0.5);
-    TypingSamples samples;
-    samples.keyDown = {&silent, &silent};
-    samples.keyUp = {&silent};
-    samples.space = samples.enter = samples.backspace = &silent;
-    EXPECT_TRUE(std::isinf(loudnessLufs(renderPassage(samples))));
-    samples.backspace = &click;
-    EXPECT_FALSE(std::isinf(loudnessLufs(renderPassage(samples))));
-}
-
-TEST(TypingPassage, TheThirteenthSoundCutsOffTheFirstOnItsVoice) {
-    // Samples longer than the whole passage overlap everywhere; with twelve voices each one is
-    // cut by the next sound on its voice, so the mix never holds more than twelve at once.
-    const Buffer hold(frames(60.0), 0.1f);
-    TypingSamples samples;
-    samples.keyDown = {&hold};
-    samples.keyUp = {&hold};
-    samples.space = samples.enter = samples.backspace = &hold;
-    const Buffer mix = renderPassage(samples);
-    double peak = 0;
-    for (const float s : mix) {
-        peak = std::max(peak, static_cast<double>(s));
-    }
-    EXPECT_NEAR(peak, 1.2, 1e-4);
-}
-
 }  // namespace
 }  // namespace tapwell::themegen

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include "support/TempDir.h"
@@ -123,13 +124,15 @@ class ThemeCheckFolder : public ::testing::Test {
         writeSound("ambience.wav", ambience(20.5), id);
     }
 
-    const FileReport* file(const ThemeReport& r, const std::string& name) {
+    const FileReport& file(const ThemeReport& r, const std::string& name) {
         for (const FileReport& f : r.files) {
             if (f.name == name) {
-                return &f;
+                return f;
             }
         }
-        return nullptr;
+        ADD_FAILURE() << name << " is not in the report";
+        static const FileReport none;
+        return none;
     }
 
     test::TempDir temp_;
@@ -145,83 +148,82 @@ TEST(ContrastRatio, FollowsTheWcagFormula) {
     EXPECT_FALSE(contrastRatio("123456#", "#000000"));
 }
 
-TEST(ManifestCheck, AcceptsACompleteManifest) {
-    const auto problems = checkManifest(validManifest("sample"), "sample");
+Theme validTheme() {
+    auto theme = decodeTheme(validManifest("sample").dump());
+    EXPECT_TRUE(theme.has_value());
+    return theme.value_or(Theme{});
+}
+
+template <typename Mutate>
+std::vector<std::string> checkMutated(Mutate mutate) {
+    Theme theme = validTheme();
+    mutate(theme);
+    return checkManifest(theme, "sample");
+}
+
+TEST(ManifestCheck, AcceptsACompleteManifestWithExtraLanguagesAndOptionals) {
+    auto problems = checkManifest(validTheme(), "sample");
+    EXPECT_TRUE(problems.empty()) << problems.front();
+    problems = checkMutated([](Theme& t) {
+        t.ranks["de"] = {"a", "b", "c"};
+        t.floatText =
+            std::map<std::string, std::string>{{"en", "pop"}, {"zh-Hans", "pop"}, {"ja", "pop"}};
+        t.recapNumberFont = "DejaVu Sans Mono";
+    });
     EXPECT_TRUE(problems.empty()) << problems.front();
 }
 
-TEST(ManifestCheck, RejectsWhatTheLoaderRejects) {
-    auto check = [](auto mutate) {
-        json m = validManifest("sample");
-        mutate(m);
-        return checkManifest(m, "sample");
+TEST(ManifestCheck, NamesWhatTheProgramsLoaderRefuses) {
+    const std::vector<std::pair<std::function<void(Theme&)>, std::string>> cases = {
+        {[](Theme& t) { t.schemaVersion = 2; }, "schemaVersion"},
+        {[](Theme& t) { t.id = "Sample"; }, "folder name"},
+        {[](Theme& t) { t.sounds.alerts.erase("rankUp"); }, "rankUp"},
+        {[](Theme& t) { t.ranks["ja"].pop_back(); }, "ranks"},
+        {[](Theme& t) { t.ranks["zh-Hans"][2] = ""; }, "ranks"},
+        {[](Theme& t) { t.name.erase("zh-Hans"); }, "\"name\""},
+        {[](Theme& t) { t.shortName["ja"] = ""; }, "shortName"},
+        {[](Theme& t) { t.colors.tile = "#12345"; }, "colors.tile"},
+        {[](Theme& t) { t.colors.recap.accent = "#12345G"; }, "colors.recap.accent"},
+        {[](Theme& t) { t.mix.alertGainDb = INFINITY; }, "finite"},
+        {[](Theme& t) { t.sounds.keyDown.resize(5); }, "keyDown"},
     };
-    EXPECT_TRUE(mentions(check([](json& m) {
-                             m["sounds"]["enter"] = m["sounds"]["return"];
-                             m["sounds"].erase("return");
-                         }),
-                         "sounds.return"));
-    EXPECT_TRUE(mentions(check([](json& m) { m["schemaVersion"] = 2; }), "schemaVersion"));
-    EXPECT_TRUE(mentions(check([](json& m) { m["schemaVersion"] = "1"; }), "schemaVersion"));
-    EXPECT_TRUE(mentions(check([](json& m) { m["id"] = "Sample"; }), "folder name"));
-    EXPECT_TRUE(mentions(check([](json& m) { m["isDefault"] = 1; }), "isDefault"));
-    EXPECT_TRUE(mentions(check([](json& m) { m["sounds"]["alerts"].erase("rankUp"); }), "rankUp"));
-    EXPECT_TRUE(mentions(check([](json& m) { m["ranks"]["ja"].erase(4); }), "ranks"));
-    EXPECT_TRUE(mentions(check([](json& m) { m["ranks"]["zh-Hans"][2] = ""; }), "ranks"));
-    EXPECT_TRUE(mentions(check([](json& m) { m["name"].erase("zh-Hans"); }), "\"name\""));
-    EXPECT_TRUE(mentions(check([](json& m) { m["shortName"]["ja"] = ""; }), "shortName"));
-    EXPECT_TRUE(mentions(check([](json& m) { m["colors"]["tile"] = "#12345"; }), "colors.tile"));
-    EXPECT_TRUE(mentions(check([](json& m) { m["colors"]["recap"]["accent"] = "#12345G"; }),
-                         "colors.recap.accent"));
-    EXPECT_TRUE(mentions(check([](json& m) { m["mix"]["alertGainDb"] = "loud"; }), "mix"));
-    EXPECT_TRUE(mentions(check([](json& m) { m["sounds"]["space"] = nullptr; }), "sounds.space"));
-    EXPECT_TRUE(mentions(check([](json& m) { m["sounds"]["keyUp"][0] = 3; }), "sounds.keyUp"));
-}
-
-TEST(ManifestCheck, AcceptsExtraRankLanguagesAndNullOptionals) {
-    json m = validManifest("sample");
-    m["ranks"]["de"] = {"a", "b", "c"};
-    m["recapNumberFont"] = nullptr;
-    m["floatText"] = nullptr;
-    m["unknownKey"] = 12;
-    EXPECT_TRUE(checkManifest(m, "sample").empty());
-    m["floatText"] = languages("pop");
-    m["recapNumberFont"] = "DejaVu Sans Mono";
-    EXPECT_TRUE(checkManifest(m, "sample").empty());
+    for (const auto& [mutate, words] : cases) {
+        const auto problems = checkMutated(mutate);
+        EXPECT_TRUE(mentions(problems, words)) << words;
+        EXPECT_TRUE(mentions(problems, "loader refuses")) << words;
+    }
 }
 
 TEST(ManifestCheck, DemandsWhatAShippedThemeNeeds) {
-    auto check = [](auto mutate) {
-        json m = validManifest("sample");
-        mutate(m);
-        return checkManifest(m, "sample");
+    const std::vector<std::pair<std::function<void(Theme&)>, std::string>> cases = {
+        {[](Theme& t) { t.sounds.keyDown.pop_back(); }, "keyDown"},
+        {[](Theme& t) { t.sounds.keyDown[7] = "down-01.wav"; }, "keyDown"},
+        {[](Theme& t) { t.sounds.keyUp.pop_back(); }, "keyUp"},
+        {[](Theme& t) { t.sounds.alerts.erase("wrapUp"); }, "wrapUp"},
+        {[](Theme& t) { t.sounds.alerts["capsLock"] = "alert.wav"; }, "capsLock"},
+        {[](Theme& t) { t.sounds.ambience.reset(); }, "ambience"},
+        {[](Theme& t) { t.sounds.space = "return.wav"; }, "own sample"},
+        {[](Theme& t) { t.sounds.space = "down-01.wav"; }, "dedicated"},
+        {[](Theme& t) { t.tagline["ja"] = ""; }, "tagline"},
+        {[](Theme& t) { t.recapQuips["en"].pop_back(); }, "recapQuips"},
+        {[](Theme& t) { t.recapQuips["ja"][1].clear(); }, "recapQuips"},
+        {[](Theme& t) {
+             t.recapQuips["zh-Hans"][0] = {"a", "b", "c", "d"};
+         },
+         "recapQuips"},
+        {[](Theme& t) {
+             t.floatText = std::map<std::string, std::string>{{"en", "pop"}};
+         },
+         "floatText"},
+        {[](Theme& t) { t.recapNumberFont = ""; }, "recapNumberFont"},
+        {[](Theme& t) { t.placeholder = true; }, "placeholder"},
+        {[](Theme& t) { t.colors.recap.text = "#C0C8D0"; }, "colors.recap.text"},
+        {[](Theme& t) { t.colors.onAccent = "#3060E0"; }, "colors.onAccent"},
     };
-    EXPECT_TRUE(mentions(check([](json& m) { m["sounds"]["keyDown"].erase(7); }), "keyDown"));
-    EXPECT_TRUE(
-        mentions(check([](json& m) { m["sounds"]["keyDown"][7] = "down-01.wav"; }), "keyDown"));
-    EXPECT_TRUE(mentions(check([](json& m) { m["sounds"]["keyUp"].erase(3); }), "keyUp"));
-    EXPECT_TRUE(mentions(check([](json& m) { m["sounds"]["alerts"].erase("wrapUp"); }), "wrapUp"));
-    EXPECT_TRUE(mentions(check([](json& m) { m["sounds"]["alerts"]["capsLock"] = "alert.wav"; }),
-                         "capsLock"));
-    EXPECT_TRUE(mentions(check([](json& m) { m["sounds"].erase("ambience"); }), "ambience"));
-    EXPECT_TRUE(
-        mentions(check([](json& m) { m["sounds"]["space"] = "return.wav"; }), "own sample"));
-    EXPECT_TRUE(
-        mentions(check([](json& m) { m["sounds"]["space"] = "down-01.wav"; }), "dedicated"));
-    EXPECT_TRUE(mentions(check([](json& m) { m["tagline"]["ja"] = ""; }), "tagline"));
-    EXPECT_TRUE(mentions(check([](json& m) { m["recapQuips"]["en"].erase(5); }), "recapQuips"));
-    EXPECT_TRUE(
-        mentions(check([](json& m) { m["recapQuips"]["ja"][1] = json::array(); }), "recapQuips"));
-    EXPECT_TRUE(mentions(check([](json& m) {
-                             m["recapQuips"]["zh-Hans"][0] = {"a", "b", "c", "d"};
-                         }),
-                         "recapQuips"));
-    EXPECT_TRUE(mentions(check([](json& m) { m["floatText"] = {{"en", "pop"}}; }), "floatText"));
-    EXPECT_TRUE(mentions(check([](json& m) { m["placeholder"] = true; }), "placeholder"));
-    EXPECT_TRUE(mentions(check([](json& m) { m["colors"]["recap"]["text"] = "#C0C8D0"; }),
-                         "colors.recap.text"));
-    EXPECT_TRUE(
-        mentions(check([](json& m) { m["colors"]["onAccent"] = "#3060E0"; }), "colors.onAccent"));
+    for (const auto& [mutate, words] : cases) {
+        const auto problems = checkMutated(mutate);
+        EXPECT_TRUE(mentions(problems, words)) << words;
+    }
 }
 
 TEST_F(ThemeCheckFolder, ACompleteThemePassesAndReportsEveryFile) {
@@ -236,11 +238,10 @@ TEST_F(ThemeCheckFolder, ACompleteThemePassesAndReportsEveryFile) {
             ADD_FAILURE() << f.name << ": " << p;
         }
     }
-    const FileReport* space = file(report, "space.wav");
-    ASSERT_NE(space, nullptr);
-    EXPECT_NEAR(space->seconds, 0.15, 1e-6);
-    EXPECT_NEAR(space->peakDb, -2.0, 0.01);
-    EXPECT_LT(space->rmsDb, space->peakDb);
+    const FileReport& space = file(report, "space.wav");
+    EXPECT_NEAR(space.seconds, 0.15, 1e-6);
+    EXPECT_NEAR(space.peakDb, -2.0, 0.01);
+    EXPECT_LT(space.rmsDb, space.peakDb);
     ASSERT_TRUE(report.typingLufs.has_value());
     ASSERT_TRUE(report.alertLufs.has_value());
 }
@@ -256,12 +257,12 @@ TEST_F(ThemeCheckFolder, FlagsKeySamplesOutsideTheLevelAndLengthRules) {
     writeSound("down-05.wav", clipped);
     const ThemeReport report = checkTheme(folder());
     EXPECT_FALSE(report.ok());
-    EXPECT_TRUE(mentions(file(report, "down-01.wav")->problems, "40 to 250 ms"));
-    EXPECT_TRUE(mentions(file(report, "down-02.wav")->problems, "40 to 250 ms"));
-    EXPECT_TRUE(mentions(file(report, "down-03.wav")->problems, "-6 and -1 dBFS"));
-    EXPECT_TRUE(mentions(file(report, "down-04.wav")->problems, "-6 and -1 dBFS"));
-    EXPECT_TRUE(mentions(file(report, "down-05.wav")->problems, "-6 and -1 dBFS"));
-    EXPECT_TRUE(file(report, "down-06.wav")->problems.empty());
+    EXPECT_TRUE(mentions(file(report, "down-01.wav").problems, "40 to 250 ms"));
+    EXPECT_TRUE(mentions(file(report, "down-02.wav").problems, "40 to 250 ms"));
+    EXPECT_TRUE(mentions(file(report, "down-03.wav").problems, "-6 and -1 dBFS"));
+    EXPECT_TRUE(mentions(file(report, "down-04.wav").problems, "-6 and -1 dBFS"));
+    EXPECT_TRUE(mentions(file(report, "down-05.wav").problems, "-6 and -1 dBFS"));
+    EXPECT_TRUE(file(report, "down-06.wav").problems.empty());
 }
 
 TEST_F(ThemeCheckFolder, FlagsClicksAtTheEdges) {
@@ -273,18 +274,18 @@ TEST_F(ThemeCheckFolder, FlagsClicksAtTheEdges) {
     cliff[cliff.size() - 2] = 0.4f;  // still loud one frame before the end
     writeSound("down-02.wav", cliff);
     const ThemeReport report = checkTheme(folder());
-    EXPECT_TRUE(mentions(file(report, "down-01.wav")->problems, "start and end at zero"));
-    EXPECT_TRUE(mentions(file(report, "down-02.wav")->problems, "click"));
+    EXPECT_TRUE(mentions(file(report, "down-01.wav").problems, "start and end at zero"));
+    EXPECT_TRUE(mentions(file(report, "down-02.wav").problems, "click"));
 }
 
 TEST_F(ThemeCheckFolder, FlagsLongAlertsAndShortOrBrokenLoops) {
     writeTheme();
     writeSound("alert.wav", key(880, 2100, -3));
     const ThemeReport longAlert = checkTheme(folder());
-    EXPECT_TRUE(mentions(file(longAlert, "alert.wav")->problems, "at most 2 s"));
+    EXPECT_TRUE(mentions(file(longAlert, "alert.wav").problems, "at most 2 s"));
 
     writeSound("ambience.wav", ambience(12.0));
-    EXPECT_TRUE(mentions(file(checkTheme(folder()), "ambience.wav")->problems, "at least 20 s"));
+    EXPECT_TRUE(mentions(file(checkTheme(folder()), "ambience.wav").problems, "at least 20 s"));
 
     Rng rng(9);
     Buffer cut = pinkNoise(rng, frames(21.0));  // a plain cut: the level jumps at the seam
@@ -293,7 +294,7 @@ TEST_F(ThemeCheckFolder, FlagsLongAlertsAndShortOrBrokenLoops) {
     }
     cut.front() = cut.back() = 0.0f;
     writeSound("ambience.wav", cut);
-    EXPECT_TRUE(mentions(file(checkTheme(folder()), "ambience.wav")->problems, "loop point"));
+    EXPECT_TRUE(mentions(file(checkTheme(folder()), "ambience.wav").problems, "loop point"));
 }
 
 TEST_F(ThemeCheckFolder, FlagsMissingLinkedAndForeignFormatFiles) {
@@ -303,9 +304,9 @@ TEST_F(ThemeCheckFolder, FlagsMissingLinkedAndForeignFormatFiles) {
     fs::create_symlink(folder() / "up-03.wav", folder() / "up-02.wav");
     std::ofstream(folder() / "space.wav") << "not audio";
     const ThemeReport report = checkTheme(folder());
-    EXPECT_TRUE(mentions(file(report, "up-01.wav")->problems, "missing"));
-    EXPECT_TRUE(mentions(file(report, "up-02.wav")->problems, "missing"));
-    EXPECT_TRUE(mentions(file(report, "space.wav")->problems, "decoded"));
+    EXPECT_TRUE(mentions(file(report, "up-01.wav").problems, "missing"));
+    EXPECT_TRUE(mentions(file(report, "up-02.wav").problems, "missing"));
+    EXPECT_TRUE(mentions(file(report, "space.wav").problems, "decoded"));
     EXPECT_FALSE(report.ok());
 }
 
@@ -316,12 +317,17 @@ TEST_F(ThemeCheckFolder, FlagsIdenticalPoolVariants) {
     EXPECT_TRUE(mentions(checkTheme(folder()).problems, "identical"));
 }
 
-TEST_F(ThemeCheckFolder, FlagsABadManifestWithoutCheckingAudio) {
-    fs::create_directories(folder());
-    std::ofstream(folder() / "theme.json") << "{ not json";
-    const ThemeReport report = checkTheme(folder());
-    EXPECT_TRUE(mentions(report.problems, "not valid JSON"));
+TEST_F(ThemeCheckFolder, FlagsAManifestThatDoesNotDecodeWithoutCheckingAudio) {
+    writeTheme();
+    json m = validManifest("sample");
+    m["isDefault"] = 1;
+    writeManifest(m);
+    ThemeReport report = checkTheme(folder());
+    EXPECT_TRUE(mentions(report.problems, "does not decode"));
+    EXPECT_TRUE(mentions(report.problems, "isDefault"));
     EXPECT_TRUE(report.files.empty());
+    std::ofstream(folder() / "theme.json") << "{ not json";
+    EXPECT_TRUE(mentions(checkTheme(folder()).problems, "does not decode"));
 }
 
 TEST_F(ThemeCheckFolder, ComparesTypingLoudnessAcrossThemes) {

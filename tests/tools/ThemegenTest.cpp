@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <iterator>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "support/TempDir.h"
@@ -26,7 +26,9 @@ const ThemeRecipe& recipe(const std::string& folder) {
 
 std::string bytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 TEST(Themegen, EveryThemeHasTheFullSetOfSounds) {

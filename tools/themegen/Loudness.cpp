@@ -55,63 +55,6 @@ const std::vector<PassageEvent>& typingPassage() {
     return passage;
 }
 
-Buffer renderPassage(const TypingSamples& samples) {
-    const auto& events = typingPassage();
-    Buffer mix(frames(events.back().atS + 0.5), 0.0f);
-    constexpr std::size_t kVoices = 12;
-    // Where each voice's current sound must stop: the next sound scheduled on it cuts it off.
-    std::vector<std::size_t> voiceStart(kVoices, 0);
-    std::vector<const Buffer*> voiceBuffer(kVoices, nullptr);
-    std::vector<double> voiceGain(kVoices, 1.0);
-    std::size_t nextVoice = 0, nextDown = 0, nextUp = 0;
-    const double upGain = dbToGain(samples.keyUpRelativeDb);
-
-    auto flush = [&](std::size_t voice, std::size_t cutAt) {
-        const Buffer* b = voiceBuffer[voice];
-        if (b == nullptr) {
-            return;
-        }
-        const std::size_t start = voiceStart[voice];
-        const std::size_t end = std::min({start + b->size(), cutAt, mix.size()});
-        for (std::size_t i = start; i < end; ++i) {
-            mix[i] += static_cast<float>(voiceGain[voice] * (*b)[i - start]);
-        }
-        voiceBuffer[voice] = nullptr;
-    };
-
-    for (const PassageEvent& e : events) {
-        const Buffer* sample = nullptr;
-        if (!e.down) {
-            if (!samples.keyUp.empty()) {
-                sample = samples.keyUp[nextUp % samples.keyUp.size()];
-                nextUp = (nextUp + 1) % samples.keyUp.size();
-            }
-        } else if (e.key == PassageKey::space) {
-            sample = samples.space;
-        } else if (e.key == PassageKey::enter) {
-            sample = samples.enter;
-        } else if (e.key == PassageKey::backspace) {
-            sample = samples.backspace;
-        } else if (!samples.keyDown.empty()) {
-            sample = samples.keyDown[nextDown % samples.keyDown.size()];
-            nextDown = (nextDown + 1) % samples.keyDown.size();
-        }
-        if (sample == nullptr) {
-            continue;
-        }
-        const std::size_t at = frames(e.atS);
-        flush(nextVoice, at);
-        voiceBuffer[nextVoice] = sample;
-        voiceStart[nextVoice] = at;
-        voiceGain[nextVoice] = e.down ? 1.0 : upGain;
-        nextVoice = (nextVoice + 1) % kVoices;
-    }
-    for (std::size_t v = 0; v < kVoices; ++v) {
-        flush(v, mix.size());
-    }
-    return mix;
-}
-
 double sequenceLoudness(const std::vector<const Buffer*>& sounds) {
     Buffer all;
     for (const Buffer* s : sounds) {

@@ -1,10 +1,9 @@
 #pragma once
 // How loud a theme feels while typing. A fixed typing passage (two lines of text with a typo
-// corrected by two backspaces and a return at each line end) is played through the theme's pools
-// the way the sound engine plays them: key downs at full voice, key ups at the theme's key-up
-// level, twelve voices that cut off their oldest sound. The result is measured with the
-// K-weighted mean-square loudness of broadcast metering (LUFS, ungated), which follows the ear
-// better than plain RMS for clicky versus deep sounds.
+// corrected by two backspaces and a return at each line end) is played through the sound engine's
+// mixer (PassagePlayback.h) and measured with the K-weighted mean-square loudness of broadcast
+// metering (LUFS, ungated), which follows the ear better than plain RMS for clicky versus deep
+// sounds.
 
 #include <vector>
 
@@ -25,18 +24,6 @@ struct PassageEvent {
 
 // The fixed passage, sorted by time; always the same.
 const std::vector<PassageEvent>& typingPassage();
-
-struct TypingSamples {
-    std::vector<const Buffer*> keyDown;
-    std::vector<const Buffer*> keyUp;
-    const Buffer* space = nullptr;
-    const Buffer* enter = nullptr;
-    const Buffer* backspace = nullptr;
-    double keyUpRelativeDb = 0;
-};
-
-// Mixes the passage the way the engine would, before the typing bus gain.
-Buffer renderPassage(const TypingSamples& samples);
 
 // Loudness of a list of sounds heard one after another with a short gap, for the alerts.
 double sequenceLoudness(const std::vector<const Buffer*>& sounds);

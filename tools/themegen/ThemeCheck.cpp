@@ -1,7 +1,5 @@
 #include "ThemeCheck.h"
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -13,11 +11,13 @@
 
 #include "Instruments.h"
 #include "Loudness.h"
+#include "PassagePlayback.h"
 #include "WavIo.h"
+#include "sound/PreparedTheme.h"
+#include "themes/ThemeManager.h"
 
 namespace tapwell::themegen {
 
-using nlohmann::json;
 namespace fs = std::filesystem;
 
 const std::vector<std::string>& languages() {
@@ -78,83 +78,9 @@ double relativeLuminance(unsigned rgb) {
     return 0.2126 * channel(rgb >> 16) + 0.7152 * channel(rgb >> 8) + 0.0722 * channel(rgb);
 }
 
-// --- JSON shape ---------------------------------------------------------------------------------
-
-bool isStringMap(const json& v) {
-    return v.is_object() &&
-           std::all_of(v.begin(), v.end(), [](const json& e) { return e.is_string(); });
-}
-
-bool isStringList(const json& v) {
-    return v.is_array() &&
-           std::all_of(v.begin(), v.end(), [](const json& e) { return e.is_string(); });
-}
-
-bool isListMap(const json& v) {
-    return v.is_object() &&
-           std::all_of(v.begin(), v.end(), [](const json& e) { return isStringList(e); });
-}
-
-bool isQuipMap(const json& v) {
-    return v.is_object() && std::all_of(v.begin(), v.end(), [](const json& quips) {
-               return quips.is_array() && std::all_of(quips.begin(), quips.end(), isStringList);
-           });
-}
-
-bool isInteger(const json& v) {
-    if (v.is_number_integer()) {
-        return true;
-    }
-    return v.is_number_float() && std::isfinite(v.get<double>()) &&
-           std::floor(v.get<double>()) == v.get<double>();
-}
-
-struct Shape {
-    std::vector<std::string>& problems;
-
-    // Checks that `key` of `object` exists, is not null and passes `test`.
-    const json* require(const json& object, const std::string& where, const char* key,
-                        bool (*test)(const json&), const char* what) {
-        const std::string path = where.empty() ? key : where + "." + key;
-        if (!object.contains(key) || object.at(key).is_null()) {
-            problems.push_back("\"" + path + "\" is missing");
-            return nullptr;
-        }
-        if (!test(object.at(key))) {
-            problems.push_back("\"" + path + "\" must be " + what);
-            return nullptr;
-        }
-        return &object.at(key);
-    }
-
-    // Optional keys: absent and null both mean none.
-    const json* optional(const json& object, const std::string& where, const char* key,
-                         bool (*test)(const json&), const char* what) {
-        if (!object.contains(key) || object.at(key).is_null()) {
-            return nullptr;
-        }
-        return require(object, where, key, test, what);
-    }
-};
-
-bool isString(const json& v) {
-    return v.is_string();
-}
-bool isBool(const json& v) {
-    return v.is_boolean();
-}
-bool isNumber(const json& v) {
-    return v.is_number();
-}
-bool isObject(const json& v) {
-    return v.is_object();
-}
-
-std::string entry(const json& map, const std::string& language) {
-    if (map.contains(language) && map.at(language).is_string()) {
-        return map.at(language).get<std::string>();
-    }
-    return {};
+std::string entry(const std::map<std::string, std::string>& map, const std::string& language) {
+    const auto it = map.find(language);
+    return it == map.end() ? std::string() : it->second;
 }
 
 bool badFileName(const std::string& name) {
@@ -175,182 +101,111 @@ std::optional<double> contrastRatio(const std::string& a, const std::string& b) 
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
-std::vector<std::string> checkManifest(const json& m, const std::string& folder) {
+std::vector<std::string> checkManifest(const Theme& m, const std::string& folder) {
     std::vector<std::string> p;
-    if (!m.is_object()) {
-        p.push_back("the manifest is not a JSON object");
-        return p;
+    // The program's own rules first: a built-in theme the program refuses would simply be missing.
+    if (const auto refused = validateManifest(m, folder)) {
+        p.push_back("the program's theme loader refuses the manifest (" + refused->text() + ")");
     }
-    Shape shape{p};
-
-    // Decoding: every required key present with the right type.
-    const json* schema = shape.require(m, "", "schemaVersion", isInteger, "an integer");
-    const json* id = shape.require(m, "", "id", isString, "a string");
-    const json* isDefault = shape.require(m, "", "isDefault", isBool, "true or false");
-    const json* name = shape.require(m, "", "name", isStringMap, "an object of strings");
-    const json* shortName = shape.require(m, "", "shortName", isStringMap, "an object of strings");
-    const json* tagline = shape.require(m, "", "tagline", isStringMap, "an object of strings");
-    const json* colors = shape.require(m, "", "colors", isObject, "an object");
-    const json* font = shape.optional(m, "", "recapNumberFont", isString, "a string or null");
-    const json* ranks = shape.require(m, "", "ranks", isListMap, "an object of string lists");
-    const json* quips =
-        shape.require(m, "", "recapQuips", isQuipMap, "an object of lists of string lists");
-    const json* floatText = shape.optional(m, "", "floatText", isStringMap, "an object of strings");
-    const json* sounds = shape.require(m, "", "sounds", isObject, "an object");
-    const json* mix = shape.require(m, "", "mix", isObject, "an object");
-    const json* placeholder = shape.require(m, "", "placeholder", isBool, "true or false");
-
-    std::vector<std::pair<std::string, std::string>> colourList;
-    if (colors != nullptr) {
-        for (const char* key : {"accent", "onAccent", "tile", "keycap"}) {
-            if (const json* c = shape.require(*colors, "colors", key, isString, "a string")) {
-                colourList.emplace_back(std::string("colors.") + key, c->get<std::string>());
-            }
-        }
-        if (const json* recap = shape.require(*colors, "colors", "recap", isObject, "an object")) {
-            for (const char* key : {"background", "text", "secondary", "accent"}) {
-                if (const json* c =
-                        shape.require(*recap, "colors.recap", key, isString, "a string")) {
-                    colourList.emplace_back(std::string("colors.recap.") + key,
-                                            c->get<std::string>());
-                }
-            }
-        }
-    }
-    const json *keyDown = nullptr, *keyUp = nullptr, *alerts = nullptr;
-    std::map<std::string, std::string> specials;
-    if (sounds != nullptr) {
-        keyDown = shape.require(*sounds, "sounds", "keyDown", isStringList, "a list of strings");
-        keyUp = shape.require(*sounds, "sounds", "keyUp", isStringList, "a list of strings");
-        for (const char* key : {"space", "return", "backspace"}) {
-            if (const json* s = shape.require(*sounds, "sounds", key, isString, "a string")) {
-                specials[key] = s->get<std::string>();
-            }
-        }
-        alerts = shape.require(*sounds, "sounds", "alerts", isStringMap, "an object of strings");
-        if (!sounds->contains("ambience") || !(*sounds)["ambience"].is_string()) {
-            p.push_back("\"sounds.ambience\" must name the ambience loop");
-        }
-    }
-    std::vector<const json*> gains;
-    if (mix != nullptr) {
-        for (const char* key : {"typingGainDb", "alertGainDb", "keyUpRelativeDb"}) {
-            gains.push_back(shape.require(*mix, "mix", key, isNumber, "a number"));
-        }
-    }
-
-    // Validation, in the loader's order.
-    if (schema != nullptr && schema->get<double>() != 1.0) {
+    if (m.schemaVersion != 1) {
         p.push_back("\"schemaVersion\" must be 1");
     }
-    if (id != nullptr && id->get<std::string>() != folder) {
-        p.push_back("\"id\" \"" + id->get<std::string>() + "\" differs from the folder name \"" +
-                    folder + "\"");
+    if (m.id != folder) {
+        p.push_back("\"id\" \"" + m.id + "\" differs from the folder name \"" + folder + "\"");
     }
-    if (keyDown != nullptr) {
-        const std::set<std::string> distinct(keyDown->begin(), keyDown->end());
-        if (distinct.size() < static_cast<std::size_t>(kMinKeyDownVariants)) {
-            p.push_back("\"sounds.keyDown\" has " + std::to_string(distinct.size()) +
-                        " distinct files; at least " + std::to_string(kMinKeyDownVariants) +
-                        " are needed");
-        }
-        if (distinct.size() != keyDown->size()) {
-            p.push_back("\"sounds.keyDown\" lists a file twice");
-        }
+    const Theme::Sounds& sounds = m.sounds;
+    const std::set<std::string> distinctDown(sounds.keyDown.begin(), sounds.keyDown.end());
+    if (distinctDown.size() < static_cast<std::size_t>(kMinKeyDownVariants)) {
+        p.push_back("\"sounds.keyDown\" has " + std::to_string(distinctDown.size()) +
+                    " distinct files; at least " + std::to_string(kMinKeyDownVariants) +
+                    " are needed");
     }
-    if (keyUp != nullptr) {
-        const std::set<std::string> distinct(keyUp->begin(), keyUp->end());
-        if (distinct.size() < static_cast<std::size_t>(kMinKeyUpVariants)) {
-            p.push_back("\"sounds.keyUp\" has " + std::to_string(distinct.size()) +
-                        " distinct files; at least " + std::to_string(kMinKeyUpVariants) +
-                        " are needed");
-        }
+    if (distinctDown.size() != sounds.keyDown.size()) {
+        p.push_back("\"sounds.keyDown\" lists a file twice");
     }
-    if (alerts != nullptr) {
-        for (const std::string& alert : alertNames()) {
-            if (!alerts->contains(alert)) {
-                p.push_back("\"sounds.alerts\" lacks \"" + alert + "\"");
-            }
-        }
-        for (const auto& [alert, file] : alerts->items()) {
-            if (std::find(alertNames().begin(), alertNames().end(), alert) == alertNames().end()) {
-                p.push_back("\"sounds.alerts\" has the unknown alert name \"" + alert + "\"");
-            }
+    const std::set<std::string> distinctUp(sounds.keyUp.begin(), sounds.keyUp.end());
+    if (distinctUp.size() < static_cast<std::size_t>(kMinKeyUpVariants)) {
+        p.push_back("\"sounds.keyUp\" has " + std::to_string(distinctUp.size()) +
+                    " distinct files; at least " + std::to_string(kMinKeyUpVariants) +
+                    " are needed");
+    }
+    for (const std::string& alert : alertNames()) {
+        if (!sounds.alerts.contains(alert)) {
+            p.push_back("\"sounds.alerts\" lacks \"" + alert + "\"");
         }
     }
-    if (specials.size() == 3) {
-        const std::set<std::string> distinct = {specials["space"], specials["return"],
-                                                specials["backspace"]};
-        if (distinct.size() != 3) {
-            p.push_back("space, return and backspace must each have their own sample");
+    for (const auto& [alert, file] : sounds.alerts) {
+        if (std::find(alertNames().begin(), alertNames().end(), alert) == alertNames().end()) {
+            p.push_back("\"sounds.alerts\" has the unknown alert name \"" + alert + "\"");
         }
-        for (const json* pool : {keyDown, keyUp}) {
-            if (pool == nullptr) {
-                continue;
-            }
-            for (const auto& n : *pool) {
-                if (distinct.contains(n.get<std::string>())) {
-                    p.push_back("\"" + n.get<std::string>() +
-                                "\" is both a pool sample and a dedicated key sample");
-                }
+    }
+    if (!sounds.ambience) {
+        p.push_back("\"sounds.ambience\" must name the ambience loop");
+    }
+    const std::set<std::string> dedicated = {sounds.space, sounds.enter, sounds.backspace};
+    if (dedicated.size() != 3) {
+        p.push_back("space, return and backspace must each have their own sample");
+    }
+    for (const auto* pool : {&sounds.keyDown, &sounds.keyUp}) {
+        for (const std::string& n : *pool) {
+            if (dedicated.contains(n)) {
+                p.push_back("\"" + n + "\" is both a pool sample and a dedicated key sample");
             }
         }
     }
-    for (const json* g : gains) {
-        if (g != nullptr && !std::isfinite(g->get<double>())) {
-            p.push_back("the mix gains must be finite");
-        }
+    if (!std::isfinite(m.mix.typingGainDb) || !std::isfinite(m.mix.alertGainDb) ||
+        !std::isfinite(m.mix.keyUpRelativeDb)) {
+        p.push_back("the mix gains must be finite");
     }
     for (const std::string& language : languages()) {
-        if (name != nullptr && entry(*name, language).empty()) {
+        if (entry(m.name, language).empty()) {
             p.push_back("\"name\" has no \"" + language + "\" text");
         }
-        if (shortName != nullptr && entry(*shortName, language).empty()) {
+        if (entry(m.shortName, language).empty()) {
             p.push_back("\"shortName\" has no \"" + language + "\" text");
         }
-        if (tagline != nullptr && entry(*tagline, language).empty()) {
+        if (entry(m.tagline, language).empty()) {
             p.push_back("\"tagline\" has no \"" + language + "\" text");
         }
-        if (ranks != nullptr) {
-            const bool good =
-                ranks->contains(language) && (*ranks)[language].size() == 6 &&
-                std::none_of((*ranks)[language].begin(), (*ranks)[language].end(),
-                             [](const json& r) { return r.get<std::string>().empty(); });
-            if (!good) {
-                p.push_back("\"ranks\" needs six non-empty names for \"" + language + "\"");
-            }
+        const auto ranks = m.ranks.find(language);
+        if (ranks == m.ranks.end() || ranks->second.size() != 6 ||
+            std::any_of(ranks->second.begin(), ranks->second.end(),
+                        [](const std::string& r) { return r.empty(); })) {
+            p.push_back("\"ranks\" needs six non-empty names for \"" + language + "\"");
         }
-        if (quips != nullptr) {
-            bool good = quips->contains(language) && (*quips)[language].size() == 6;
-            if (good) {
-                for (const json& quip : (*quips)[language]) {
-                    good = good && !quip.empty() && quip.size() <= 3 &&
-                           std::none_of(quip.begin(), quip.end(), [](const json& line) {
-                               return line.get<std::string>().empty();
-                           });
-                }
-            }
-            if (!good) {
-                p.push_back("\"recapQuips\" needs six quips of one to three lines for \"" +
-                            language + "\"");
-            }
+        const auto quips = m.recapQuips.find(language);
+        const bool goodQuips =
+            quips != m.recapQuips.end() && quips->second.size() == 6 &&
+            std::all_of(quips->second.begin(), quips->second.end(), [](const auto& quip) {
+                return !quip.empty() && quip.size() <= 3 &&
+                       std::none_of(quip.begin(), quip.end(),
+                                    [](const std::string& line) { return line.empty(); });
+            });
+        if (!goodQuips) {
+            p.push_back("\"recapQuips\" needs six quips of one to three lines for \"" + language +
+                        "\"");
         }
-        if (floatText != nullptr && entry(*floatText, language).empty()) {
+        if (m.floatText && entry(*m.floatText, language).empty()) {
             p.push_back("\"floatText\" has no \"" + language + "\" text");
         }
     }
-    std::map<std::string, std::string> colourByKey;
-    for (const auto& [key, value] : colourList) {
+    const Theme::Colors& c = m.colors;
+    const std::map<std::string, std::string> colours = {
+        {"colors.accent", c.accent},
+        {"colors.onAccent", c.onAccent},
+        {"colors.tile", c.tile},
+        {"colors.keycap", c.keycap},
+        {"colors.recap.background", c.recap.background},
+        {"colors.recap.text", c.recap.text},
+        {"colors.recap.secondary", c.recap.secondary},
+        {"colors.recap.accent", c.recap.accent}};
+    for (const auto& [key, value] : colours) {
         if (!parseColour(value)) {
             p.push_back("\"" + key + "\" \"" + value + "\" is not a #RRGGBB colour");
         }
-        colourByKey[key] = value;
     }
     auto contrast = [&](const char* fg, const char* bg, double minimum) {
-        if (!colourByKey.contains(fg) || !colourByKey.contains(bg)) {
-            return;
-        }
-        const auto ratio = contrastRatio(colourByKey[fg], colourByKey[bg]);
+        const auto ratio = contrastRatio(colours.at(fg), colours.at(bg));
         if (ratio && *ratio < minimum) {
             p.push_back(std::string("contrast of ") + fg + " on " + bg + " is " +
                         format("%.2f", *ratio) + ", below " + format("%.1f", minimum));
@@ -360,13 +215,12 @@ std::vector<std::string> checkManifest(const json& m, const std::string& folder)
     contrast("colors.recap.secondary", "colors.recap.background", kMinSecondaryContrast);
     contrast("colors.onAccent", "colors.accent", kMinTextContrast);
 
-    if (placeholder != nullptr && placeholder->get<bool>()) {
+    if (m.placeholder) {
         p.push_back("\"placeholder\" must be false for a finished theme");
     }
-    if (font != nullptr && font->get<std::string>().empty()) {
+    if (m.recapNumberFont && m.recapNumberFont->empty()) {
         p.push_back("\"recapNumberFont\" is empty; leave it out instead");
     }
-    (void)isDefault;
     return p;
 }
 
@@ -446,55 +300,41 @@ std::vector<std::string> seamProblems(const Buffer& s) {
 ThemeReport checkTheme(const fs::path& folder) {
     ThemeReport report;
     report.folder = folder.filename().string();
-    const fs::path manifestPath = folder / "theme.json";
-    std::ifstream in(manifestPath, std::ios::binary);
+    std::ifstream in(folder / "theme.json", std::ios::binary);
     if (!in) {
         report.problems.push_back("theme.json cannot be read");
         return report;
     }
     std::stringstream text;
     text << in.rdbuf();
-    json m;
-    try {
-        m = json::parse(text.str());
-    } catch (const json::exception& e) {
-        report.problems.push_back(std::string("theme.json is not valid JSON: ") + e.what());
+    auto decoded = decodeTheme(text.str());
+    if (!decoded) {
+        report.problems.push_back("theme.json does not decode: " + decoded.error().description);
         return report;
     }
-    report.problems = checkManifest(m, report.folder);
-    if (!m.is_object()) {
-        return report;
-    }
-    report.isDefault =
-        m.contains("isDefault") && m["isDefault"].is_boolean() && m["isDefault"].get<bool>();
-    if (!m.contains("sounds") || !m["sounds"].is_object()) {
-        return report;
-    }
-    const json& sounds = m["sounds"];
+    const Theme& theme = *decoded;
+    report.problems = checkManifest(theme, report.folder);
+    report.isDefault = theme.isDefault;
+    report.typingGainDb = theme.mix.typingGainDb;
+    report.alertGainDb = theme.mix.alertGainDb;
 
     // Which role each file plays; every role of a file is checked against its own rules.
+    const Theme::Sounds& sounds = theme.sounds;
     std::vector<std::pair<std::string, std::string>> files;
-    auto add = [&](const json& v, const char* role) {
-        if (v.is_string()) {
-            files.emplace_back(v.get<std::string>(), role);
-        }
-    };
-    for (const char* pool : {"keyDown", "keyUp"}) {
-        if (sounds.contains(pool) && sounds[pool].is_array()) {
-            for (const json& v : sounds[pool]) {
-                add(v, pool);
-            }
-        }
+    for (const std::string& name : sounds.keyDown) {
+        files.emplace_back(name, "keyDown");
     }
-    for (const char* key : {"space", "return", "backspace", "ambience"}) {
-        if (sounds.contains(key)) {
-            add(sounds[key], key);
-        }
+    for (const std::string& name : sounds.keyUp) {
+        files.emplace_back(name, "keyUp");
     }
-    if (sounds.contains("alerts") && sounds["alerts"].is_object()) {
-        for (const json& v : sounds["alerts"]) {
-            add(v, "alert");
-        }
+    files.emplace_back(sounds.space, "space");
+    files.emplace_back(sounds.enter, "return");
+    files.emplace_back(sounds.backspace, "backspace");
+    if (sounds.ambience) {
+        files.emplace_back(*sounds.ambience, "ambience");
+    }
+    for (const auto& [alert, name] : sounds.alerts) {
+        files.emplace_back(name, "alert");
     }
 
     std::map<std::string, Buffer> audio;
@@ -564,70 +404,43 @@ ThemeReport checkTheme(const fs::path& folder) {
     }
 
     // Pool variants must really differ.
-    if (sounds.contains("keyDown") && sounds["keyDown"].is_array()) {
-        std::vector<std::string> names;
-        for (const json& v : sounds["keyDown"]) {
-            if (v.is_string() && audio.contains(v.get<std::string>())) {
-                names.push_back(v.get<std::string>());
-            }
-        }
-        for (std::size_t a = 0; a < names.size(); ++a) {
-            for (std::size_t b = a + 1; b < names.size(); ++b) {
-                if (names[a] != names[b] && audio[names[a]] == audio[names[b]]) {
-                    report.problems.push_back("keyDown samples \"" + names[a] + "\" and \"" +
-                                              names[b] + "\" are identical");
-                }
+    for (std::size_t a = 0; a < sounds.keyDown.size(); ++a) {
+        for (std::size_t b = a + 1; b < sounds.keyDown.size(); ++b) {
+            const std::string& one = sounds.keyDown[a];
+            const std::string& other = sounds.keyDown[b];
+            if (one != other && audio.contains(one) && audio.contains(other) &&
+                audio[one] == audio[other]) {
+                report.problems.push_back("keyDown samples \"" + one + "\" and \"" + other +
+                                          "\" are identical");
             }
         }
     }
 
-    // Loudness as heard through the engine, when every typing and alert sample decoded.
-    const json& mix = m.contains("mix") && m["mix"].is_object() ? m["mix"] : json::object();
-    auto gain = [&](const char* key) -> std::optional<double> {
-        if (mix.contains(key) && mix[key].is_number()) {
-            return mix[key].get<double>();
-        }
-        return std::nullopt;
-    };
-    TypingSamples typing;
-    bool complete = true;
-    auto lookup = [&](const json& v) -> const Buffer* {
-        if (!v.is_string() || !audio.contains(v.get<std::string>())) {
-            complete = false;
-            return nullptr;
-        }
-        return &audio[v.get<std::string>()];
-    };
-    for (const char* pool : {"keyDown", "keyUp"}) {
-        if (!sounds.contains(pool) || !sounds[pool].is_array()) {
-            complete = false;
-            continue;
-        }
-        for (const json& v : sounds[pool]) {
-            (std::string(pool) == "keyDown" ? typing.keyDown : typing.keyUp).push_back(lookup(v));
-        }
+    // Loudness as the program plays the theme, once every file has decoded: its own decoder
+    // prepares the samples and its mixer plays the passage.
+    const std::set<std::string> all = sounds.allFiles();
+    if (!std::all_of(all.begin(), all.end(),
+                     [&](const std::string& name) { return audio.contains(name); })) {
+        return report;
     }
-    for (const char* key : {"space", "return", "backspace"}) {
-        const Buffer* b = sounds.contains(key) ? lookup(sounds[key]) : nullptr;
-        complete = complete && b != nullptr;
-        (std::string(key) == "space"    ? typing.space
-         : std::string(key) == "return" ? typing.enter
-                                        : typing.backspace) = b;
+    auto prepared = PreparedTheme::prepare(LoadedTheme{theme, folder});
+    if (!prepared) {
+        report.problems.push_back("the program cannot decode the theme's audio: " +
+                                  describe(prepared.error()));
+        return report;
     }
-    typing.keyUpRelativeDb = gain("keyUpRelativeDb").value_or(0.0);
-    report.typingGainDb = gain("typingGainDb");
-    report.alertGainDb = gain("alertGainDb");
-    if (complete && !typing.keyDown.empty()) {
-        report.typingLufs = loudnessLufs(renderPassage(typing));
+    if (!sounds.keyDown.empty()) {
+        auto passage = playTypingPassage(*prepared);
+        if (!passage) {
+            report.problems.push_back("the typing passage cannot be played: " + passage.error());
+            return report;
+        }
+        report.typingLufs = loudnessLufs(*passage);
     }
     std::vector<const Buffer*> alertSounds;
-    if (sounds.contains("alerts") && sounds["alerts"].is_object()) {
-        for (const std::string& alert : alertNames()) {
-            if (sounds["alerts"].contains(alert)) {
-                if (const Buffer* b = lookup(sounds["alerts"][alert])) {
-                    alertSounds.push_back(b);
-                }
-            }
+    for (const std::string& alert : alertNames()) {
+        if (const auto it = sounds.alerts.find(alert); it != sounds.alerts.end()) {
+            alertSounds.push_back(&prepared->find(it->second)->samples);
         }
     }
     if (!alertSounds.empty()) {

@@ -1,7 +1,8 @@
 #pragma once
 // `themegen --check`: audits theme folders against the rules every built-in theme keeps — the
-// manifest format and its validation, complete texts in the three languages, readable colours,
-// the audio levels and lengths, seamless ambience, and matched typing loudness across themes.
+// manifest as the program decodes and validates it, complete texts in the three languages, readable
+// colours, the audio levels and lengths, seamless ambience, and matched typing loudness across
+// themes.
 
 #include <filesystem>
 #include <iosfwd>
@@ -9,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json_fwd.hpp>
+#include "themes/Theme.h"
 
 namespace tapwell::themegen {
 
@@ -59,8 +60,9 @@ struct CheckReport {
 // WCAG contrast ratio of two "#RRGGBB" colours (1 to 21); no value for a malformed colour.
 std::optional<double> contrastRatio(const std::string& a, const std::string& b);
 
-// Problems of one manifest against the format, its validation and the completeness rules.
-std::vector<std::string> checkManifest(const nlohmann::json& manifest, const std::string& folder);
+// Problems of a decoded manifest: the program's own validation, then what a shipped theme needs
+// beyond it (complete texts in every language, every alert, distinct samples, readable colours).
+std::vector<std::string> checkManifest(const Theme& manifest, const std::string& folder);
 
 // Problems at the loop point of an ambience loop: a step across it, or a change of level or
 // brightness between its last and first quarter second larger than anywhere inside the loop.

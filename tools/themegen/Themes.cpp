@@ -1,7 +1,5 @@
 #include "Themes.h"
 
-#include <nlohmann/json.hpp>
-
 #include <cstdio>
 #include <fstream>
 #include <set>
@@ -10,6 +8,7 @@
 #include "Ambience.h"
 #include "Instruments.h"
 #include "WavIo.h"
+#include "themes/Theme.h"
 
 namespace tapwell::themegen {
 
@@ -526,36 +525,19 @@ std::expected<void, std::string> generateTheme(const ThemeRecipe& theme,
     const std::string manifestText = text.str();
 
     // Every file the manifest names must be one this recipe makes.
+    const auto manifest = decodeTheme(manifestText);
+    if (!manifest) {
+        return std::unexpected(manifestPath.string() + ": " + manifest.error().description);
+    }
     std::set<std::string> made;
     for (const FileRecipe& f : theme.files) {
         made.insert(f.name);
     }
-    try {
-        const auto manifest = nlohmann::json::parse(manifestText);
-        const auto& sounds = manifest.at("sounds");
-        std::vector<std::string> named;
-        for (const auto& n : sounds.at("keyDown")) {
-            named.push_back(n.get<std::string>());
+    for (const std::string& n : manifest->sounds.allFiles()) {
+        if (!made.contains(n)) {
+            return std::unexpected(manifestPath.string() + ": names \"" + n +
+                                   "\", which themegen does not make for " + theme.folder);
         }
-        for (const auto& n : sounds.at("keyUp")) {
-            named.push_back(n.get<std::string>());
-        }
-        for (const char* key : {"space", "return", "backspace", "ambience"}) {
-            if (sounds.contains(key) && sounds.at(key).is_string()) {
-                named.push_back(sounds.at(key).get<std::string>());
-            }
-        }
-        for (const auto& [alert, n] : sounds.at("alerts").items()) {
-            named.push_back(n.get<std::string>());
-        }
-        for (const std::string& n : named) {
-            if (!made.contains(n)) {
-                return std::unexpected(manifestPath.string() + ": names \"" + n +
-                                       "\", which themegen does not make for " + theme.folder);
-            }
-        }
-    } catch (const nlohmann::json::exception& e) {
-        return std::unexpected(manifestPath.string() + ": " + e.what());
     }
 
     const fs::path folder = outDir / theme.folder;
