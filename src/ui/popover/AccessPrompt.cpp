@@ -104,6 +104,12 @@ void AccessPrompt::focusFirst() {
     copy_->setFocus(Qt::TabFocusReason);
 }
 
+void AccessPrompt::hideEvent(QHideEvent* event) {
+    copy_->setText(model_.text("popover.access.copy"));
+    copy_->setAccessibleName(copy_->text());
+    QFrame::hideEvent(event);
+}
+
 void AccessPrompt::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);

@@ -35,6 +35,8 @@ class AccessPrompt final : public QFrame {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    // "Copied" lasts until the popover closes.
+    void hideEvent(QHideEvent* event) override;
 
   private:
     AppModel& model_;

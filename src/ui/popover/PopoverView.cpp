@@ -86,7 +86,7 @@ PopoverView::PopoverView(AppModel& model, QWidget* parent) : QWidget(parent), mo
     connect(&model_, &AppModel::snapshotChanged, this, &PopoverView::showCount);
     connect(&model_, &AppModel::themesChanged, this, [this] {
         showThemes();
-        showCount();  // the rank names and the bar's colour are the theme's
+        showCount();  // the rank names are the theme's
     });
     connect(&model_, &AppModel::soundChanged, this, [this] {
         showSound();
@@ -305,11 +305,6 @@ void PopoverView::showCount() {
     rankName_->setText(name);
     rankName_->setVisible(!name.isEmpty());
     rankBar_->setValue(static_cast<int>(std::lround(state.rankProgress() * rankBarSteps)));
-    QPalette bar;
-    if (state.currentTheme()) {
-        bar.setColor(QPalette::Highlight, themeColor(state.currentTheme()->colors.accent));
-    }
-    rankBar_->setPalette(bar);
 
     if (const auto remaining = state.keystrokesToNextRank()) {
         std::string next;
@@ -339,7 +334,14 @@ void PopoverView::showCount() {
 }
 
 void PopoverView::showThemes() {
-    themes_->showThemes(model_.state());
+    const StateView& state = model_.state();
+    // The rank bar wears the theme's accent; without a theme, the desktop's highlight.
+    QPalette bar;
+    if (state.currentTheme()) {
+        bar.setColor(QPalette::Highlight, themeColor(state.currentTheme()->colors.accent));
+    }
+    rankBar_->setPalette(bar);
+    themes_->showThemes(state);
     const bool offered = themes_->count() > 0;
     themes_->setVisible(offered);
     themeCaption_->setVisible(offered);

@@ -1,5 +1,6 @@
 #include "ui/popover/PopoverWindow.h"
 
+#include <QAbstractButton>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainter>
@@ -105,9 +106,24 @@ bool PopoverWindow::event(QEvent* event) {
 }
 
 void PopoverWindow::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-        hide();
+    if (event->modifiers() != Qt::NoModifier && event->modifiers() != Qt::KeypadModifier) {
+        QWidget::keyPressEvent(event);
         return;
+    }
+    switch (event->key()) {
+        case Qt::Key_Escape:
+            hide();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            // Outside dialogs, buttons answer only Space; Return works here as it does in a dialog.
+            if (auto* button = qobject_cast<QAbstractButton*>(focusWidget())) {
+                button->click();
+                return;
+            }
+            break;
+        default:
+            break;
     }
     QWidget::keyPressEvent(event);
 }

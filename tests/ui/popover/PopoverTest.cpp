@@ -221,12 +221,13 @@ TEST_F(PopoverTest, EveryControlCallsItsCommand) {
     } cases[] = {
         {"theme:b", Qt::Key_Space, "selectTheme:b", false},
         {"theme:b", 0, "selectTheme:b", false},
+        {"theme:b", Qt::Key_Return, "selectTheme:b", false},
         {"typingVolume", Qt::Key_Right, "setSoundSettings", false},
         {"soundsEnabled", Qt::Key_Space, "setSoundSettings", false},
         {"mute", Qt::Key_Space, "toggleMute", false},
         {"nudgeToggle", 0, "toggleWellbeingPause", false},
         {"recap", Qt::Key_Space, "openRecap", true},
-        {"settings", 0, "openSettings", true},
+        {"settings", Qt::Key_Enter, "openSettings", true},
         {"quit", Qt::Key_Space, "quit", true},
     };
     for (const auto& c : cases) {
@@ -311,6 +312,7 @@ TEST_F(PopoverTest, TheKeyboardNoticeComesAndGoesWithInput) {
     QTest::keyClick(find("accessHelp"), Qt::Key_Space);
     EXPECT_TRUE(state.called("openInputSettings"));
     EXPECT_FALSE(window->isVisible()) << "the help window takes over";
+    EXPECT_EQ(shown("copyCommand"), "Copy Command") << "\"Copied\" lasts while the popover shows";
 
     state.inputAvailableValue = true;
     state.publish(Published::inputAvailable);
@@ -339,6 +341,26 @@ TEST_F(PopoverTest, FocusLossAndEscapeClose) {
     ASSERT_NE(QApplication::focusWidget(), nullptr);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(PopoverTest, FollowsTheDesktopPaletteWhenItChanges) {
+    const auto captionLightness = [this] {
+        return find<QLabel>("countCaption")->palette().color(QPalette::WindowText).lightness();
+    };
+    const QPalette original = QApplication::palette();
+    QPalette dark = original;
+    dark.setColor(QPalette::Window, QColor(0x24, 0x24, 0x27));
+    dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xf0));
+    const int inLight = captionLightness();
+    // The widgets hear of a new application palette through a posted event.
+    QApplication::setPalette(dark);
+    QApplication::processEvents();
+    const int inDark = captionLightness();
+    QApplication::setPalette(original);
+    QApplication::processEvents();
+    EXPECT_LT(inLight, 128);
+    EXPECT_GT(inDark, 128);
+    EXPECT_EQ(captionLightness(), inLight);
 }
 
 TEST(PopoverPlacement, StaysNextToThePointAndOnTheScreen) {
