@@ -14,18 +14,6 @@
 
 namespace tapwell::ui {
 
-namespace {
-
-// `over` laid on `base` at `amount` (0...1), for tints that follow the desktop's palette.
-QColor blend(const QColor& base, const QColor& over, double amount) {
-    const auto mix = [amount](double a, double b) { return a + (b - a) * amount; };
-    return QColor::fromRgbF(static_cast<float>(mix(base.redF(), over.redF())),
-                            static_cast<float>(mix(base.greenF(), over.greenF())),
-                            static_cast<float>(mix(base.blueF(), over.blueF())));
-}
-
-}  // namespace
-
 AccessPrompt::AccessPrompt(AppModel& model, QWidget* parent)
     : QFrame(parent),
       model_(model),

@@ -70,13 +70,6 @@ QString countdown(double seconds) {
     return QStringLiteral("%1:%2").arg(minutes).arg(secondsText);
 }
 
-QColor blend(const QColor& base, const QColor& over, double amount) {
-    const auto mix = [amount](double a, double b) { return a + (b - a) * amount; };
-    return QColor::fromRgbF(static_cast<float>(mix(base.redF(), over.redF())),
-                            static_cast<float>(mix(base.greenF(), over.greenF())),
-                            static_cast<float>(mix(base.blueF(), over.blueF())));
-}
-
 }  // namespace
 
 PopoverView::PopoverView(AppModel& model, QWidget* parent) : QWidget(parent), model_(model) {
