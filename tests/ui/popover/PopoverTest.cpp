@@ -194,7 +194,7 @@ TEST_F(PopoverTest, ShowsTheNudgePauseInTheLocalesShortTime) {
     state.wellbeingValue.pausedUntil = Date{1000.0};
     state.publish(Published::wellbeingStatus | Published::localization);
     const std::string time = state.localization().shortTime(Date{1000.0});
-    EXPECT_EQ(shown("nudgeStatus"), time + "までお知らせを停止中");
+    EXPECT_EQ(shown("nudgeStatus"), time + "までお知らせを一時停止中");
     EXPECT_EQ(shown("nudgeToggle"), "再開");
 }
 
