@@ -8,6 +8,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <chrono>
+#include <utility>
 
 #include "ui/common/Look.h"
 #include "ui/popover/PopoverPlacement.h"
@@ -27,7 +29,12 @@ constexpr qint64 sameClickMilliseconds = 400;
 
 PopoverWindow::PopoverWindow(AppModel& model, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      view_(new PopoverView(model, this)) {
+      view_(new PopoverView(model, this)),
+      clock_([] {
+          return qint64(std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch())
+                            .count());
+      }) {
     setObjectName(QStringLiteral("popover"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(1, 1, 1, 1);  // room for the border
@@ -47,8 +54,8 @@ void PopoverWindow::toggle(std::optional<QPoint> anchor) {
         hide();
         return;
     }
-    if (closedByFocusLoss_.isValid() && closedByFocusLoss_.elapsed() < sameClickMilliseconds) {
-        closedByFocusLoss_.invalidate();
+    const auto closedAt = std::exchange(closedByFocusLossAt_, std::nullopt);
+    if (closedAt && clock_() - *closedAt < sameClickMilliseconds) {
         return;
     }
     open(anchor);
@@ -56,7 +63,7 @@ void PopoverWindow::toggle(std::optional<QPoint> anchor) {
 
 void PopoverWindow::open(std::optional<QPoint> anchor) {
     anchor_ = anchor;
-    closedByFocusLoss_.invalidate();
+    closedByFocusLossAt_.reset();
     fitSize();
     place();
     show();
@@ -90,7 +97,7 @@ bool PopoverWindow::event(QEvent* event) {
         case QEvent::WindowDeactivate:
             if (isVisible()) {
                 hide();
-                closedByFocusLoss_.start();
+                closedByFocusLossAt_ = clock_();
             }
             break;
         case QEvent::LayoutRequest: {

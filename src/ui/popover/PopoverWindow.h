@@ -5,10 +5,10 @@
 // the focus, and when the user goes on to another window. Its colours are the desktop's. Main
 // thread only.
 
-#include <QElapsedTimer>
 #include <QPoint>
 #include <QWidget>
 
+#include <functional>
 #include <optional>
 
 #include "app/AppModel.h"
@@ -31,6 +31,11 @@ class PopoverWindow final : public QWidget {
 
     PopoverView& view() { return *view_; }
 
+    // The monotonic clock in milliseconds that tells a tray click from a later one; tests set
+    // their own.
+    using Clock = std::function<qint64()>;
+    void setClock(Clock clock) { clock_ = std::move(clock); }
+
   protected:
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -45,7 +50,8 @@ class PopoverWindow final : public QWidget {
 
     PopoverView* view_ = nullptr;
     std::optional<QPoint> anchor_;
-    QElapsedTimer closedByFocusLoss_;
+    Clock clock_;
+    std::optional<qint64> closedByFocusLossAt_;
 };
 
 }  // namespace tapwell::ui

@@ -323,19 +323,30 @@ TEST_F(PopoverTest, TheKeyboardNoticeComesAndGoesWithInput) {
 }
 
 TEST_F(PopoverTest, FocusLossAndEscapeClose) {
-    openAndActivate();
+    qint64 milliseconds = 0;
+    window->setClock([&milliseconds] { return milliseconds; });
     QWidget other;
-    other.show();
-    other.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
-    EXPECT_FALSE(window->isVisible());
+    const auto loseFocus = [&] {
+        openAndActivate();
+        other.show();
+        other.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+        EXPECT_FALSE(window->isVisible());
+    };
+    loseFocus();
     // The tray click that took the focus away arrives next; it must not reopen the popover.
+    milliseconds += 150;
     window->toggle(std::nullopt);
     EXPECT_FALSE(window->isVisible());
     window->toggle(std::nullopt);
     EXPECT_TRUE(window->isVisible());
     window->toggle(std::nullopt);
     EXPECT_FALSE(window->isVisible());
+    // A click long after the focus went elsewhere is a new one.
+    loseFocus();
+    milliseconds += 2000;
+    window->toggle(std::nullopt);
+    EXPECT_TRUE(window->isVisible());
 
     openAndActivate();
     ASSERT_NE(QApplication::focusWidget(), nullptr);
