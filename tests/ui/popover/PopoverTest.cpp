@@ -95,17 +95,21 @@ struct Popover {
     std::unique_ptr<PopoverWindow> window;
 };
 
-class PopoverTest : public ::testing::Test, public Popover {
-  protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "popover_tests";
-        static char* argv[] = {name, nullptr};
-        if (QApplication::instance() == nullptr) {
-            new QApplication(argc, argv);  // lives for the whole run, as in a program
-        }
-    }
+// One application for the whole run, as in the program, gone before the process ends.
+class Application final : public ::testing::Environment {
+  public:
+    void SetUp() override { app_ = std::make_unique<QApplication>(argc_, argv_); }
+    void TearDown() override { app_.reset(); }
+
+  private:
+    int argc_ = 1;
+    char name_[14] = "popover_tests";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QApplication> app_;
 };
+[[maybe_unused]] auto* const application = ::testing::AddGlobalTestEnvironment(new Application);
+
+class PopoverTest : public ::testing::Test, public Popover {};
 
 TEST_F(PopoverTest, ShowsThePublishedValues) {
     const Date now{1000.0};
