@@ -30,8 +30,16 @@ function(tapwell_test)
   if(ARG_RESOURCE_LOCK)
     list(APPEND props RESOURCE_LOCK "${ARG_RESOURCE_LOCK}")
   endif()
-  set(env "TAPWELL_LOG=off" ${ARG_ENVIRONMENT})
-  list(APPEND props ENVIRONMENT "${env}")
+  # The discovered tests' properties travel as one flat list that splits every list value, so
+  # each property holds a single variable: the log switch, and at most one of the caller's.
+  list(APPEND props ENVIRONMENT "TAPWELL_LOG=off")
+  list(LENGTH ARG_ENVIRONMENT env_count)
+  if(env_count GREATER 1)
+    message(FATAL_ERROR "tapwell_test(${ARG_NAME}): at most one ENVIRONMENT variable")
+  elseif(env_count EQUAL 1)
+    string(REGEX REPLACE "^([^=]+)=" "\\1=set:" env_change "${ARG_ENVIRONMENT}")
+    list(APPEND props ENVIRONMENT_MODIFICATION "${env_change}")
+  endif()
   gtest_discover_tests(${ARG_NAME}
     DISCOVERY_TIMEOUT 60
     PROPERTIES ${props})

@@ -24,4 +24,7 @@ struct Screen {
 // grabbed), at its size hint unless it was sized already.
 QImage grabWindow(class QWidget& window);
 
+// The screens of each view, in PopoverScreens.cpp and its siblings.
+std::vector<Screen> popoverScreens();
+
 }  // namespace tapwell::screenshots

@@ -9,8 +9,10 @@
 #include <QStyleFactory>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -84,6 +86,13 @@ void fillSample(test::RecordingState& state) {
 
 std::vector<Screen> allScreens() {
     std::vector<Screen> screens;
+    // One line per view.
+    const auto views = {
+        &popoverScreens,
+    };
+    for (auto* view : views) {
+        std::ranges::move(view(), std::back_inserter(screens));
+    }
     return screens;
 }
 

@@ -11,6 +11,14 @@ bool isDark(const QPalette& palette) {
            palette.color(QPalette::WindowText).lightness();
 }
 
+QColor blend(const QColor& base, const QColor& over, double amount) {
+    const auto mix = [amount](float a, float b) {
+        return static_cast<float>(a + (b - a) * amount);
+    };
+    return QColor::fromRgbF(mix(base.redF(), over.redF()), mix(base.greenF(), over.greenF()),
+                            mix(base.blueF(), over.blueF()));
+}
+
 QColor themeColor(const std::string& text) {
     const auto rgb = themeHex(text);
     return QColor::fromRgbF(static_cast<float>(rgb.red), static_cast<float>(rgb.green),

@@ -14,6 +14,10 @@ namespace tapwell::ui {
 // A dark palette: the window colour is darker than its text.
 bool isDark(const QPalette& palette);
 
+// `over` laid on `base` at `amount` (0...1): tints and secondary colours that follow the
+// desktop's palette instead of fixed colours.
+QColor blend(const QColor& base, const QColor& over, double amount);
+
 // A theme colour text ("#RRGGBB"); an unreadable text gives black.
 QColor themeColor(const std::string& text);
 
