@@ -1,0 +1,43 @@
+#include "support/PrivateBusApplication.h"
+
+#include <QApplication>
+
+#include <cstdlib>
+
+#include "support/PrivateBus.h"
+
+namespace tapwell::test {
+
+namespace {
+
+QString currentAddress;
+
+}  // namespace
+
+PrivateBusApplication::PrivateBusApplication() = default;
+
+PrivateBusApplication::~PrivateBusApplication() = default;
+
+void PrivateBusApplication::SetUp() {
+    bus_ = std::make_unique<PrivateBus>();
+    ASSERT_FALSE(bus_->address().empty()) << "dbus-daemon did not start: " << bus_->log();
+    setenv("DBUS_SESSION_BUS_ADDRESS", bus_->address().c_str(), 1);
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", bus_->address().c_str(), 1);
+    currentAddress = QString::fromStdString(bus_->address());
+    static int argc = 1;
+    static char name[] = "tapwell-tests";
+    static char* argv[] = {name, nullptr};
+    application_ = std::make_unique<QApplication>(argc, argv);
+}
+
+void PrivateBusApplication::TearDown() {
+    application_.reset();
+    bus_.reset();
+    currentAddress.clear();
+}
+
+QString PrivateBusApplication::address() {
+    return currentAddress;
+}
+
+}  // namespace tapwell::test
