@@ -10,6 +10,8 @@
 
 namespace tapwell::ui {
 
+class TrayController;
+
 class DesktopUi {
   public:
     DesktopUi();
@@ -18,12 +20,15 @@ class DesktopUi {
     DesktopUi& operator=(const DesktopUi&) = delete;
 
     QtShell& shell() { return shell_; }
+    // The tray item, once attached.
+    TrayController* tray() { return tray_.get(); }
 
     // Creates the tray item and the popover for `model`; call once, before the event loop runs.
     void attach(AppModel& model);
 
   private:
     QtShell shell_;
+    std::unique_ptr<TrayController> tray_;
 };
 
 }  // namespace tapwell::ui
