@@ -24,4 +24,7 @@ struct Screen {
 // grabbed), at its size hint unless it was sized already.
 QImage grabWindow(class QWidget& window);
 
+// The screens of each view, from its <View>Screens.cpp.
+std::vector<Screen> trayScreens();
+
 }  // namespace tapwell::screenshots

@@ -9,8 +9,10 @@
 #include <QStyleFactory>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -84,6 +86,7 @@ void fillSample(test::RecordingState& state) {
 
 std::vector<Screen> allScreens() {
     std::vector<Screen> screens;
+    std::ranges::move(trayScreens(), std::back_inserter(screens));
     return screens;
 }
 
