@@ -51,6 +51,8 @@ class TrayController final : public QObject {
     TrayMenu& menu() { return menu_; }
     const MenuBarLabel& label() const { return label_; }
     StatusNotifierItem& statusNotifierItem() { return *item_; }
+    // The X11 tray's icon, once that tray was used.
+    QSystemTrayIcon* systemTrayIcon() { return trayIcon_.get(); }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
