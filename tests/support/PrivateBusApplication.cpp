@@ -24,6 +24,10 @@ void PrivateBusApplication::SetUp() {
     setenv("DBUS_SESSION_BUS_ADDRESS", bus_->address().c_str(), 1);
     setenv("DBUS_SYSTEM_BUS_ADDRESS", bus_->address().c_str(), 1);
     currentAddress = QString::fromStdString(bus_->address());
+    // Widgets without a display, unless the developer asked for a platform (to watch, say).
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
     static int argc = 1;
     static char name[] = "tapwell-tests";
     static char* argv[] = {name, nullptr};

@@ -1,7 +1,8 @@
 #pragma once
 // A GoogleTest environment for tests of desktop code that talks D-Bus: it starts a private bus,
 // points DBUS_SESSION_BUS_ADDRESS and DBUS_SYSTEM_BUS_ADDRESS at it before anything in Qt can
-// connect, and then creates the QApplication. Register it once per test program:
+// connect, and then creates the QApplication on the offscreen platform (unless QT_QPA_PLATFORM
+// says otherwise). Register it once per test program:
 //
 //   const auto* environment =
 //       ::testing::AddGlobalTestEnvironment(new tapwell::test::PrivateBusApplication);
