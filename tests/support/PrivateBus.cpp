@@ -44,6 +44,20 @@ PrivateBus::~PrivateBus() {
     }
 }
 
+namespace {
+
+// Without a daemon, an address that fails: no address at all would let libdbus start a bus of its
+// own for the display.
+const char* usableAddress(const std::string& address) {
+    return address.empty() ? "unix:path=/nonexistent/tapwell-test-bus" : address.c_str();
+}
+
+}  // namespace
+
+PrivateSessionBus::PrivateSessionBus()
+    : session_("DBUS_SESSION_BUS_ADDRESS", usableAddress(address())),
+      system_("DBUS_SYSTEM_BUS_ADDRESS", usableAddress(address())) {}
+
 std::string PrivateBus::log() const {
     return dir_.read("dbus.log");
 }

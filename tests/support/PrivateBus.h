@@ -31,4 +31,15 @@ class PrivateBus {
     std::string address_;
 };
 
+// A private bus that is also this process's session and system bus (DBUS_SESSION_BUS_ADDRESS,
+// DBUS_SYSTEM_BUS_ADDRESS) while the object lives. Create it before anything connects to a bus.
+class PrivateSessionBus : public PrivateBus {
+  public:
+    PrivateSessionBus();
+
+  private:
+    ScopedEnv session_;
+    ScopedEnv system_;
+};
+
 }  // namespace tapwell::test

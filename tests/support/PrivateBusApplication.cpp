@@ -19,10 +19,8 @@ PrivateBusApplication::PrivateBusApplication() = default;
 PrivateBusApplication::~PrivateBusApplication() = default;
 
 void PrivateBusApplication::SetUp() {
-    bus_ = std::make_unique<PrivateBus>();
+    bus_ = std::make_unique<PrivateSessionBus>();
     ASSERT_FALSE(bus_->address().empty()) << "dbus-daemon did not start: " << bus_->log();
-    setenv("DBUS_SESSION_BUS_ADDRESS", bus_->address().c_str(), 1);
-    setenv("DBUS_SYSTEM_BUS_ADDRESS", bus_->address().c_str(), 1);
     currentAddress = QString::fromStdString(bus_->address());
     // Widgets without a display, unless the developer asked for a platform (to watch, say).
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) {

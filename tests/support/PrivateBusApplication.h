@@ -17,7 +17,7 @@ class QApplication;
 
 namespace tapwell::test {
 
-class PrivateBus;
+class PrivateSessionBus;
 
 class PrivateBusApplication : public ::testing::Environment {
   public:
@@ -31,7 +31,7 @@ class PrivateBusApplication : public ::testing::Environment {
     static QString address();
 
   private:
-    std::unique_ptr<PrivateBus> bus_;
+    std::unique_ptr<PrivateSessionBus> bus_;
     std::unique_ptr<QApplication> application_;
 };
 
