@@ -2,7 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -34,15 +34,25 @@ Process::Process(std::vector<std::string> args, const std::vector<std::string>& 
         envp.push_back(e.data());
     }
     envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) {
-        pid_ = -1;
+    const std::string log = logFile.string();
+    const pid_t parent = getpid();
+    const pid_t child = fork();
+    if (child == 0) {
+        // Only async-signal-safe calls from here on: the test may have threads. A test that
+        // crashes takes the child with it instead of leaving a daemon behind.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) {
+            _exit(127);
+        }
+        const int err = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int out = open("/dev/null", O_WRONLY);
+        if (err < 0 || out < 0 || dup2(err, 2) < 0 || dup2(out, 1) < 0) {
+            _exit(127);
+        }
+        execve(argv[0], argv.data(), envp.data());
+        _exit(127);
     }
-    posix_spawn_file_actions_destroy(&actions);
+    pid_ = child > 0 ? child : -1;
 }
 
 Process::~Process() {

@@ -1,6 +1,7 @@
 #pragma once
 // A child process for end-to-end tests: started with extra environment variables, its standard
-// error written to a file, killed when the object goes unless it has ended.
+// error written to a file, killed when the object goes unless it has ended, and killed by the
+// system when the test process dies first.
 
 #include <sys/types.h>
 
@@ -13,7 +14,9 @@ namespace tapwell::test {
 class Process {
   public:
     // Runs args[0] (a path) with the test's environment plus `extraEnv` ("NAME=value", later
-    // entries win); standard output is discarded, standard error goes to `logFile`.
+    // entries win); standard output is discarded, standard error goes to `logFile`. `running()`
+    // is false when no process could be created; a program that cannot be executed ends at once
+    // with status 127.
     Process(std::vector<std::string> args, const std::vector<std::string>& extraEnv,
             const std::filesystem::path& logFile);
     ~Process();
