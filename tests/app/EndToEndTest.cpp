@@ -4,12 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
 #include <sndfile.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -20,67 +15,15 @@
 #include <thread>
 #include <vector>
 
+#include "support/Process.h"
 #include "support/TempDir.h"
-
-extern char** environ;
 
 namespace tapwell {
 namespace {
 
 using namespace std::chrono_literals;
 
-class Process {
-  public:
-    Process(std::vector<std::string> args, const std::vector<std::string>& extraEnv,
-            const std::filesystem::path& logFile) {
-        std::vector<std::string> env;
-        for (char** e = environ; *e != nullptr; ++e) {
-            env.emplace_back(*e);
-        }
-        env.insert(env.end(), extraEnv.begin(), extraEnv.end());
-        std::vector<char*> argv, envp;
-        for (auto& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        for (auto& e : env) {
-            envp.push_back(e.data());
-        }
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 2, logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~Process() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    bool running() const { return pid_ > 0; }
-    // Asks the program to quit and returns its exit status (-1 when it had to be killed).
-    int terminate() {
-        kill(pid_, SIGTERM);
-        for (int i = 0; i < 100; ++i) {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            std::this_thread::sleep_for(50ms);
-        }
-        return -1;
-    }
-
-  private:
-    pid_t pid_ = -1;
-};
+using test::Process;
 
 int run(const std::string& command) {
     return std::system(command.c_str());

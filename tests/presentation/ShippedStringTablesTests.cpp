@@ -87,6 +87,16 @@ const std::map<std::string, int>& requiredKeys() {
         {"recap.copyImage", 0},
         {"recap.savePNG", 0},
         {"unit.keysPerMinute.value", 1},  // keys per minute
+        {"tray.mute", 0},
+        {"tray.unmute", 1},  // minutes left
+        {"tray.pauseNudges", 0},
+        {"tray.resumeNudges", 0},
+        {"tray.settings", 0},
+        {"tray.recap", 0},
+        {"tray.quit", 0},
+        {"tray.toolTip.count", 1},  // today's count
+        {"tray.toolTip.soundsOff", 0},
+        {"tray.toolTip.muted", 1},  // minutes left
     };
     return keys;
 }

@@ -89,6 +89,7 @@ std::vector<Screen> allScreens() {
     // One line per view.
     const auto views = {
         &popoverScreens,
+        &trayScreens,
     };
     for (auto* view : views) {
         std::ranges::move(view(), std::back_inserter(screens));

@@ -1,6 +1,10 @@
 #include "ui/shell/DesktopUi.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+
 #include "ui/popover/PopoverWindow.h"
+#include "ui/tray/TrayController.h"
 
 namespace tapwell::ui {
 
@@ -11,6 +15,20 @@ DesktopUi::~DesktopUi() = default;
 void DesktopUi::attach(AppModel& model) {
     shell_.attach(model);
     popover_ = std::make_unique<PopoverWindow>(model);
+
+    // The tray item; a left click opens or closes the popover beside it. Hosts give the click's
+    // position in device pixels, the popover places itself in logical ones.
+    tray_ = std::make_unique<TrayController>(model);
+    tray_->onActivate = [this](std::optional<QPoint> at) {
+        const qreal ratio = QGuiApplication::primaryScreen() != nullptr
+                                ? QGuiApplication::primaryScreen()->devicePixelRatio()
+                                : 1.0;
+        if (at && ratio > 1.0) {
+            at = QPoint(qRound(at->x() / ratio), qRound(at->y() / ratio));
+        }
+        popover_->toggle(at);
+    };
+    tray_->start();
 }
 
 }  // namespace tapwell::ui

@@ -11,6 +11,7 @@
 namespace tapwell::ui {
 
 class PopoverWindow;
+class TrayController;
 
 class DesktopUi {
   public:
@@ -22,6 +23,8 @@ class DesktopUi {
     QtShell& shell() { return shell_; }
     // The popover that the tray item toggles; null before `attach`.
     PopoverWindow* popover() { return popover_.get(); }
+    // The tray item, once attached.
+    TrayController* tray() { return tray_.get(); }
 
     // Creates the tray item and the popover for `model`; call once, before the event loop runs.
     void attach(AppModel& model);
@@ -29,6 +32,7 @@ class DesktopUi {
   private:
     QtShell shell_;
     std::unique_ptr<PopoverWindow> popover_;
+    std::unique_ptr<TrayController> tray_;
 };
 
 }  // namespace tapwell::ui
