@@ -30,6 +30,9 @@ QImage grabWindow(QWidget& window) {
     return window.grab().toImage();
 }
 
+std::vector<Screen> recapScreens();    // RecapScreens.cpp
+std::vector<Screen> overlayScreens();  // OverlayScreens.cpp
+
 namespace {
 
 QPalette darkPalette() {
@@ -84,6 +87,10 @@ void fillSample(test::RecordingState& state) {
 
 std::vector<Screen> allScreens() {
     std::vector<Screen> screens;
+    for (auto& screen : recapScreens())
+        screens.push_back(std::move(screen));
+    for (auto& screen : overlayScreens())
+        screens.push_back(std::move(screen));
     return screens;
 }
 

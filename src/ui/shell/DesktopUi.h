@@ -6,24 +6,28 @@
 #include <memory>
 
 #include "app/AppModel.h"
+#include "ui/overlays/QtOverlayPresenter.h"
 #include "ui/shell/QtShell.h"
 
 namespace tapwell::ui {
 
 class DesktopUi {
   public:
-    DesktopUi();
+    // `compositing` tells whether the desktop blends translucent windows (none: it always does).
+    explicit DesktopUi(QtOverlayPresenter::CompositingProbe compositing = {});
     ~DesktopUi();
     DesktopUi(const DesktopUi&) = delete;
     DesktopUi& operator=(const DesktopUi&) = delete;
 
     QtShell& shell() { return shell_; }
+    QtOverlayPresenter& overlays() { return overlays_; }
 
     // Creates the tray item and the popover for `model`; call once, before the event loop runs.
     void attach(AppModel& model);
 
   private:
     QtShell shell_;
+    QtOverlayPresenter overlays_;
 };
 
 }  // namespace tapwell::ui
