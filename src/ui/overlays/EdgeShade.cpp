@@ -11,11 +11,11 @@ namespace tapwell::ui {
 
 namespace {
 
-// An ordered dither over 8 lines: the line at `index` is drawn when the wanted darkness exceeds
-// its threshold, so density follows darkness.
+// An ordered dither over 16 lines: the line at `index` is drawn when the wanted darkness exceeds
+// its threshold, so density follows darkness in small steps.
 bool drawLine(int index, double darkness) {
-    static constexpr int order[8] = {0, 4, 2, 6, 1, 5, 3, 7};
-    return (order[index % 8] + 0.5) / 8.0 < darkness;
+    static constexpr int order[16] = {0, 8, 4, 12, 2, 10, 6, 14, 1, 9, 5, 13, 3, 11, 7, 15};
+    return (order[index % 16] + 0.5) / 16.0 < darkness;
 }
 
 // Without a compositor nothing can be blended: the window shows black lines whose density falls
