@@ -48,9 +48,7 @@ void band(QPainter& painter, const QRectF& area, QPointF edge, QPointF centre, d
 
 }  // namespace
 
-EdgeShade::EdgeShade(bool composited) : OverlayWindow(composited) {
-    setAccessibleName(QString());
-}
+EdgeShade::EdgeShade(bool composited) : OverlayWindow(composited) {}
 
 void EdgeShade::paint(QPainter& painter, const QRectF& rect) {
     const double side = rect.width() * bandFraction;
