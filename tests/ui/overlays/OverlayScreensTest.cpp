@@ -70,9 +70,11 @@ class OverlayScreensTest : public ::testing::Test {
         // The left screen is the output's own, the right one a second monitor beside it.
         run("xrandr --setmonitor left 800/203x600/152+0+0 screen >/dev/null && "
             "xrandr --setmonitor right 640/162x480/122+800+0 none >/dev/null");
-        static int argc = 1;
+        static int argc = 3;
         static char name[] = "overlay_x11_tests";
-        static char* argv[] = {name, nullptr};
+        static char option[] = "-platform";
+        static char platform[] = "xcb";
+        static char* argv[] = {name, option, platform, nullptr};
         app_ = new QApplication(argc, argv);
     }
 

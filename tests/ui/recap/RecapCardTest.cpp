@@ -12,9 +12,11 @@ namespace tapwell::ui {
 namespace {
 
 void ensureApplication() {
-    static int argc = 1;
+    static int argc = 3;
     static char name[] = "recap_card_tests";
-    static char* argv[] = {name, nullptr};
+    static char option[] = "-platform";
+    static char platform[] = "offscreen";  // no display needed
+    static char* argv[] = {name, option, platform, nullptr};
     static QGuiApplication* app = new QGuiApplication(argc, argv);
     (void)app;
 }

@@ -22,9 +22,11 @@ class RecapWindowTest : public ::testing::Test {
         if (display == nullptr || *display == '\0') {
             GTEST_SKIP() << "needs an X server (scripts/run-tests starts Xvfb)";
         }
-        static int argc = 1;
+        static int argc = 3;
         static char name[] = "recap_x11_tests";
-        static char* argv[] = {name, nullptr};
+        static char option[] = "-platform";
+        static char platform[] = "xcb";
+        static char* argv[] = {name, option, platform, nullptr};
         static QApplication* app = new QApplication(argc, argv);
         (void)app;
         state.loadThemes("thock");
