@@ -52,6 +52,8 @@ AppState::AppState(AppEnvironment environment)
     monitor_ = std::make_unique<KeyMonitor>(std::move(environment_.keyTap),
                                             std::move(environment_.keyMonitorOptions));
     stats_ = std::make_unique<StatsStore>(clock_, environment_.statsDirectory);
+    overlays_ = std::make_unique<OverlayService>(environment_.overlayPresenter,
+                                                 environment_.mainTimer, localization_);
 }
 
 AppState::~AppState() {
@@ -727,7 +729,9 @@ void AppState::handleSystemEvent(SystemSoundEvent event) {
     if (soundEngine_) {
         soundEngine_->playAlert(toString(event));
     }
-    // The caps lock badge joins here once overlays exist.
+    if (event == SystemSoundEvent::capsOn) {
+        overlays_->showCapsLock();
+    }
 }
 
 void AppState::handleWellbeing(const std::vector<WellbeingEvent>& events,
@@ -756,6 +760,8 @@ void AppState::handleWellbeing(const std::vector<WellbeingEvent>& events,
                 openRecap();
                 break;
             case WellbeingEvent::edgeDim:
+                overlays_->dimEdges();
+                break;
             case WellbeingEvent::lateNight:
             case WellbeingEvent::dailyLimit:
                 break;
@@ -791,6 +797,10 @@ void AppState::shutdown() {
     log.debug("Stopping system events");
     if (systemEvents_) {
         systemEvents_->stop();
+    }
+    log.debug("Stopping overlays");
+    if (overlays_) {
+        overlays_->stop();
     }
     if (shortcut_) {
         shortcut_->unregisterHotKey();

@@ -25,6 +25,7 @@
 #include "app/StateView.h"
 #include "core/Clock.h"
 #include "core/MainQueue.h"
+#include "core/MainTimer.h"
 #include "core/SerialQueue.h"
 #include "core/UserDefaults.h"
 #include "keyboard/GlobalShortcut.h"
@@ -36,6 +37,8 @@
 #include "preferences/AppPreferences.h"
 #include "preferences/SoundSettings.h"
 #include "presentation/Localization.h"
+#include "presentation/OverlayPresenter.h"
+#include "presentation/OverlayService.h"
 #include "sound/SoundEngine.h"
 #include "stats/DailyStats.h"
 #include "stats/StatsStore.h"
@@ -52,6 +55,8 @@ struct AppEnvironment {
     MainQueue* mainQueue = nullptr;                       // required, outlives the state
     Clock* clock = nullptr;                               // required, outlives the state
     AppShell* shell = nullptr;                            // none: no windows (headless)
+    OverlayPresenter* overlayPresenter = nullptr;         // none: no overlays (headless)
+    MainTimer* mainTimer = nullptr;                       // none: no overlays
     std::optional<std::filesystem::path> resourceFolder;  // none: run without sound
     std::optional<std::filesystem::path> statsDirectory;  // none: the standard folder
     std::unique_ptr<KeyTap> keyTap;                       // required
@@ -220,6 +225,7 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     std::unique_ptr<StatsStore> stats_;
     std::unique_ptr<WellbeingService> wellbeing_;
     std::unique_ptr<SystemEventsMonitor> systemEvents_;
+    std::unique_ptr<OverlayService> overlays_;
     std::unique_ptr<GlobalShortcut> shortcut_;
     std::shared_ptr<KeyGate> keyGate_;
     std::unique_ptr<KeyMonitor> monitor_;

@@ -10,6 +10,7 @@
 #include "app/AppModel.h"
 #include "app/AppState.h"
 #include "app/QtMainQueue.h"
+#include "app/QtMainTimer.h"
 #include "core/Log.h"
 #include "core/ResourceLocator.h"
 #include "core/UserDefaults.h"
@@ -73,11 +74,12 @@ int runApplication(const cli::AppOptions& options, int argc, char** argv) {
         // The program lives in the tray: closing its last window does not end it.
         gui->setQuitOnLastWindowClosed(false);
         app = std::move(gui);
-        desktop = std::make_unique<ui::DesktopUi>();
+        desktop = std::make_unique<ui::DesktopUi>(std::move(platform.compositing));
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
     QtMainQueue mainQueue(app.get());
+    QtMainTimer mainTimer(app.get());
     UserDefaults defaults(UserDefaults::standardPath());
 
     AppEnvironment environment;
@@ -85,6 +87,8 @@ int runApplication(const cli::AppOptions& options, int argc, char** argv) {
     environment.mainQueue = &mainQueue;
     environment.clock = &SystemClock::shared();
     environment.shell = desktop ? &desktop->shell() : nullptr;
+    environment.overlayPresenter = desktop ? &desktop->overlays() : nullptr;
+    environment.mainTimer = &mainTimer;
     environment.resourceFolder = ResourceLocator::find();
     environment.keyTap = std::move(platform.keyTap);
     environment.hotKeys = std::move(platform.hotKeys);

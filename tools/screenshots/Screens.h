@@ -27,5 +27,7 @@ QImage grabWindow(class QWidget& window);
 // The screens of each view, in PopoverScreens.cpp and its siblings.
 std::vector<Screen> popoverScreens();
 std::vector<Screen> trayScreens();
+std::vector<Screen> recapScreens();
+std::vector<Screen> overlayScreens();
 
 }  // namespace tapwell::screenshots
