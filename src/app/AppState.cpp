@@ -167,11 +167,12 @@ void AppState::onMain(std::function<void(AppState&)> work) {
     });
 }
 
-void AppState::wireCallbacks() {
-    // The key event path holds the services, not the state: the monitor is stopped and joined
-    // before any of them goes away.
-    monitor_->onKey = [gate = keyGate_, engine = soundEngine_.get(), stats = stats_.get(),
-                       wellbeing = wellbeing_.get(), clock = &clock_](KeyActivity activity) {
+std::function<void(KeyActivity)> AppState::makeKeyHandler(std::shared_ptr<const KeyGate> gate,
+                                                          SoundEngine* engine, StatsStore& stats,
+                                                          WellbeingService& wellbeing,
+                                                          const Clock& clock) {
+    return [gate = std::move(gate), engine, stats = &stats, wellbeing = &wellbeing,
+            clock = &clock](KeyActivity activity) {
         if (gate->value()) {
             return;
         }
@@ -181,6 +182,11 @@ void AppState::wireCallbacks() {
         stats->record(activity, clock->now());
         wellbeing->record(activity, clock->now());
     };
+}
+
+void AppState::wireCallbacks() {
+    // The monitor is stopped and joined before any of the services goes away.
+    monitor_->onKey = makeKeyHandler(keyGate_, soundEngine_.get(), *stats_, *wellbeing_, clock_);
 
     std::weak_ptr<AppState> weak = weak_from_this();
     stats_->onSnapshot = [weak, wellbeing = wellbeing_.get()](const StatsSnapshot& snapshot,
