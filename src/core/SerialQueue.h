@@ -14,7 +14,12 @@
 //
 // The worker thread carries the queue's label as its name. Destroying the queue runs the work
 // already submitted, drops timers and delayed work, and joins the worker.
+//
+// Deadlines are taken on the queue's `QueueScheduler`: the monotonic clock unless another is
+// given, which lets tests move time by hand. A sleeping worker is woken through a semaphore, so
+// that waking it needs no lock.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -23,11 +28,14 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <semaphore>
 #include <string>
 #include <thread>
 #include <type_traits>
 #include <utility>
 #include <vector>
+
+#include "core/QueueScheduler.h"
 
 namespace tapwell {
 
@@ -35,7 +43,7 @@ class SerialQueue;
 
 // A handle to a timer created by SerialQueue::makeTimer. Dropping the handle cancels the timer.
 class QueueTimer {
-public:
+  public:
     QueueTimer() = default;
     QueueTimer(QueueTimer&&) noexcept = default;
     QueueTimer& operator=(QueueTimer&& other) noexcept;
@@ -49,17 +57,18 @@ public:
 
     struct State;
 
-private:
+  private:
     friend class SerialQueue;
     explicit QueueTimer(std::shared_ptr<State> state) : state_(std::move(state)) {}
     std::shared_ptr<State> state_;
 };
 
 class SerialQueue {
-public:
-    using Clock = std::chrono::steady_clock;
+  public:
+    using TimePoint = QueueScheduler::TimePoint;
 
-    explicit SerialQueue(std::string label);
+    // `scheduler` must outlive the queue.
+    explicit SerialQueue(std::string label, QueueScheduler& scheduler = QueueScheduler::system());
     ~SerialQueue();
     SerialQueue(const SerialQueue&) = delete;
     SerialQueue& operator=(const SerialQueue&) = delete;
@@ -85,8 +94,8 @@ public:
 
     // A timer whose first firing is `firstDelaySeconds` from now; with `intervalSeconds` > 0 it
     // repeats at that interval (deadlines advance from the scheduled time, skipping missed ones),
-    // otherwise it fires once. `leewaySeconds` lets the queue fire up to that much late, so that
-    // wake-ups can be coalesced.
+    // otherwise it fires once. `leewaySeconds` states how late a firing may come; this queue
+    // aims at the deadline itself and never moves a firing or the repeat grid by the leeway.
     [[nodiscard]] QueueTimer makeTimer(double firstDelaySeconds, double intervalSeconds,
                                        double leewaySeconds, std::function<void()> handler);
 
@@ -96,16 +105,27 @@ public:
     // Wakes-ups of the worker so far; lets tests observe that an idle queue stays asleep.
     std::uint64_t wakeCount() const;
 
-private:
+    QueueScheduler& scheduler() const { return scheduler_; }
+
+    // For schedulers whose time does not pass by itself (see QueueScheduler).
+    // The earliest deadline of delayed work or a live timer; none when nothing is scheduled.
+    std::optional<TimePoint> nextDeadline() const;
+    // The scheduler's time moved: wakes the worker when something became due.
+    void timeMoved();
+    // True when nothing is queued or due and the worker sleeps.
+    bool isSettled() const;
+    // Waits until isSettled(); false when `timeout` (real time) passed first.
+    bool waitUntilSettled(std::chrono::milliseconds timeout) const;
+
+  private:
     struct Item {
         std::function<void()> work;
         bool* done = nullptr;  // set for sync items, guarded by mutex_
     };
     struct Scheduled {
-        Clock::time_point deadline;
-        Clock::time_point latest;  // deadline + leeway
+        TimePoint deadline;
         std::uint64_t sequence;
-        std::function<void()> work;                 // one-shot work, or
+        std::function<void()> work;                // one-shot work, or
         std::shared_ptr<QueueTimer::State> timer;  // a timer firing
     };
 
@@ -114,18 +134,32 @@ private:
     void schedule(Scheduled entry);
     void fireTimer(const std::shared_ptr<QueueTimer::State>& timer);
     void finishExclusive(std::unique_lock<std::mutex>& lock);
+    // The worker's sleep: until `deadline`, or until woken when there is none.
+    void sleep(std::unique_lock<std::mutex>& lock, std::optional<TimePoint> deadline);
+    // Any thread, no lock held: wakes the worker if it sleeps.
+    void wakeWorker() noexcept;
+    void dropCancelledTimers();
+    // With mutex_ held: the earliest entry is due; some entry that still counts is due.
+    bool somethingDue() const;
+    bool liveEntryDue() const;
+    bool isSettledLocked() const;
 
     std::string label_;
+    QueueScheduler& scheduler_;
     mutable std::mutex mutex_;
-    std::condition_variable wake_;      // the worker waits here
-    std::condition_variable syncDone_;  // slow-path sync callers wait here
+    std::condition_variable syncDone_;         // slow-path sync callers wait here
+    mutable std::condition_variable settled_;  // waitUntilSettled waits here
     std::deque<Item> items_;
     std::vector<Scheduled> scheduled_;  // a min-heap on deadline
     std::uint64_t nextSequence_ = 0;
-    bool busy_ = false;            // someone holds the queue exclusively
-    bool workerWaiting_ = false;   // the worker sleeps and must be woken for new work
+    bool busy_ = false;           // someone holds the queue exclusively
+    bool workerWaiting_ = false;  // the worker sleeps and must be woken for new work
     bool stopping_ = false;
     std::uint64_t wakeCount_ = 0;
+    // The worker sleeps on wakeSignal_. Whoever turns asleep_ from true to false releases it, so
+    // exactly one release answers each sleep.
+    std::atomic<bool> asleep_{false};
+    std::binary_semaphore wakeSignal_{0};
     std::thread worker_;
 
     friend class QueueTimer;
