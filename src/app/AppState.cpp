@@ -98,7 +98,7 @@ void AppState::start() {
     monitor_->start();
 
     // The timer only hands its work to the main queue.
-    timerQueue_ = std::make_unique<SerialQueue>("com.tapwell.app-timer");
+    timerQueue_ = std::make_unique<SerialQueue>("com.tapwell.app-timer", clock_.scheduler());
     std::weak_ptr<AppState> weak = weak_from_this();
     MainQueue* mainQueue = &mainQueue_;
     timer_ = timerQueue_->makeTimer(environment_.timerInterval, environment_.timerInterval, 0.0,

@@ -27,7 +27,10 @@ float SoundEngine::clampVolume(float value) {
 }
 
 SoundEngine::SoundEngine(Dependencies dependencies)
-    : queue_(std::make_unique<SerialQueue>("com.tapwell.audio")),
+    : queue_(std::make_unique<SerialQueue>(
+          "com.tapwell.audio",
+          (dependencies.clock != nullptr ? *dependencies.clock : SystemClock::shared())
+              .scheduler())),
       output_(std::move(dependencies.output)),
       mixer_(std::make_unique<Mixer>()),
       devices_(std::move(dependencies.devices)),

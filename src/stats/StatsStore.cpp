@@ -16,7 +16,8 @@ StatsStore::StatsStore(Clock& clock, std::optional<std::filesystem::path> direct
                        double saveInterval)
     : clock_(clock),
       saveInterval_(saveInterval),
-      persistence_(directory ? std::move(*directory) : StatsPersistence::defaultDirectory()) {}
+      persistence_(directory ? std::move(*directory) : StatsPersistence::defaultDirectory()),
+      queue_("com.tapwell.stats", clock.scheduler()) {}
 
 StatsStore::~StatsStore() {
     // The timer goes first; the queue (the last member) then runs what is still queued while

@@ -33,8 +33,9 @@ class StatsStore {
     // No value on success.
     using Completion = std::function<void(std::optional<Error>)>;
 
-    // `directory` defaults to StatsPersistence::defaultDirectory(). The save interval is a
-    // parameter only so that crash tests need not wait 10 s.
+    // `directory` defaults to StatsPersistence::defaultDirectory(). The save timer runs on the
+    // clock's scheduler. The save interval is a parameter only so that a test in another process
+    // need not wait 10 s.
     explicit StatsStore(Clock& clock, std::optional<std::filesystem::path> directory = {},
                         double saveInterval = defaultSaveInterval);
     ~StatsStore();
@@ -89,7 +90,7 @@ class StatsStore {
     // The day and zone whose loading was last settled; a key of the same day skips the lookups.
     std::optional<std::pair<std::string, std::string>> settledDay_;
     // Declared last so that it is destroyed first: queued work still finds every field alive.
-    SerialQueue queue_{"com.tapwell.stats"};
+    SerialQueue queue_;
 };
 
 }  // namespace tapwell

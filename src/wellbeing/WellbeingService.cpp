@@ -10,7 +10,7 @@ WellbeingService::WellbeingService(UserDefaults& defaults, Clock& clock)
     : defaults_(defaults),
       clock_(clock),
       debug_(defaults.boolValue(debugKey).value_or(false)),
-      queue_(queueLabel) {
+      queue_(queueLabel, clock.scheduler()) {
     rules_.ledger = WellbeingLedger::load(defaults_);
     rules_.debug = debug_;
 }
@@ -105,7 +105,6 @@ void WellbeingService::sync() {
 WellbeingRules WellbeingService::rules() {
     return queue_.sync([this] { return rules_; });
 }
-
 
 void WellbeingService::tick() {
     const Date now = clock_.now();
