@@ -49,13 +49,34 @@ bool later(const auto& a, const auto& b) {
 
 }  // namespace
 
-struct QueueTimer::State {
+// A timer's or trigger's work and the state shared by its handle and its queue.
+struct QueueWork {
     std::mutex fireMutex;  // held while the handler runs
     std::atomic<bool> cancelled{false};
     std::atomic<std::thread::id> firingThread{};
-    std::function<void()> handler;  // guarded by fireMutex
-    QueueScheduler::Duration interval{};
+    std::function<void()> handler;        // guarded by fireMutex
+    QueueScheduler::Duration interval{};  // timers
+    std::atomic<bool> signalled{false};   // triggers: signalled since the work last started
+    SerialQueue* queue = nullptr;         // triggers
 };
+
+namespace {
+
+void cancelWork(std::shared_ptr<QueueWork>& state) {
+    if (!state) {
+        return;
+    }
+    state->cancelled.store(true);
+    // Wait for a firing in progress on another thread, so that nothing of the handler runs after
+    // cancel returns. From inside the handler itself there is nothing to wait for.
+    if (state->firingThread.load() != std::this_thread::get_id()) {
+        std::lock_guard lock(state->fireMutex);
+        state->handler = nullptr;
+    }
+    state.reset();
+}
+
+}  // namespace
 
 QueueTimer& QueueTimer::operator=(QueueTimer&& other) noexcept {
     if (this != &other) {
@@ -70,21 +91,37 @@ QueueTimer::~QueueTimer() {
 }
 
 void QueueTimer::cancel() {
-    if (!state_) {
-        return;
-    }
-    state_->cancelled.store(true);
-    // Wait for a firing in progress on another thread, so that nothing of the handler runs after
-    // cancel returns. From inside the handler itself there is nothing to wait for.
-    if (state_->firingThread.load() != std::this_thread::get_id()) {
-        std::lock_guard lock(state_->fireMutex);
-        state_->handler = nullptr;
-    }
-    state_.reset();
+    cancelWork(state_);
 }
 
 bool QueueTimer::isActive() const {
     return state_ && !state_->cancelled.load();
+}
+
+QueueTrigger& QueueTrigger::operator=(QueueTrigger&& other) noexcept {
+    if (this != &other) {
+        cancel();
+        state_ = std::move(other.state_);
+    }
+    return *this;
+}
+
+QueueTrigger::~QueueTrigger() {
+    cancel();
+}
+
+void QueueTrigger::cancel() {
+    cancelWork(state_);
+}
+
+bool QueueTrigger::isActive() const {
+    return state_ && !state_->cancelled.load();
+}
+
+void QueueTrigger::signal() noexcept {
+    if (state_ && !state_->signalled.exchange(true)) {
+        state_->queue->wakeWorker();
+    }
 }
 
 SerialQueue::SerialQueue(std::string label, QueueScheduler& scheduler)
@@ -115,9 +152,19 @@ void SerialQueue::wakeWorker() noexcept {
     }
 }
 
-void SerialQueue::sleep(std::unique_lock<std::mutex>& lock, std::optional<TimePoint> deadline) {
+void SerialQueue::sleep(std::unique_lock<std::mutex>& lock, std::optional<TimePoint> deadline,
+                        bool forTriggers) {
     workerWaiting_ = true;
     asleep_.store(true);
+    // A trigger signalled before asleep_ was set saw an awake worker and did not wake it: look
+    // again now that a signaller would.
+    if (forTriggers && triggerPending()) {
+        if (!asleep_.exchange(false)) {
+            wakeSignal_.acquire();  // a signaller claimed the wake-up after all: take it
+        }
+        workerWaiting_ = false;
+        return;
+    }
     settled_.notify_all();
     lock.unlock();
     bool woken = true;
@@ -195,7 +242,8 @@ void SerialQueue::syncImpl(const std::function<void()>& work) {
 void SerialQueue::finishExclusive(std::unique_lock<std::mutex>& lock) {
     busy_ = false;
     // The worker only needs a wake-up when it has something to do now.
-    const bool wake = workerWaiting_ && (!items_.empty() || !scheduled_.empty());
+    const bool wake =
+        workerWaiting_ && (!items_.empty() || !scheduled_.empty() || triggerPending());
     settled_.notify_all();
     lock.unlock();
     if (wake) {
@@ -209,7 +257,7 @@ void SerialQueue::asyncAfter(double delaySeconds, std::function<void()> work) {
 
 QueueTimer SerialQueue::makeTimer(double firstDelaySeconds, double intervalSeconds,
                                   double leewaySeconds, std::function<void()> handler) {
-    auto state = std::make_shared<QueueTimer::State>();
+    auto state = std::make_shared<QueueWork>();
     state->handler = std::move(handler);
     state->interval = toDuration(intervalSeconds);
     (void)leewaySeconds;  // see the header: firings aim at the deadline
@@ -235,18 +283,48 @@ void SerialQueue::schedule(Scheduled entry) {
     }
 }
 
-void SerialQueue::fireTimer(const std::shared_ptr<QueueTimer::State>& timer) {
-    std::lock_guard lock(timer->fireMutex);
-    if (timer->cancelled.load() || !timer->handler) {
-        timer->handler = nullptr;
+QueueTrigger SerialQueue::makeTrigger(std::function<void()> work) {
+    auto state = std::make_shared<QueueWork>();
+    state->handler = std::move(work);
+    state->queue = this;
+    std::lock_guard lock(mutex_);
+    triggers_.push_back(state);
+    return QueueTrigger(std::move(state));
+}
+
+void SerialQueue::fire(const std::shared_ptr<QueueWork>& work) {
+    std::lock_guard lock(work->fireMutex);
+    if (work->cancelled.load() || !work->handler) {
+        work->handler = nullptr;
         return;
     }
-    timer->firingThread.store(std::this_thread::get_id());
-    timer->handler();
-    timer->firingThread.store(std::thread::id{});
-    if (timer->cancelled.load()) {
-        timer->handler = nullptr;  // cancelled from inside its own handler
+    work->firingThread.store(std::this_thread::get_id());
+    work->handler();
+    work->firingThread.store(std::thread::id{});
+    if (work->cancelled.load()) {
+        work->handler = nullptr;  // cancelled from inside its own handler
     }
+}
+
+bool SerialQueue::triggerPending() const {
+    return std::any_of(triggers_.begin(), triggers_.end(), [](const auto& trigger) {
+        return trigger->signalled.load() && !trigger->cancelled.load();
+    });
+}
+
+std::shared_ptr<QueueWork> SerialQueue::takeSignalledTrigger() {
+    for (auto it = triggers_.begin(); it != triggers_.end();) {
+        if ((*it)->cancelled.load()) {
+            it = triggers_.erase(it);
+            continue;
+        }
+        // Cleared before the work starts, so that a signal while it runs makes it run again.
+        if ((*it)->signalled.exchange(false)) {
+            return *it;
+        }
+        ++it;
+    }
+    return nullptr;
 }
 
 void SerialQueue::dropCancelledTimers() {
@@ -275,12 +353,28 @@ void SerialQueue::runLoop() {
     for (;;) {
         if (busy_) {
             // A sync caller holds the queue; it wakes us when it is done and we have work.
-            sleep(lock, std::nullopt);
+            sleep(lock, std::nullopt, false);
             continue;
         }
         // A due timer goes ahead of queued items, so a steady stream of work cannot hold it off.
         const bool timerDue = !stopping_ && somethingDue();
+        if (!timerDue && (triggersFirst_ || items_.empty())) {
+            if (std::shared_ptr<QueueWork> trigger = takeSignalledTrigger()) {
+                triggersFirst_ = false;
+                busy_ = true;
+                lock.unlock();
+                {
+                    FrameGuard guard(this);
+                    fire(trigger);
+                }
+                trigger.reset();
+                lock.lock();
+                busy_ = false;
+                continue;
+            }
+        }
         if (!items_.empty() && !timerDue) {
+            triggersFirst_ = true;
             Item item = std::move(items_.front());
             items_.pop_front();
             busy_ = true;
@@ -313,7 +407,7 @@ void SerialQueue::runLoop() {
                 {
                     FrameGuard guard(this);
                     if (entry.timer) {
-                        fireTimer(entry.timer);
+                        fire(entry.timer);
                     } else {
                         entry.work();
                     }
@@ -340,13 +434,13 @@ void SerialQueue::runLoop() {
             if (!items_.empty()) {
                 continue;  // the due entry was a cancelled timer: back to the queued work
             }
-            sleep(lock, scheduled_.front().deadline);
+            sleep(lock, scheduled_.front().deadline, true);
             continue;
         }
         if (!items_.empty()) {
             continue;
         }
-        sleep(lock, std::nullopt);
+        sleep(lock, std::nullopt, true);
     }
 }
 
@@ -376,7 +470,7 @@ void SerialQueue::timeMoved() {
 }
 
 bool SerialQueue::isSettledLocked() const {
-    return workerWaiting_ && !busy_ && items_.empty() && !liveEntryDue();
+    return workerWaiting_ && !busy_ && items_.empty() && !liveEntryDue() && !triggerPending();
 }
 
 bool SerialQueue::isSettled() const {

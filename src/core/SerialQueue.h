@@ -11,6 +11,9 @@
 //   queue; once `cancel()` has returned, its handler never starts again, even when cancellation
 //   races with a firing (a handler that is already running is waited for, unless cancel is
 //   called from the queue itself).
+// - triggers: work set up once that runs on the queue after it was signalled. Signalling never
+//   locks, allocates or blocks, which makes it the way in for the key path. Triggers take turns
+//   with queued work but are not ordered with it; cancelling works as for timers.
 //
 // The worker thread carries the queue's label as its name. Destroying the queue runs the work
 // already submitted, drops timers and delayed work, and joins the worker.
@@ -40,6 +43,7 @@
 namespace tapwell {
 
 class SerialQueue;
+struct QueueWork;
 
 // A handle to a timer created by SerialQueue::makeTimer. Dropping the handle cancels the timer.
 class QueueTimer {
@@ -55,12 +59,34 @@ class QueueTimer {
     void cancel();
     bool isActive() const;
 
-    struct State;
+  private:
+    friend class SerialQueue;
+    explicit QueueTimer(std::shared_ptr<QueueWork> state) : state_(std::move(state)) {}
+    std::shared_ptr<QueueWork> state_;
+};
+
+// A handle to a trigger created by SerialQueue::makeTrigger. Dropping the handle cancels it.
+class QueueTrigger {
+  public:
+    QueueTrigger() = default;
+    QueueTrigger(QueueTrigger&&) noexcept = default;
+    QueueTrigger& operator=(QueueTrigger&& other) noexcept;
+    QueueTrigger(const QueueTrigger&) = delete;
+    QueueTrigger& operator=(const QueueTrigger&) = delete;
+    ~QueueTrigger();
+
+    // Any thread, while the queue exists: the work runs soon on the queue. Signals that come
+    // before it starts make one run; a signal while it runs makes it run once more. Never locks,
+    // allocates or blocks: at most one system call, to wake a sleeping worker.
+    void signal() noexcept;
+    // Idempotent; callable from any thread, including the trigger's own work.
+    void cancel();
+    bool isActive() const;
 
   private:
     friend class SerialQueue;
-    explicit QueueTimer(std::shared_ptr<State> state) : state_(std::move(state)) {}
-    std::shared_ptr<State> state_;
+    explicit QueueTrigger(std::shared_ptr<QueueWork> state) : state_(std::move(state)) {}
+    std::shared_ptr<QueueWork> state_;
 };
 
 class SerialQueue {
@@ -99,6 +125,9 @@ class SerialQueue {
     [[nodiscard]] QueueTimer makeTimer(double firstDelaySeconds, double intervalSeconds,
                                        double leewaySeconds, std::function<void()> handler);
 
+    // Work that runs on the queue whenever it was signalled since it last started.
+    [[nodiscard]] QueueTrigger makeTrigger(std::function<void()> work);
+
     // True while the calling thread runs work of this queue (on the worker or through sync).
     bool isCurrent() const;
 
@@ -125,17 +154,20 @@ class SerialQueue {
     struct Scheduled {
         TimePoint deadline;
         std::uint64_t sequence;
-        std::function<void()> work;                // one-shot work, or
-        std::shared_ptr<QueueTimer::State> timer;  // a timer firing
+        std::function<void()> work;        // one-shot work, or
+        std::shared_ptr<QueueWork> timer;  // a timer firing
     };
 
     void syncImpl(const std::function<void()>& work);
     void runLoop();
     void schedule(Scheduled entry);
-    void fireTimer(const std::shared_ptr<QueueTimer::State>& timer);
+    // Runs a timer's or trigger's work unless it was cancelled.
+    void fire(const std::shared_ptr<QueueWork>& work);
     void finishExclusive(std::unique_lock<std::mutex>& lock);
-    // The worker's sleep: until `deadline`, or until woken when there is none.
-    void sleep(std::unique_lock<std::mutex>& lock, std::optional<TimePoint> deadline);
+    // The worker's sleep: until `deadline`, or until woken when there is none. With
+    // `forTriggers`, a trigger signalled since the worker last looked ends it at once.
+    void sleep(std::unique_lock<std::mutex>& lock, std::optional<TimePoint> deadline,
+               bool forTriggers);
     // Any thread, no lock held: wakes the worker if it sleeps.
     void wakeWorker() noexcept;
     void dropCancelledTimers();
@@ -143,6 +175,9 @@ class SerialQueue {
     bool somethingDue() const;
     bool liveEntryDue() const;
     bool isSettledLocked() const;
+    bool triggerPending() const;
+    // Takes the first signalled trigger's signal; drops cancelled triggers on the way.
+    std::shared_ptr<QueueWork> takeSignalledTrigger();
 
     std::string label_;
     QueueScheduler& scheduler_;
@@ -151,6 +186,8 @@ class SerialQueue {
     mutable std::condition_variable settled_;  // waitUntilSettled waits here
     std::deque<Item> items_;
     std::vector<Scheduled> scheduled_;  // a min-heap on deadline
+    std::vector<std::shared_ptr<QueueWork>> triggers_;
+    bool triggersFirst_ = false;  // triggers and queued work take turns
     std::uint64_t nextSequence_ = 0;
     bool busy_ = false;           // someone holds the queue exclusively
     bool workerWaiting_ = false;  // the worker sleeps and must be woken for new work
@@ -163,6 +200,7 @@ class SerialQueue {
     std::thread worker_;
 
     friend class QueueTimer;
+    friend class QueueTrigger;
 };
 
 }  // namespace tapwell

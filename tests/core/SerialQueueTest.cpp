@@ -334,6 +334,128 @@ TEST(SerialQueue, WorkerThreadCarriesTheLabel) {
     EXPECT_EQ(name, "tapwell.stats");
 }
 
+// Counts the runs of a trigger's work and lets the test wait for a number of them.
+struct Runs {
+    std::mutex mutex;
+    std::condition_variable changed;
+    int count = 0;
+
+    void add() {
+        std::lock_guard lock(mutex);
+        ++count;
+        changed.notify_all();
+    }
+    bool waitFor(int wanted) {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, 10s, [&] { return count >= wanted; });
+    }
+    int value() {
+        std::lock_guard lock(mutex);
+        return count;
+    }
+};
+
+TEST(SerialQueue, SignalsBeforeATriggerRunsCoalesceAndOneWhileItRunsRunsItAgain) {
+    Latch gate;
+    Latch inside;
+    Latch release;
+    Runs runs;
+    SerialQueue queue("com.tapwell.test");
+    std::atomic<bool> onQueue{false};
+    QueueTrigger trigger = queue.makeTrigger([&] {
+        onQueue = queue.isCurrent();
+        runs.add();
+        if (runs.value() == 1) {
+            inside.open();
+            release.waitFor();
+        }
+    });
+    queue.async([&] { gate.waitFor(); });
+    for (int i = 0; i < 3; ++i) {
+        trigger.signal();
+    }
+    gate.open();
+    ASSERT_TRUE(inside.waitFor());
+    trigger.signal();
+    trigger.signal();
+    release.open();
+    ASSERT_TRUE(runs.waitFor(2));
+    ASSERT_TRUE(queue.waitUntilSettled(10s));
+    EXPECT_EQ(runs.value(), 2);
+    EXPECT_TRUE(onQueue.load());
+}
+
+TEST(SerialQueue, ACancelledTriggerNeverRuns) {
+    Latch gate;
+    Runs runs;
+    SerialQueue queue("com.tapwell.test");
+    QueueTrigger trigger = queue.makeTrigger([&] { runs.add(); });
+    queue.async([&] { gate.waitFor(); });
+    trigger.signal();
+    trigger.cancel();
+    EXPECT_FALSE(trigger.isActive());
+    trigger.signal();  // harmless on a cancelled handle
+    gate.open();
+    ASSERT_TRUE(queue.waitUntilSettled(10s));
+    EXPECT_EQ(runs.value(), 0);
+}
+
+TEST(SerialQueue, SteadyWorkDoesNotStarveATrigger) {
+    Latch ran;
+    std::atomic<bool> stop{false};
+    SerialQueue queue("com.tapwell.test");
+    QueueTrigger trigger = queue.makeTrigger([&] {
+        stop = true;
+        ran.open();
+    });
+    std::function<void()> busy = [&] {
+        if (!stop.load()) {
+            queue.async(busy);
+        }
+    };
+    queue.async(busy);
+    trigger.signal();
+    EXPECT_TRUE(ran.waitFor(5s));
+    stop = true;
+    queue.sync([] {});
+}
+
+TEST(SerialQueue, NoSignalIsLostWhileTheWorkerFallsAsleep) {
+    // Every signal after the last run must lead to another run, however it meets the worker
+    // going to sleep: the last run must see every increment made before a signal.
+    constexpr int threads = 4;
+    constexpr int signalsPerThread = 20000;
+    std::atomic<int> produced{0};
+    std::mutex mutex;
+    std::condition_variable changed;
+    int seen = 0;
+    SerialQueue queue("com.tapwell.test");
+    QueueTrigger trigger = queue.makeTrigger([&] {
+        const int now = produced.load();
+        std::lock_guard lock(mutex);
+        seen = now;
+        changed.notify_all();
+    });
+    std::vector<std::thread> producers;
+    for (int t = 0; t < threads; ++t) {
+        producers.emplace_back([&, t] {
+            for (int i = 0; i < signalsPerThread; ++i) {
+                produced.fetch_add(1);
+                trigger.signal();
+                if ((i + t) % 64 == 0) {
+                    std::this_thread::yield();  // let the worker fall asleep now and then
+                }
+            }
+        });
+    }
+    for (auto& producer : producers) {
+        producer.join();
+    }
+    std::unique_lock lock(mutex);
+    EXPECT_TRUE(changed.wait_for(lock, 10s, [&] { return seen == threads * signalsPerThread; }))
+        << "the last run saw " << seen;
+}
+
 // Time that only the test moves, without waiting for the queue to settle.
 class SteppedScheduler final : public QueueScheduler {
   public:
