@@ -179,8 +179,10 @@ std::function<void(KeyActivity)> AppState::makeKeyHandler(std::shared_ptr<const 
         if (engine != nullptr) {
             engine->play(activity);
         }
-        stats->record(activity, clock->now());
-        wellbeing->record(activity, clock->now());
+        // Read here, at the time of the key; the hand-overs neither lock nor allocate.
+        const Date now = clock->now();
+        stats->record(activity, now);
+        wellbeing->record(activity, now);
     };
 }
 
