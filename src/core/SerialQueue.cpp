@@ -148,7 +148,7 @@ SerialQueue::~SerialQueue() {
 
 void SerialQueue::wakeWorker() noexcept {
     if (asleep_.exchange(false)) {
-        wakeSignal_.release();
+        wakeSignal_.raise();
     }
 }
 
@@ -160,7 +160,7 @@ void SerialQueue::sleep(std::unique_lock<std::mutex>& lock, std::optional<TimePo
     // again now that a signaller would.
     if (forTriggers && triggerPending()) {
         if (!asleep_.exchange(false)) {
-            wakeSignal_.acquire();  // a signaller claimed the wake-up after all: take it
+            wakeSignal_.wait(std::nullopt);  // a signaller claimed the wake-up after all: take it
         }
         workerWaiting_ = false;
         return;
@@ -169,15 +169,15 @@ void SerialQueue::sleep(std::unique_lock<std::mutex>& lock, std::optional<TimePo
     lock.unlock();
     bool woken = true;
     if (deadline && scheduler_.passesByItself()) {
-        woken = wakeSignal_.try_acquire_until(*deadline);
+        woken = wakeSignal_.wait(*deadline);
     } else {
         // A scheduler that moves time by hand wakes us when a deadline comes.
-        wakeSignal_.acquire();
+        wakeSignal_.wait(std::nullopt);
     }
     if (!woken && !asleep_.exchange(false)) {
-        // Someone claimed the wake-up just as the deadline came: take its release, so that the
+        // Someone claimed the wake-up just as the deadline came: take its raise, so that the
         // next sleep does not end at once.
-        wakeSignal_.acquire();
+        wakeSignal_.wait(std::nullopt);
     }
     lock.lock();
     workerWaiting_ = false;

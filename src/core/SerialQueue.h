@@ -19,7 +19,7 @@
 // already submitted, drops timers and delayed work, and joins the worker.
 //
 // Deadlines are taken on the queue's `QueueScheduler`: the monotonic clock unless another is
-// given, which lets tests move time by hand. A sleeping worker is woken through a semaphore, so
+// given, which lets tests move time by hand. A sleeping worker is woken through a WakeSignal, so
 // that waking it needs no lock.
 
 #include <atomic>
@@ -31,7 +31,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <semaphore>
 #include <string>
 #include <thread>
 #include <type_traits>
@@ -39,6 +38,7 @@
 #include <vector>
 
 #include "core/QueueScheduler.h"
+#include "core/WakeSignal.h"
 
 namespace tapwell {
 
@@ -193,10 +193,10 @@ class SerialQueue {
     bool workerWaiting_ = false;  // the worker sleeps and must be woken for new work
     bool stopping_ = false;
     std::uint64_t wakeCount_ = 0;
-    // The worker sleeps on wakeSignal_. Whoever turns asleep_ from true to false releases it, so
-    // exactly one release answers each sleep.
+    // The worker sleeps on wakeSignal_. Whoever turns asleep_ from true to false raises it, so
+    // exactly one raise answers each sleep.
     std::atomic<bool> asleep_{false};
-    std::binary_semaphore wakeSignal_{0};
+    WakeSignal wakeSignal_;
     std::thread worker_;
 
     friend class QueueTimer;
