@@ -60,61 +60,33 @@ struct QueueWork {
     SerialQueue* queue = nullptr;         // triggers
 };
 
-namespace {
+QueueWorkHandle& QueueWorkHandle::operator=(QueueWorkHandle&& other) noexcept {
+    if (this != &other) {
+        cancel();
+        state_ = std::move(other.state_);
+    }
+    return *this;
+}
 
-void cancelWork(std::shared_ptr<QueueWork>& state) {
-    if (!state) {
+QueueWorkHandle::~QueueWorkHandle() {
+    cancel();
+}
+
+void QueueWorkHandle::cancel() {
+    if (!state_) {
         return;
     }
-    state->cancelled.store(true);
+    state_->cancelled.store(true);
     // Wait for a firing in progress on another thread, so that nothing of the handler runs after
     // cancel returns. From inside the handler itself there is nothing to wait for.
-    if (state->firingThread.load() != std::this_thread::get_id()) {
-        std::lock_guard lock(state->fireMutex);
-        state->handler = nullptr;
+    if (state_->firingThread.load() != std::this_thread::get_id()) {
+        std::lock_guard lock(state_->fireMutex);
+        state_->handler = nullptr;
     }
-    state.reset();
+    state_.reset();
 }
 
-}  // namespace
-
-QueueTimer& QueueTimer::operator=(QueueTimer&& other) noexcept {
-    if (this != &other) {
-        cancel();
-        state_ = std::move(other.state_);
-    }
-    return *this;
-}
-
-QueueTimer::~QueueTimer() {
-    cancel();
-}
-
-void QueueTimer::cancel() {
-    cancelWork(state_);
-}
-
-bool QueueTimer::isActive() const {
-    return state_ && !state_->cancelled.load();
-}
-
-QueueTrigger& QueueTrigger::operator=(QueueTrigger&& other) noexcept {
-    if (this != &other) {
-        cancel();
-        state_ = std::move(other.state_);
-    }
-    return *this;
-}
-
-QueueTrigger::~QueueTrigger() {
-    cancel();
-}
-
-void QueueTrigger::cancel() {
-    cancelWork(state_);
-}
-
-bool QueueTrigger::isActive() const {
+bool QueueWorkHandle::isActive() const {
     return state_ && !state_->cancelled.load();
 }
 

@@ -45,48 +45,49 @@ namespace tapwell {
 class SerialQueue;
 struct QueueWork;
 
-// A handle to a timer created by SerialQueue::makeTimer. Dropping the handle cancels the timer.
-class QueueTimer {
+// What timer and trigger handles share: dropping the handle cancels the work.
+class QueueWorkHandle {
   public:
-    QueueTimer() = default;
-    QueueTimer(QueueTimer&&) noexcept = default;
-    QueueTimer& operator=(QueueTimer&& other) noexcept;
-    QueueTimer(const QueueTimer&) = delete;
-    QueueTimer& operator=(const QueueTimer&) = delete;
-    ~QueueTimer();
+    QueueWorkHandle() = default;
+    QueueWorkHandle(QueueWorkHandle&&) noexcept = default;
+    QueueWorkHandle& operator=(QueueWorkHandle&& other) noexcept;
+    QueueWorkHandle(const QueueWorkHandle&) = delete;
+    QueueWorkHandle& operator=(const QueueWorkHandle&) = delete;
+    ~QueueWorkHandle();
 
-    // Idempotent; callable from any thread, including the timer's own handler.
+    // Idempotent; callable from any thread, including the work itself. Once it has returned the
+    // work never starts again, and a run on another thread has been waited for.
     void cancel();
     bool isActive() const;
 
-  private:
-    friend class SerialQueue;
-    explicit QueueTimer(std::shared_ptr<QueueWork> state) : state_(std::move(state)) {}
+  protected:
+    explicit QueueWorkHandle(std::shared_ptr<QueueWork> state) : state_(std::move(state)) {}
     std::shared_ptr<QueueWork> state_;
 };
 
-// A handle to a trigger created by SerialQueue::makeTrigger. Dropping the handle cancels it.
-class QueueTrigger {
+// A handle to a timer created by SerialQueue::makeTimer.
+class QueueTimer : public QueueWorkHandle {
+  public:
+    QueueTimer() = default;
+
+  private:
+    friend class SerialQueue;
+    using QueueWorkHandle::QueueWorkHandle;
+};
+
+// A handle to a trigger created by SerialQueue::makeTrigger.
+class QueueTrigger : public QueueWorkHandle {
   public:
     QueueTrigger() = default;
-    QueueTrigger(QueueTrigger&&) noexcept = default;
-    QueueTrigger& operator=(QueueTrigger&& other) noexcept;
-    QueueTrigger(const QueueTrigger&) = delete;
-    QueueTrigger& operator=(const QueueTrigger&) = delete;
-    ~QueueTrigger();
 
     // Any thread, while the queue exists: the work runs soon on the queue. Signals that come
     // before it starts make one run; a signal while it runs makes it run once more. Never locks,
     // allocates or blocks: at most one system call, to wake a sleeping worker.
     void signal() noexcept;
-    // Idempotent; callable from any thread, including the trigger's own work.
-    void cancel();
-    bool isActive() const;
 
   private:
     friend class SerialQueue;
-    explicit QueueTrigger(std::shared_ptr<QueueWork> state) : state_(std::move(state)) {}
-    std::shared_ptr<QueueWork> state_;
+    using QueueWorkHandle::QueueWorkHandle;
 };
 
 class SerialQueue {
@@ -199,7 +200,6 @@ class SerialQueue {
     WakeSignal wakeSignal_;
     std::thread worker_;
 
-    friend class QueueTimer;
     friend class QueueTrigger;
 };
 

@@ -9,29 +9,14 @@
 #include <vector>
 
 #include "core/MpscRing.h"
+#include "support/Latch.h"
 
 namespace tapwell {
 namespace {
 
 using namespace std::chrono_literals;
 
-class Gate {
-  public:
-    void open() {
-        std::lock_guard lock(mutex_);
-        open_ = true;
-        cv_.notify_all();
-    }
-    bool waitFor() {
-        std::unique_lock lock(mutex_);
-        return cv_.wait_for(lock, 10s, [this] { return open_; });
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool open_ = false;
-};
+using test::Latch;
 
 struct Record {
     int producer = 0;
@@ -116,7 +101,7 @@ class InboxQueueTest : public ::testing::Test {
 };
 
 TEST_F(InboxQueueTest, RecordsKeepTheirOrderWithSubmittedWork) {
-    Gate gate;
+    Latch gate;
     inbox.queue().async([&] { gate.waitFor(); });  // everything below waits behind it
     inbox.post(1);
     work(1);
@@ -128,7 +113,7 @@ TEST_F(InboxQueueTest, RecordsKeepTheirOrderWithSubmittedWork) {
 }
 
 TEST_F(InboxQueueTest, AFullRingHandsOverAsQueuedWorkInOrderAndCountsIt) {
-    Gate gate;
+    Latch gate;
     inbox.queue().async([&] { gate.waitFor(); });
     for (int i = 1; i <= 7; ++i) {
         inbox.post(i);
@@ -170,7 +155,7 @@ TEST(InboxQueue, ARecordHeldBackBySubmittedWorkArrivesWhenTheWorkIsDone) {
     std::mutex mutex;
     std::condition_variable delivered;
     std::vector<int> log;
-    Gate gate;
+    Latch gate;
     InboxQueue<int> inbox("com.tapwell.test", QueueScheduler::system(), 8, [&](const int& record) {
         std::lock_guard lock(mutex);
         log.push_back(record);
@@ -186,7 +171,7 @@ TEST(InboxQueue, ARecordHeldBackBySubmittedWorkArrivesWhenTheWorkIsDone) {
 
 TEST(InboxQueue, DestructionDeliversWhatIsStillInTheRing) {
     std::vector<int> log;
-    Gate gate;
+    Latch gate;
     {
         InboxQueue<int> inbox("com.tapwell.test", QueueScheduler::system(), 8,
                               [&](const int& record) { log.push_back(record); });

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "core/SerialQueue.h"
+#include "support/Counter.h"
 #include "support/FakeClock.h"
+#include "support/Latch.h"
 
 namespace tapwell {
 namespace {
@@ -16,25 +18,8 @@ namespace {
 using namespace std::chrono_literals;
 using test::FakeClock;
 
-// A one-way gate between threads. Declare latches before the queue, so that the queue's worker is
-// joined before a latch goes away.
-class Latch {
-  public:
-    void open() {
-        std::lock_guard lock(mutex_);
-        open_ = true;
-        cv_.notify_all();
-    }
-    bool waitFor(std::chrono::milliseconds timeout = 10s) {
-        std::unique_lock lock(mutex_);
-        return cv_.wait_for(lock, timeout, [this] { return open_; });
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool open_ = false;
-};
+// Declare latches before the queue, so that the queue's worker is joined before a latch goes away.
+using test::Latch;
 
 // What ran on a queue and at what uptime of the fake clock.
 struct Log {
@@ -334,26 +319,7 @@ TEST(SerialQueue, WorkerThreadCarriesTheLabel) {
     EXPECT_EQ(name, "tapwell.stats");
 }
 
-// Counts the runs of a trigger's work and lets the test wait for a number of them.
-struct Runs {
-    std::mutex mutex;
-    std::condition_variable changed;
-    int count = 0;
-
-    void add() {
-        std::lock_guard lock(mutex);
-        ++count;
-        changed.notify_all();
-    }
-    bool waitFor(int wanted) {
-        std::unique_lock lock(mutex);
-        return changed.wait_for(lock, 10s, [&] { return count >= wanted; });
-    }
-    int value() {
-        std::lock_guard lock(mutex);
-        return count;
-    }
-};
+using Runs = test::Counter;
 
 TEST(SerialQueue, SignalsBeforeATriggerRunsCoalesceAndOneWhileItRunsRunsItAgain) {
     Latch gate;

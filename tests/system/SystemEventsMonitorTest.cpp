@@ -101,7 +101,7 @@ class SystemEventsMonitorTest : public ::testing::Test {
     void arrive(const fs::path& folder, const std::string& name, std::string_view contents) {
         const int seen = changes->value();
         fs::rename(dir.write(name, contents), folder / name);
-        ASSERT_TRUE(changes->waitForMoreThan(seen));
+        ASSERT_TRUE(changes->waitFor(seen + 1));
     }
     void storeScreenshotFolder(const fs::path& folder) {
         const auto text = folder.string();

@@ -3,7 +3,6 @@
 // counting wrapper around a real one.
 
 #include <chrono>
-#include <condition_variable>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -11,6 +10,7 @@
 #include <optional>
 #include <thread>
 
+#include "support/Counter.h"
 #include "system/FolderEvents.h"
 
 namespace tapwell::test {
@@ -67,21 +67,8 @@ class ScriptedFolderEvents final : public FolderEvents {
 // OS has told the watcher about a change before it moves the clock.
 class CountingFolderEvents final : public FolderEvents {
   public:
-    struct Changes {
-        std::mutex mutex;
-        std::condition_variable changed;
-        int count = 0;
-
-        int value() {
-            std::lock_guard lock(mutex);
-            return count;
-        }
-        // Waits (ten seconds at most) until more than `seen` changes were reported.
-        bool waitForMoreThan(int seen) {
-            std::unique_lock lock(mutex);
-            return changed.wait_for(lock, std::chrono::seconds(10), [&] { return count > seen; });
-        }
-    };
+    // How many changes the source reported.
+    using Changes = Counter;
 
     CountingFolderEvents(std::unique_ptr<FolderEvents> inner, std::shared_ptr<Changes> changes)
         : inner_(std::move(inner)), changes_(std::move(changes)) {}
@@ -91,9 +78,7 @@ class CountingFolderEvents final : public FolderEvents {
                               std::function<void()> onChange) override {
         return inner_->open(folder, [changes = changes_, onChange = std::move(onChange)] {
             onChange();
-            std::lock_guard lock(changes->mutex);
-            ++changes->count;
-            changes->changed.notify_all();
+            changes->add();
         });
     }
     void close() override { inner_->close(); }
