@@ -93,7 +93,7 @@ void AppState::start() {
     monitor_->start();
 
     // The timer only hands its work to the main queue.
-    timerQueue_ = std::make_unique<SerialQueue>("com.tapwell.app-timer");
+    timerQueue_ = std::make_unique<SerialQueue>("com.tapwell.app-timer", clock_.scheduler());
     std::weak_ptr<AppState> weak = weak_from_this();
     MainQueue* mainQueue = &mainQueue_;
     timer_ = timerQueue_->makeTimer(environment_.timerInterval, environment_.timerInterval, 0.0,
@@ -168,20 +168,28 @@ void AppState::onMain(std::function<void(AppState&)> work) {
     });
 }
 
-void AppState::wireCallbacks() {
-    // The key event path holds the services, not the state: the monitor is stopped and joined
-    // before any of them goes away.
-    monitor_->onKey = [gate = keyGate_, engine = soundEngine_.get(), stats = stats_.get(),
-                       wellbeing = wellbeing_.get(), clock = &clock_](KeyActivity activity) {
+std::function<void(KeyActivity)> AppState::makeKeyHandler(std::shared_ptr<const KeyGate> gate,
+                                                          SoundEngine* engine, StatsStore& stats,
+                                                          WellbeingService& wellbeing,
+                                                          const Clock& clock) {
+    return [gate = std::move(gate), engine, stats = &stats, wellbeing = &wellbeing,
+            clock = &clock](KeyActivity activity) {
         if (gate->value()) {
             return;
         }
         if (engine != nullptr) {
             engine->play(activity);
         }
-        stats->record(activity, clock->now());
-        wellbeing->record(activity, clock->now());
+        // Read here, at the time of the key; the hand-overs neither lock nor allocate.
+        const Date now = clock->now();
+        stats->record(activity, now);
+        wellbeing->record(activity, now);
     };
+}
+
+void AppState::wireCallbacks() {
+    // The monitor is stopped and joined before any of the services goes away.
+    monitor_->onKey = makeKeyHandler(keyGate_, soundEngine_.get(), *stats_, *wellbeing_, clock_);
 
     std::weak_ptr<AppState> weak = weak_from_this();
     stats_->onSnapshot = [weak, wellbeing = wellbeing_.get()](const StatsSnapshot& snapshot,

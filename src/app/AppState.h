@@ -156,6 +156,14 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     SoundEngine* soundEngine() const { return soundEngine_.get(); }
     const std::filesystem::path& statsDirectory() const { return stats_->directory(); }
 
+    // The key event path as the key monitor runs it on its own thread: the gate, the sound, then
+    // the hand-over to statistics and wellbeing. It holds the services, never the state. The
+    // application installs exactly this; measurements and tests call it too.
+    static std::function<void(KeyActivity)> makeKeyHandler(std::shared_ptr<const KeyGate> gate,
+                                                           SoundEngine* engine, StatsStore& stats,
+                                                           WellbeingService& wellbeing,
+                                                           const Clock& clock);
+
     // Internal routing, exposed for the event sources of later layers.
     void handleSystemEvent(SystemSoundEvent event);
     void handleWellbeing(const std::vector<WellbeingEvent>& events, const WellbeingStatus& status);
