@@ -16,6 +16,7 @@
 #include "preferences/AppPreferences.h"
 #include "preferences/SoundSettings.h"
 #include "presentation/Localization.h"
+#include "presentation/NotificationStatus.h"
 #include "recap/RecapContent.h"
 #include "stats/DailyStats.h"
 #include "themes/Theme.h"
@@ -73,15 +74,6 @@ class PublishedSet {
 constexpr PublishedSet operator|(Published a, Published b) {
     return PublishedSet(a) | PublishedSet(b);
 }
-
-// Whether the desktop's notification server takes our notifications, and with buttons.
-enum class NotificationAuthorization { notDetermined, denied, authorized };
-struct NotificationStatus {
-    NotificationAuthorization authorization = NotificationAuthorization::notDetermined;
-    bool actionsAvailable = false;  // the server shows action buttons
-
-    bool operator==(const NotificationStatus&) const = default;
-};
 
 // An installed desktop application, for the muted-applications chooser.
 struct InstalledApp {

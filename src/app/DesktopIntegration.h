@@ -1,0 +1,64 @@
+#pragma once
+// What the application state follows of the desktop session besides windows: the application in
+// front, sleep and wake, the login item and the installed applications. Each is a small interface
+// with a Linux adapter (platform/linux/desktop) and a fake in the tests; a missing one means the
+// desktop does not offer it. Qt-free.
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/StateView.h"
+#include "core/Error.h"
+
+namespace tapwell {
+
+// The application whose window has the focus, by its application id (the desktop-entry id, else
+// the window's class).
+class FocusSource {
+  public:
+    virtual ~FocusSource() = default;
+    // Called on any thread with the id of the application now in front; none when no window has
+    // the focus or it cannot be told. Set before `start`.
+    std::function<void(std::optional<std::string>)> onChange;
+    // Reports the current application soon after.
+    virtual void start() = 0;
+    // Waits: no report arrives after it returns.
+    virtual void stop() = 0;
+};
+
+// System sleep and wake. Both callbacks run on the main thread.
+class SleepSource {
+  public:
+    virtual ~SleepSource() = default;
+    // The machine is about to sleep; it waits until the callback has returned.
+    std::function<void()> onWillSleep;
+    std::function<void()> onDidWake;
+    virtual void start() = 0;
+    virtual void stop() = 0;
+};
+
+// Starting the application when the user logs in.
+class LoginItem {
+  public:
+    struct Status {
+        bool enabled = false;
+        bool needsApproval = false;
+    };
+    virtual ~LoginItem() = default;
+    virtual Status status() const = 0;
+    // No value on success.
+    virtual std::optional<Error> setEnabled(bool enabled) = 0;
+};
+
+// The applications installed for the user, for the muted-applications chooser.
+class ApplicationDirectory {
+  public:
+    virtual ~ApplicationDirectory() = default;
+    // Sorted by name; names in `language` where the entry has them.
+    virtual std::vector<InstalledApp> list(std::string_view language) = 0;
+};
+
+}  // namespace tapwell
