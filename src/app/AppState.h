@@ -21,7 +21,6 @@
 #include <vector>
 
 #include "app/AppShell.h"
-#include "app/DesktopIntegration.h"
 #include "app/MenuBarStatus.h"
 #include "app/StateView.h"
 #include "core/Clock.h"
@@ -35,6 +34,7 @@
 #include "keyboard/KeyGate.h"
 #include "keyboard/KeyMonitor.h"
 #include "keyboard/KeyTap.h"
+#include "platform/DesktopServices.h"
 #include "preferences/AppPreferences.h"
 #include "preferences/SoundSettings.h"
 #include "presentation/Localization.h"

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/Clock.h"
+#include "platform/DesktopServices.h"
 #include "preferences/AppPreferences.h"
 #include "preferences/SoundSettings.h"
 #include "presentation/Localization.h"
@@ -74,15 +75,6 @@ class PublishedSet {
 constexpr PublishedSet operator|(Published a, Published b) {
     return PublishedSet(a) | PublishedSet(b);
 }
-
-// An installed desktop application, for the muted-applications chooser.
-struct InstalledApp {
-    std::string id;    // desktop-entry id, as stored in the muted list
-    std::string name;  // localized Name
-    std::string icon;  // Icon of the entry: a theme icon name or an absolute path; may be empty
-
-    bool operator==(const InstalledApp&) const = default;
-};
 
 // The count next to the tray icon and the language that formats it.
 struct MenuBarState {

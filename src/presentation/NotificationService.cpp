@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/Calendar.h"
 #include "presentation/Localization.h"
 
 namespace tapwell {
@@ -9,7 +10,8 @@ namespace tapwell {
 namespace {
 
 // Break notifications whose buttons still count. A server keeps a handful on screen at most; the
-// oldest ids beyond this are forgotten.
+// oldest ids beyond this are forgotten. Closing is not a reason to forget one: servers do not
+// agree on whether a button's signal comes before or after the close.
 constexpr std::size_t rememberedBreaks = 16;
 
 }  // namespace
@@ -26,17 +28,11 @@ NotificationService::NotificationService(Notifier& notifier, Clock& clock,
             (*self)->routeAction(id, key);
         }
     };
-    notifier_.onClosed = [weak](Notifier::NotificationID id) {
-        if (auto self = weak.lock()) {
-            std::erase((*self)->breakIDs_, id);
-        }
-    };
     registerCategories();
 }
 
 NotificationService::~NotificationService() {
     notifier_.onAction = nullptr;
-    notifier_.onClosed = nullptr;
 }
 
 void NotificationService::registerCategories() {
@@ -78,7 +74,7 @@ void NotificationService::health(WellbeingEvent event, std::int64_t minutes, std
             break;
         case WellbeingEvent::lateNight:
             send(localization.format("notification.lateNight.title",
-                                     {localization.shortTime(clock_.now())}),
+                                     {localization.shortTime(clock_.now(), clock_.calendar())}),
                  localization.text("notification.lateNight.body"));
             break;
         case WellbeingEvent::dailyLimit:

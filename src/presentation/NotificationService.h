@@ -67,7 +67,7 @@ class NotificationService {
     std::filesystem::path resourceFolder_;
     std::vector<std::pair<std::string, std::string>> breakActions_;
     NotificationStatus status_;
-    // The break notifications still on screen; buttons of any other notification are ignored.
+    // The latest break notifications; buttons of any other notification are ignored.
     std::deque<Notifier::NotificationID> breakIDs_;
     // Answers that arrive after the service is gone find this expired.
     std::shared_ptr<NotificationService*> alive_;

@@ -29,11 +29,9 @@ class Notifier {
 
     virtual ~Notifier() = default;
 
-    // A button of one of our notifications was chosen ("default" is a click on the body).
-    // Servers send this for every client's notifications: the receiver filters by id.
+    // A button of a notification was chosen ("default" is a click on the body). Servers send
+    // this for every client's notifications: the receiver filters by id.
     std::function<void(NotificationID id, const std::string& key)> onAction;
-    // A notification went away (expired, dismissed or replaced).
-    std::function<void(NotificationID id)> onClosed;
 
     // Asks the server what it supports; `done` gets reachable false when no server answers.
     virtual void queryCapabilities(std::function<void(Capabilities)> done) = 0;

@@ -2,7 +2,7 @@
 // What the application state follows of the desktop session besides windows: the application in
 // front, sleep and wake, the login item and the installed applications. Each is a small interface
 // with a Linux adapter (platform/linux/desktop) and a fake in the tests; a missing one means the
-// desktop does not offer it. Qt-free.
+// desktop does not offer it. OS-free and Qt-free.
 
 #include <functional>
 #include <optional>
@@ -10,10 +10,18 @@
 #include <string_view>
 #include <vector>
 
-#include "app/StateView.h"
 #include "core/Error.h"
 
 namespace tapwell {
+
+// An installed desktop application, for the muted-applications chooser.
+struct InstalledApp {
+    std::string id;    // desktop-entry id, as stored in the muted list
+    std::string name;  // localized Name
+    std::string icon;  // Icon of the entry: a theme icon name or an absolute path; may be empty
+
+    bool operator==(const InstalledApp&) const = default;
+};
 
 // The application whose window has the focus, by its application id (the desktop-entry id, else
 // the window's class).

@@ -1,0 +1,82 @@
+#include "support/ChildProcess.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+extern char** environ;
+
+namespace tapwell::test {
+
+ChildProcess::ChildProcess(std::vector<std::string> args, const std::vector<std::string>& extraEnv,
+                           const std::optional<std::filesystem::path>& logFile,
+                           const std::optional<std::filesystem::path>& stdoutFile) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+        env.emplace_back(*e);
+    }
+    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
+    std::vector<char*> argv;
+    std::vector<char*> envp;
+    for (auto& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    for (auto& e : env) {
+        envp.push_back(e.data());
+    }
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (logFile) {
+        posix_spawn_file_actions_addopen(&actions, 2, logFile->c_str(),
+                                         O_WRONLY | O_CREAT | O_APPEND, 0644);
+    }
+    posix_spawn_file_actions_addopen(&actions, 1, stdoutFile ? stdoutFile->c_str() : "/dev/null",
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) {
+        pid_ = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+}
+
+ChildProcess::~ChildProcess() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+}
+
+std::optional<int> ChildProcess::wait(double seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (pid_ > 0) {
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return std::nullopt;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return std::nullopt;
+}
+
+int ChildProcess::stop(int signal, double seconds) {
+    if (pid_ <= 0) {
+        return -1;
+    }
+    ::kill(pid_, signal);
+    if (auto status = wait(seconds)) {
+        return *status;
+    }
+    return -1;  // the destructor kills it
+}
+
+}  // namespace tapwell::test
