@@ -67,7 +67,7 @@ struct AppEnvironment {
     std::unique_ptr<FocusSource> focus;                  // none: the front application unknown
     std::unique_ptr<SleepSource> sleep;                  // none: sleep is not followed
     std::unique_ptr<LoginItem> loginItem;                // none: no login item
-    std::unique_ptr<ApplicationDirectory> applications;  // none: no installed applications
+    std::shared_ptr<ApplicationDirectory> applications;  // none: no installed applications
     KeyMonitor::Options keyMonitorOptions;
     // The process's command-line flags that the start-up reads.
     bool openSettingsAtLaunch = false;    // --settings
@@ -243,7 +243,7 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     std::unique_ptr<Notifier> notifier_;
     std::unique_ptr<NotificationService> notifications_;
     std::unique_ptr<LoginItem> loginItem_;
-    std::unique_ptr<ApplicationDirectory> applications_;
+    std::shared_ptr<ApplicationDirectory> applications_;
     std::unique_ptr<SleepSource> sleep_;
     std::unique_ptr<FocusSource> focus_;
     std::unique_ptr<StatsStore> stats_;

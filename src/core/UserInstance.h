@@ -51,9 +51,10 @@ class UserInstance {
         std::unique_ptr<UserInstance> owned;
         // The running program answered.
         std::optional<InstanceReply> reply;
-        // Neither: the folder cannot be used, or the lock stayed taken by a process that does
-        // not answer (a command at work, a program starting or stopping) for the whole wait.
+        // Neither: the folder cannot be used, or (`busy`) the lock stayed taken by a process that
+        // does not answer (a command at work, a program starting or stopping) for the whole wait.
         std::optional<Error> error;
+        bool busy = false;
     };
 
     static std::filesystem::path defaultFolder();

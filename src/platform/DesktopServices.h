@@ -5,12 +5,14 @@
 // desktop does not offer it. OS-free and Qt-free.
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/Error.h"
+#include "presentation/Notifier.h"
 
 namespace tapwell {
 
@@ -68,5 +70,17 @@ class ApplicationDirectory {
     // Sorted by name; names in `language` where the entry has them.
     virtual std::vector<InstalledApp> list(std::string_view language) = 0;
 };
+
+// The desktop session's services, built by the system's adapter (on Linux,
+// platform/linux/desktop/LinuxDesktopSession.cpp) once the application object exists. Each is
+// none where the session lacks it.
+struct DesktopSession {
+    std::unique_ptr<Notifier> notifier;
+    std::unique_ptr<FocusSource> focus;
+    std::unique_ptr<SleepSource> sleep;
+    std::unique_ptr<LoginItem> loginItem;
+    std::shared_ptr<ApplicationDirectory> applications;
+};
+DesktopSession makeDesktopSession(bool hasDisplay);
 
 }  // namespace tapwell

@@ -146,7 +146,10 @@ class EndToEnd : public ::testing::Test {
                                      "wav:" + wav.string()},
             std::vector<std::string>{
                 "HOME=" + home, "XDG_CONFIG_HOME=" + home + "/config",
-                "XDG_DATA_HOME=" + home + "/data",
+                "XDG_DATA_HOME=" + home + "/data", "XDG_RUNTIME_DIR=" + home,
+                // No bus: the user's must never be reached, and none may be started for us.
+                "DBUS_SESSION_BUS_ADDRESS=unix:path=" + home + "/no-bus",
+                "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + home + "/no-bus",
                 std::string("TAPWELL_RESOURCE_DIR=") + TAPWELL_TEST_RESOURCE_DIR,
                 "TAPWELL_LOG=warn"},
             dir / "tapwell.log");

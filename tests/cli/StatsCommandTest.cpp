@@ -28,6 +28,8 @@ class StatsCommandTest : public ::testing::Test {
     ScopedEnv data{"XDG_DATA_HOME", (dir / "data").c_str()};
     ScopedEnv config{"XDG_CONFIG_HOME", (dir / "config").c_str()};
     ScopedEnv resourcesEnv{"TAPWELL_RESOURCE_DIR", (dir / "resources").c_str()};
+    // Never the user's running Tapwell: a deletion would reach it.
+    ScopedEnv runtime{"XDG_RUNTIME_DIR", dir.path().c_str()};
     fs::path statsFolder = dir / "data/Tapwell/stats";
     std::string today = Calendar::current().dayID(SystemClock::shared().now());
 

@@ -256,6 +256,7 @@ UserInstance::Outcome UserInstance::reachOrClaim(const fs::path& folder,
             outcome.error = Error{
                 "tapwell", 3,
                 "another tapwell process holds " + lockPath.string() + " and does not answer"};
+            outcome.busy = true;
             return outcome;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
