@@ -119,8 +119,8 @@ void showToday(Context& context, bool json) {
 // Sets the exit status when neither worked.
 std::optional<InstanceReply> throughRunningApp(Context& context, const InstanceRequest& request,
                                                std::unique_ptr<UserInstance>& lock) {
-    UserInstance::Outcome outcome = UserInstance::reachOrClaim(UserInstance::defaultFolder(),
-                                                               request);
+    UserInstance::Outcome outcome =
+        UserInstance::reachOrClaim(UserInstance::defaultFolder(), request);
     if (outcome.reply) {
         return outcome.reply;
     }

@@ -29,10 +29,10 @@ void X11FocusSource::start() {
     activeWindowAtom_ = XInternAtom(display_, "_NET_ACTIVE_WINDOW", False);
     XSelectInput(display_, DefaultRootWindow(display_), PropertyChangeMask);
     report();
-    if (auto error = watcher_.start(ConnectionNumber(display_), "com.tapwell.focus",
-                                    [this] { drain(); })) {
-        logger(LogCategory::startup).warn("Cannot follow the focused window: {}",
-                                          error->description);
+    if (auto error =
+            watcher_.start(ConnectionNumber(display_), "com.tapwell.focus", [this] { drain(); })) {
+        logger(LogCategory::startup)
+            .warn("Cannot follow the focused window: {}", error->description);
     }
 }
 
