@@ -57,9 +57,11 @@ void LogindSleepSource::takeLock() {
             << QStringLiteral("Saving typing statistics") << QStringLiteral("delay");
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(message), this);
     const unsigned generation = ++generation_;
+    requesting_ = true;
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, generation](QDBusPendingCallWatcher* call) {
                 call->deleteLater();
+                requesting_ = false;
                 const QDBusPendingReply<QDBusUnixFileDescriptor> reply = *call;
                 if (generation != generation_) {
                     return;  // sleep began or the source stopped meanwhile: the lock would leak

@@ -24,8 +24,9 @@ class LogindSleepSource final : public QObject, public SleepSource {
     void start() override;
     void stop() override;
 
-    // The delay lock is held (for tests and the log).
+    // The delay lock is held; a request for it is on its way (for tests).
     bool holdsLock() const { return lock_.isValid(); }
+    bool requestingLock() const { return requesting_; }
 
   private Q_SLOTS:
     void prepareForSleep(bool start);
@@ -36,6 +37,7 @@ class LogindSleepSource final : public QObject, public SleepSource {
     QDBusConnection bus_;
     QDBusUnixFileDescriptor lock_;
     bool started_ = false;
+    bool requesting_ = false;
     // Counts lock requests, so an answer that arrives after sleep began or after stop is dropped.
     unsigned generation_ = 0;
 };
