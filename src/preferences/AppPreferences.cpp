@@ -16,10 +16,15 @@ namespace {
 
 constexpr std::array<const char*, 6> eventNames = {"capsOn",     "capsOff",      "charger",
                                                    "batteryLow", "downloadDone", "screenshot"};
-constexpr std::array<const char*, 6> pageNames = {"general", "themes", "events",
-                                                  "wellbeing", "stats", "privacy"};
+constexpr std::array<const char*, 6> pageNames = {"general",   "themes", "events",
+                                                  "wellbeing", "stats",  "privacy"};
 
 // The default muted-apps lists, one per language family. The first is the record's default.
+// Each program appears by the ids it has on Linux: the desktop-entry id of its .deb and of its
+// Flatpak, and its window class for when no desktop entry names the window (the application id
+// is then the class). Zoom's .deb installs "Zoom.desktop" for windows of class "zoom"; OBS uses
+// one id for both builds and the class "obs". Teams and Loom have no Linux builds of their own:
+// the Teams client for Linux and Jitsi Meet stand in.
 struct MutedAppsDefaults {
     const char* language;  // nullptr: every other language
     std::vector<std::string> apps;
@@ -27,11 +32,16 @@ struct MutedAppsDefaults {
 const std::array<MutedAppsDefaults, 2>& mutedAppsTable() {
     static const std::array<MutedAppsDefaults, 2> table = {{
         {nullptr,
-         {"Zoom", "us.zoom.Zoom", "teams-for-linux", "com.obsproject.Studio",
-          "org.jitsi.jitsi-meet"}},
+         {"Zoom", "zoom", "us.zoom.Zoom",                                  // Zoom
+          "teams-for-linux", "com.github.IsmaelMartinez.teams_for_linux",  // Teams
+          "com.obsproject.Studio", "obs",                                  // OBS Studio
+          "org.jitsi.jitsi-meet", "jitsi-meet"}},                          // Jitsi Meet
         {"zh-Hans",
-         {"wemeetapp", "bytedance-feishu", "com.alibabainc.dingtalk", "Zoom",
-          "com.obsproject.Studio"}},
+         {"wemeetapp", "com.tencent.wemeet",                   // Tencent Meeting
+          "bytedance-feishu", "cn.feishu.Feishu",              // Feishu (Lark)
+          "com.alibabainc.dingtalk", "com.dingtalk.DingTalk",  // DingTalk
+          "Zoom", "zoom", "us.zoom.Zoom",                      // Zoom
+          "com.obsproject.Studio", "obs"}},                    // OBS Studio
     }};
     return table;
 }
@@ -88,7 +98,9 @@ bool takeIfTyped(const json& object, const char* name, std::int64_t& out) {
 
 }  // namespace
 
-const char* toString(SystemSoundEvent event) { return eventNames[static_cast<std::size_t>(event)]; }
+const char* toString(SystemSoundEvent event) {
+    return eventNames[static_cast<std::size_t>(event)];
+}
 
 std::optional<SystemSoundEvent> systemSoundEventFromString(std::string_view raw) {
     for (std::size_t i = 0; i < eventNames.size(); ++i) {
@@ -99,7 +111,9 @@ std::optional<SystemSoundEvent> systemSoundEventFromString(std::string_view raw)
     return std::nullopt;
 }
 
-const char* toString(SettingsPage page) { return pageNames[static_cast<std::size_t>(page)]; }
+const char* toString(SettingsPage page) {
+    return pageNames[static_cast<std::size_t>(page)];
+}
 
 std::optional<SettingsPage> settingsPageFromString(std::string_view raw) {
     for (std::size_t i = 0; i < pageNames.size(); ++i) {
@@ -152,12 +166,12 @@ std::optional<AppPreferences> AppPreferences::fromJSON(std::string_view text) {
         return std::nullopt;
     }
     AppPreferences p;
-    forEachScalar(p, [&object](const char* name, auto& field) { takeIfTyped(object, name, field); });
+    forEachScalar(p,
+                  [&object](const char* name, auto& field) { takeIfTyped(object, name, field); });
 
-    if (auto it = object.find("mutedApps"); it != object.end() && it->is_array() &&
-                                            std::all_of(it->begin(), it->end(), [](const json& e) {
-                                                return e.is_string();
-                                            })) {
+    if (auto it = object.find("mutedApps");
+        it != object.end() && it->is_array() &&
+        std::all_of(it->begin(), it->end(), [](const json& e) { return e.is_string(); })) {
         p.mutedApps = it->get<std::vector<std::string>>();
     }
     if (!takeIfTyped(object, "mutedAppsCustomized", p.mutedAppsCustomized)) {
