@@ -2,6 +2,8 @@
 // (openbox) that names the focused window in _NET_ACTIVE_WINDOW, and windows of our own whose
 // WM_CLASS the desktop entries turn into application ids.
 
+#include <signal.h>
+
 #include <chrono>
 #include <thread>
 
@@ -60,6 +62,13 @@ class VirtualDesktop {
     ~VirtualDesktop() {
         if (display_ != nullptr) {
             XCloseDisplay(display_);
+        }
+        // Asked to end, Xvfb removes its lock and socket files; killed, it would leave them.
+        if (openbox_) {
+            openbox_->stop(SIGTERM);
+        }
+        if (xvfb_) {
+            xvfb_->stop(SIGTERM);
         }
     }
 
