@@ -89,53 +89,65 @@ void NotificationService::health(WellbeingEvent event, std::int64_t minutes, std
 }
 
 void NotificationService::send(std::string title, std::string body, std::string_view category) {
-    const bool isBreak = category == breakCategory;
+    Pending pending{std::move(title), std::move(body), {}, category == breakCategory};
     // Without buttons the break notification says where else to take the break; that hint is
     // written now, in the language of the moment of posting.
-    std::string hint;
-    if (isBreak) {
-        hint = Localization(std::nullopt, resourceFolder_).text("notification.break.noActions");
+    if (pending.isBreak) {
+        pending.hint =
+            Localization(std::nullopt, resourceFolder_).text("notification.break.noActions");
     }
+    pending_.push_back(std::move(pending));
+    if (!posting_) {
+        postNext();
+    }
+}
+
+void NotificationService::postNext() {
+    posting_ = !pending_.empty();
+    if (!posting_) {
+        return;
+    }
+    // One at a time, each after its own look at the server: they appear in the order sent.
     std::weak_ptr<NotificationService*> weak = alive_;
-    notifier_.queryCapabilities([weak, isBreak, title = std::move(title), body = std::move(body),
-                                 hint = std::move(hint)](Notifier::Capabilities capabilities) {
+    notifier_.queryCapabilities([weak](Notifier::Capabilities capabilities) {
         auto self = weak.lock();
         if (!self) {
             return;
         }
         NotificationService& service = **self;
         service.report(capabilities);
+        Pending pending = std::move(service.pending_.front());
+        service.pending_.pop_front();
         if (!capabilities.reachable) {
+            service.postNext();
             return;
         }
-        Notification notification{title, body, {}};
-        if (isBreak) {
+        Notification notification{pending.title, pending.body, {}};
+        if (pending.isBreak) {
             if (capabilities.actions) {
                 notification.actions = service.breakActions_;
             } else {
-                notification.body += "\n" + hint;
+                notification.body += "\n" + pending.hint;
             }
         }
-        service.notifier_.post(notification,
-                               [weak, isBreak, withButtons = !notification.actions.empty()](
-                                   std::optional<Notifier::NotificationID> id) {
-                                   auto alive = weak.lock();
-                                   if (!alive) {
-                                       return;
-                                   }
-                                   NotificationService& posted = **alive;
-                                   if (!id) {
-                                       // The server went away between the two calls.
-                                       posted.report({});
-                                       return;
-                                   }
-                                   if (isBreak && withButtons) {
-                                       posted.breakIDs_.push_back(*id);
-                                       if (posted.breakIDs_.size() > rememberedBreaks) {
-                                           posted.breakIDs_.pop_front();
-                                       }
-                                   }
-                               });
+        const bool withButtons = !notification.actions.empty();
+        service.notifier_.post(
+            notification, [weak, withButtons](std::optional<Notifier::NotificationID> id) {
+                auto alive = weak.lock();
+                if (!alive) {
+                    return;
+                }
+                NotificationService& posted = **alive;
+                if (!id) {
+                    posted.report({});  // the server went away between the two calls
+                } else if (withButtons) {
+                    posted.breakIDs_.push_back(*id);
+                    if (posted.breakIDs_.size() > rememberedBreaks) {
+                        posted.breakIDs_.pop_front();
+                    }
+                }
+                posted.postNext();
+            });
     });
 }
 

@@ -59,6 +59,14 @@ class NotificationService {
     NotificationStatus status() const { return status_; }
 
   private:
+    struct Pending {
+        std::string title;
+        std::string body;
+        std::string hint;  // added to a break's body where the server shows no buttons
+        bool isBreak = false;
+    };
+
+    void postNext();
     void report(Notifier::Capabilities capabilities);
     void routeAction(Notifier::NotificationID id, const std::string& key);
 
@@ -67,6 +75,9 @@ class NotificationService {
     std::filesystem::path resourceFolder_;
     std::vector<std::pair<std::string, std::string>> breakActions_;
     NotificationStatus status_;
+    // Notifications waiting for the one before them to be posted.
+    std::deque<Pending> pending_;
+    bool posting_ = false;
     // The latest break notifications; buttons of any other notification are ignored.
     std::deque<Notifier::NotificationID> breakIDs_;
     // Answers that arrive after the service is gone find this expired.

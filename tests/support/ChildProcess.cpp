@@ -6,7 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <string_view>
 #include <thread>
 
 extern char** environ;
@@ -16,9 +18,17 @@ namespace tapwell::test {
 ChildProcess::ChildProcess(std::vector<std::string> args, const std::vector<std::string>& extraEnv,
                            const std::optional<std::filesystem::path>& logFile,
                            const std::optional<std::filesystem::path>& stdoutFile) {
+    // A variable given in `extraEnv` replaces the inherited one: getenv finds the first.
+    const auto overridden = [&extraEnv](std::string_view variable) {
+        const auto name = variable.substr(0, variable.find('=') + 1);
+        return std::any_of(extraEnv.begin(), extraEnv.end(),
+                           [&name](const std::string& extra) { return extra.starts_with(name); });
+    };
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
-        env.emplace_back(*e);
+        if (!overridden(*e)) {
+            env.emplace_back(*e);
+        }
     }
     env.insert(env.end(), extraEnv.begin(), extraEnv.end());
     std::vector<char*> argv;

@@ -12,8 +12,9 @@ namespace tapwell::test {
 
 class ChildProcess {
   public:
-    // Starts `args[0]` with the test's environment plus `extraEnv` ("NAME=value"). Standard
-    // output goes to `stdoutFile` (or /dev/null), standard error to `logFile` (or the test's).
+    // Starts `args[0]` with the test's environment, `extraEnv` ("NAME=value") replacing or adding
+    // variables. Standard output goes to `stdoutFile` (or /dev/null), standard error to `logFile`
+    // (or the test's).
     ChildProcess(std::vector<std::string> args, const std::vector<std::string>& extraEnv = {},
                  const std::optional<std::filesystem::path>& logFile = {},
                  const std::optional<std::filesystem::path>& stdoutFile = {});
