@@ -4,11 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <signal.h>
 #include <sndfile.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -20,67 +17,16 @@
 #include <thread>
 #include <vector>
 
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
-
-extern char** environ;
 
 namespace tapwell {
 namespace {
 
 using namespace std::chrono_literals;
 
-class Process {
-  public:
-    Process(std::vector<std::string> args, const std::vector<std::string>& extraEnv,
-            const std::filesystem::path& logFile) {
-        std::vector<std::string> env;
-        for (char** e = environ; *e != nullptr; ++e) {
-            env.emplace_back(*e);
-        }
-        env.insert(env.end(), extraEnv.begin(), extraEnv.end());
-        std::vector<char*> argv, envp;
-        for (auto& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        for (auto& e : env) {
-            envp.push_back(e.data());
-        }
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 2, logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~Process() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    bool running() const { return pid_ > 0; }
-    // Asks the program to quit and returns its exit status (-1 when it had to be killed).
-    int terminate() {
-        kill(pid_, SIGTERM);
-        for (int i = 0; i < 100; ++i) {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            std::this_thread::sleep_for(50ms);
-        }
-        return -1;
-    }
-
-  private:
-    pid_t pid_ = -1;
-};
+// Killed when the test ends; asked to quit with stop(SIGTERM).
+using Process = test::ChildProcess;
 
 int run(const std::string& command) {
     return std::system(command.c_str());
@@ -199,7 +145,7 @@ TEST_F(EndToEnd, EveryKeyDownAndUpSounds) {
     std::this_thread::sleep_for(300ms);
     typeSlowly(4);
     std::this_thread::sleep_for(400ms);
-    EXPECT_EQ(tapwell->terminate(), 0) << readText(dir / "tapwell.log");
+    EXPECT_EQ(tapwell->stop(SIGTERM), 0) << readText(dir / "tapwell.log");
     EXPECT_EQ(onsets(wav).size(), 8u) << readText(dir / "tapwell.log");
 }
 
@@ -213,7 +159,7 @@ TEST_F(EndToEnd, SilentWhileSoundsAreOff) {
     ASSERT_TRUE(waitForListening()) << readText(dir / "tapwell.log");
     typeSlowly(3);
     std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(tapwell->terminate(), 0);
+    EXPECT_EQ(tapwell->stop(SIGTERM), 0);
     EXPECT_EQ(onsets(wav).size(), 0u);
 }
 
@@ -229,7 +175,7 @@ TEST_F(EndToEnd, ASecondStartHandsOverAndDeletionGoesThroughTheFirst) {
     EXPECT_NE(readText(dir / "delete.txt").find("through the running Tapwell"), std::string::npos);
 
     // The first program's last save brings none of the deleted keystrokes back.
-    EXPECT_EQ(tapwell->terminate(), 0) << readText(dir / "tapwell.log");
+    EXPECT_EQ(tapwell->stop(SIGTERM), 0) << readText(dir / "tapwell.log");
     EXPECT_EQ(runTapwell("stats --json", "stats.txt"), 0);
     EXPECT_NE(readText(dir / "stats.txt").find("\"keystrokes\": 0"), std::string::npos)
         << readText(dir / "stats.txt");
