@@ -16,8 +16,8 @@ namespace {
 
 constexpr std::array<const char*, 6> eventNames = {"capsOn",     "capsOff",      "charger",
                                                    "batteryLow", "downloadDone", "screenshot"};
-constexpr std::array<const char*, 6> pageNames = {"general",   "themes", "events",
-                                                  "wellbeing", "stats",  "privacy"};
+constexpr std::array<const char*, 6> pageNames = {"general", "themes", "events",
+                                                  "wellbeing", "stats", "privacy"};
 
 // The default muted-apps lists, one per language family. The first is the record's default.
 // Each program appears by the ids it has on Linux: the desktop-entry id of its .deb and of its
@@ -98,9 +98,7 @@ bool takeIfTyped(const json& object, const char* name, std::int64_t& out) {
 
 }  // namespace
 
-const char* toString(SystemSoundEvent event) {
-    return eventNames[static_cast<std::size_t>(event)];
-}
+const char* toString(SystemSoundEvent event) { return eventNames[static_cast<std::size_t>(event)]; }
 
 std::optional<SystemSoundEvent> systemSoundEventFromString(std::string_view raw) {
     for (std::size_t i = 0; i < eventNames.size(); ++i) {
@@ -111,9 +109,7 @@ std::optional<SystemSoundEvent> systemSoundEventFromString(std::string_view raw)
     return std::nullopt;
 }
 
-const char* toString(SettingsPage page) {
-    return pageNames[static_cast<std::size_t>(page)];
-}
+const char* toString(SettingsPage page) { return pageNames[static_cast<std::size_t>(page)]; }
 
 std::optional<SettingsPage> settingsPageFromString(std::string_view raw) {
     for (std::size_t i = 0; i < pageNames.size(); ++i) {
@@ -166,12 +162,12 @@ std::optional<AppPreferences> AppPreferences::fromJSON(std::string_view text) {
         return std::nullopt;
     }
     AppPreferences p;
-    forEachScalar(p,
-                  [&object](const char* name, auto& field) { takeIfTyped(object, name, field); });
+    forEachScalar(p, [&object](const char* name, auto& field) { takeIfTyped(object, name, field); });
 
-    if (auto it = object.find("mutedApps");
-        it != object.end() && it->is_array() &&
-        std::all_of(it->begin(), it->end(), [](const json& e) { return e.is_string(); })) {
+    if (auto it = object.find("mutedApps"); it != object.end() && it->is_array() &&
+                                            std::all_of(it->begin(), it->end(), [](const json& e) {
+                                                return e.is_string();
+                                            })) {
         p.mutedApps = it->get<std::vector<std::string>>();
     }
     if (!takeIfTyped(object, "mutedAppsCustomized", p.mutedAppsCustomized)) {
