@@ -22,7 +22,7 @@ PrivateBus::PrivateBus() {
   </policy>
 </busconfig>
 )");
-    daemon_ = std::make_unique<Process>(
+    daemon_ = std::make_unique<ChildProcess>(
         std::vector<std::string>{"/usr/bin/dbus-daemon", "--config-file=" + config.string(),
                                  "--nofork", "--nopidfile"},
         std::vector<std::string>{}, dir_ / "dbus.log");
@@ -57,6 +57,10 @@ const char* usableAddress(const std::string& address) {
 PrivateSessionBus::PrivateSessionBus()
     : session_("DBUS_SESSION_BUS_ADDRESS", usableAddress(address())),
       system_("DBUS_SYSTEM_BUS_ADDRESS", usableAddress(address())) {}
+
+std::vector<std::string> PrivateBus::environment() const {
+    return {"DBUS_SESSION_BUS_ADDRESS=" + address_, "DBUS_SYSTEM_BUS_ADDRESS=" + address_};
+}
 
 std::string PrivateBus::log() const {
     return dir_.read("dbus.log");
