@@ -3,12 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <set>
 #include <sstream>
 #include <string>
 
 #include "support/TempDir.h"
-#include "themegen/ThemeCheck.h"
 
 namespace tapwell::themegen {
 namespace {
