@@ -2,19 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <atomic>
 #include <thread>
 #include <vector>
 
 #include "core/MpscRing.h"
+#include "support/Counter.h"
 #include "support/Latch.h"
 
 namespace tapwell {
 namespace {
-
-using namespace std::chrono_literals;
 
 using test::Latch;
 
@@ -152,21 +149,15 @@ TEST_F(InboxQueueTest, RecordsFromManyThreadsReachAnIdleQueueInEachThreadsOrder)
 }
 
 TEST(InboxQueue, ARecordHeldBackBySubmittedWorkArrivesWhenTheWorkIsDone) {
-    std::mutex mutex;
-    std::condition_variable delivered;
-    std::vector<int> log;
+    test::Counter delivered;
     Latch gate;
-    InboxQueue<int> inbox("com.tapwell.test", QueueScheduler::system(), 8, [&](const int& record) {
-        std::lock_guard lock(mutex);
-        log.push_back(record);
-        delivered.notify_all();
-    });
+    InboxQueue<int> inbox("com.tapwell.test", QueueScheduler::system(), 8,
+                          [&](const int&) { delivered.add(); });
     inbox.queue().async([&] { gate.waitFor(); });
     inbox.async([] {});
     inbox.post(1);  // after the work: it waits, and nothing else is submitted to fetch it
     gate.open();
-    std::unique_lock lock(mutex);
-    EXPECT_TRUE(delivered.wait_for(lock, 10s, [&] { return !log.empty(); }));
+    EXPECT_TRUE(delivered.waitFor(1));
 }
 
 TEST(InboxQueue, DestructionDeliversWhatIsStillInTheRing) {

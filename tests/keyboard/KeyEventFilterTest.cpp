@@ -2,7 +2,6 @@
 
 #include "keyboard/KeyCodes.h"
 #include "keyboard/KeyEventFilter.h"
-#include "keyboard/KeyGate.h"
 
 namespace tapwell {
 namespace {
@@ -78,13 +77,6 @@ TEST(KeyEventFilter, ReleaseCarriesTheKindOfItsKey) {
     KeyEventFilter filter;
     EXPECT_TRUE(filter.accept(true, keycode::space, false));
     EXPECT_EQ(filter.accept(false, keycode::space, false), (Accepted{KeyKind::space, false}));
-}
-
-TEST(KeyGate, StartsOpenAndFollowsWrites) {
-    KeyGate gate;
-    EXPECT_FALSE(gate.value());
-    gate.setValue(true);
-    EXPECT_TRUE(gate.value());
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ namespace {
 using nlohmann::json;
 
 class PreferencesStore : public ::testing::Test {
-protected:
+  protected:
     test::TempDir dir;
     UserDefaults defaults{dir / "defaults.json"};
 
@@ -37,15 +37,12 @@ TEST(AppPreferences, DefaultMutedAppsDependOnLanguage) {
     }
 }
 
-TEST(AppPreferences, EncodesAllTwentyMembersCompactly) {
+// Which members are written, and with which types, is what SaveThenLoadGivesEveryFieldBack and
+// the loader's type checks pin down.
+TEST(AppPreferences, EncodesCompactly) {
     const std::string text = AppPreferences{}.toJSON();
     EXPECT_EQ(text.find(' '), std::string::npos);
     EXPECT_EQ(text.find('\n'), std::string::npos);
-    const json object = json::parse(text);
-    EXPECT_EQ(object.size(), 20u);
-    EXPECT_TRUE(object.at("batteryThreshold").is_number_integer());
-    EXPECT_TRUE(object.at("mutedApps").is_array());
-    EXPECT_TRUE(object.at("mutedAppsCustomized").is_boolean());
 }
 
 TEST_F(PreferencesStore, SaveThenLoadGivesEveryFieldBack) {
@@ -76,13 +73,6 @@ TEST_F(PreferencesStore, SaveThenLoadGivesEveryFieldBack) {
     EXPECT_EQ(AppPreferences::load(UserDefaults(dir / "defaults.json")), p);
 }
 
-TEST_F(PreferencesStore, MissingValueGivesTheDefaults) { EXPECT_EQ(load(), AppPreferences{}); }
-
-TEST_F(PreferencesStore, EmptyObjectLoadsAsDefaultAndUncustomised) {
-    store("{}");
-    EXPECT_EQ(load(), AppPreferences{});
-}
-
 TEST_F(PreferencesStore, MutedAppsWithoutFlagCountAsCustomisedOnlyWhenTheSetDiffers) {
     auto list = defaultMutedApps();
     std::reverse(list.begin(), list.end());
@@ -101,7 +91,8 @@ TEST_F(PreferencesStore, MutedAppsWithoutFlagCountAsCustomisedOnlyWhenTheSetDiff
 }
 
 TEST_F(PreferencesStore, OutOfRangeNumbersAreRepaired) {
-    store(R"({"batteryThreshold":25,"breakMinutes":45,"lateMinute":-5,"wrapMinute":2000,"dailyKeystrokes":0})");
+    store(
+        R"({"batteryThreshold":25,"breakMinutes":45,"lateMinute":-5,"wrapMinute":2000,"dailyKeystrokes":0})");
     const AppPreferences p = load();
     EXPECT_EQ(p.batteryThreshold, 20);
     EXPECT_EQ(p.breakMinutes, 45);
@@ -114,8 +105,9 @@ TEST_F(PreferencesStore, OutOfRangeNumbersAreRepaired) {
 }
 
 TEST_F(PreferencesStore, WrongTypedMembersKeepTheirDefaultsAndOthersStillLoad) {
-    store(R"({"showCount":"yes","batteryThreshold":15.0,"breakMinutes":null,"charger":false,)"
-          R"("mutedApps":["a",3],"lateMinute":1e3,"wrapMinute":18446744073709551615,"capsLock":1})");
+    store(
+        R"({"showCount":"yes","batteryThreshold":15.0,"breakMinutes":null,"charger":false,)"
+        R"("mutedApps":["a",3],"lateMinute":1e3,"wrapMinute":18446744073709551615,"capsLock":1})");
     const AppPreferences p = load();
     EXPECT_FALSE(p.showCount);
     EXPECT_EQ(p.batteryThreshold, 20) << "a double is not an integer";
@@ -127,8 +119,9 @@ TEST_F(PreferencesStore, WrongTypedMembersKeepTheirDefaultsAndOthersStillLoad) {
     EXPECT_TRUE(p.capsLock);
 }
 
-TEST_F(PreferencesStore, DocumentsThatAreNotObjectsGiveTheDefaults) {
-    for (const char* text : {"not json", "[1,2]", "42", "null", ""}) {
+TEST_F(PreferencesStore, NothingStoredAnEmptyObjectOrNoObjectGiveTheDefaults) {
+    EXPECT_EQ(load(), AppPreferences{});
+    for (const char* text : {"{}", "not json", "[1,2]", "42", "null", ""}) {
         store(text);
         EXPECT_EQ(load(), AppPreferences{}) << text;
     }

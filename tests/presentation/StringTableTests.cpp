@@ -114,33 +114,11 @@ TEST_F(StringBundleTest, AKeyMissingFromTheLanguageReadsEnglishThenItself) {
     EXPECT_EQ(bundle.find("nowhere"), nullptr);
 }
 
-TEST_F(StringBundleTest, AMissingLanguageFolderReadsTheEnglishFolder) {
-    writeTable("en", R"({"greet": "Hello"})");
-    const StringBundle bundle = StringBundle::open(dir.path(), "zh-Hans");
-    EXPECT_EQ(bundle.folder(), dir / "en.lproj");
-    EXPECT_EQ(bundle.localizedString("greet"), "Hello");
-}
-
-TEST_F(StringBundleTest, AMalformedLanguageTableReadsTheEnglishFolder) {
-    writeTable("en", R"({"greet": "Hello"})");
-    writeTable("ja", R"({"greet": "こんにちは",)");
-    const StringBundle bundle = StringBundle::open(dir.path(), "ja");
-    EXPECT_EQ(bundle.folder(), dir / "en.lproj");
-    EXPECT_EQ(bundle.localizedString("greet"), "Hello");
-}
-
 TEST_F(StringBundleTest, WithoutLanguageTablesReadsATableInTheResourceFolderItself) {
     dir.write("Localizable.json", R"({"greet": "Top level"})");
     const StringBundle bundle = StringBundle::open(dir.path(), "ja");
     EXPECT_EQ(bundle.folder(), dir.path());
     EXPECT_EQ(bundle.localizedString("greet"), "Top level");
-}
-
-TEST_F(StringBundleTest, WithoutAnyTableEveryKeyReadsAsItself) {
-    const StringBundle bundle = StringBundle::open(dir / "does-not-exist", "en");
-    EXPECT_TRUE(bundle.folder().empty());
-    EXPECT_EQ(bundle.localizedString("common.done"), "common.done");
-    EXPECT_EQ(StringBundle().localizedString(""), "");
 }
 
 TEST_F(StringBundleTest, ALanguageCodeCannotLeaveTheResourceFolder) {

@@ -119,14 +119,6 @@ TEST_F(RecapContentTest, EmptyDayStillHasFourStats) {
     EXPECT_EQ(content.count, "0");
 }
 
-TEST_F(RecapContentTest, TravelIsFourMillimetresPerKey) {
-    const Localization localization = english();
-    EXPECT_EQ(RecapContent::make(day(2500), theme(), localization, midnight()).stats[2].value,
-              "10 m");
-    EXPECT_EQ(RecapContent::make(day(1234), theme(), localization, midnight()).stats[2].value,
-              "4.9 m");
-}
-
 TEST_F(RecapContentTest, WordsUseTheLanguagesDivisor) {
     EXPECT_EQ(RecapContent::make(day(1234), theme(), english("5"), midnight()).stats[1].value,
               "246");

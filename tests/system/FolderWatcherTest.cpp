@@ -142,17 +142,6 @@ TEST_F(FolderWatcherTest, FileWrittenInPiecesCompletesOnceASecondOrSoAfterItsLas
     EXPECT_EQ(recorder.errorCount(), 0u);
 }
 
-TEST_F(FolderWatcherTest, FilesPresentAtTheStartAreNeverReported) {
-    dir.write("old.zip", "old");
-    auto watcher = scriptedWatcher(dir.path());
-    clock.settle();
-    test::appendTo(dir / "old.zip", "changed");
-    change();
-    clock.advance(5.0);
-    EXPECT_EQ(recorder.completionCount(), 0);
-    EXPECT_FALSE(watcher->isPolling());
-}
-
 TEST_F(FolderWatcherTest, TwoFilesCompletingInOneListingGiveOneCompletion) {
     auto watcher = scriptedWatcher(dir.path());
     clock.settle();
@@ -164,30 +153,6 @@ TEST_F(FolderWatcherTest, TwoFilesCompletingInOneListingGiveOneCompletion) {
     EXPECT_EQ(recorder.completionCount(), 1);
     EXPECT_FALSE(watcher->isPolling());
     change();
-    EXPECT_EQ(recorder.completionCount(), 1);
-}
-
-TEST_F(FolderWatcherTest, PartialDownloadIsJudgedByItsFinalNameOnly) {
-    auto watcher = scriptedWatcher(dir.path());
-    clock.settle();
-    test::appendTo(dir / "movie.mkv.part", std::string(10000, 'x'));
-    change();
-    test::appendTo(dir / "movie.mkv.part", std::string(10000, 'y'));
-    change();
-    // Stable for well over a second under its temporary name: not a candidate at all.
-    clock.advance(1.5);
-    EXPECT_EQ(recorder.completionCount(), 0);
-    EXPECT_FALSE(watcher->isPolling());
-
-    fs::rename(dir / "movie.mkv.part", dir / "movie.mkv");
-    change();
-    const double renamed = clock.uptime();
-    clock.advance(0.999);
-    EXPECT_EQ(recorder.completionCount(), 0);
-    clock.advance(0.001);
-    EXPECT_EQ(recorder.completionCount(), 1);
-    EXPECT_DOUBLE_EQ(recorder.lastCompletion, renamed + 1.0);
-    clock.advance(5.0);
     EXPECT_EQ(recorder.completionCount(), 1);
 }
 
@@ -210,16 +175,6 @@ TEST_F(FolderWatcherTest, MissingFolderGivesOnePosixErrorAndNoReady) {
     EXPECT_EQ(recorder.readyCount(), 0);
     EXPECT_EQ(recorder.completionCount(), 0);
     EXPECT_FALSE(watcher->isPolling());
-}
-
-TEST_F(FolderWatcherTest, FileInsteadOfFolderIsAnOpenError) {
-    dir.write("plain", "x");
-    auto watcher = inotifyWatcher(dir / "plain");
-    clock.settle();
-    std::lock_guard lock(recorder.mutex);
-    ASSERT_EQ(recorder.errors.size(), 1u);
-    EXPECT_EQ(recorder.errors[0].code, ENOTDIR);
-    EXPECT_EQ(recorder.readies, 0);
 }
 
 TEST_F(FolderWatcherTest, OpenErrorIsPassedOnUnchangedAndNothingElseHappens) {

@@ -2,13 +2,11 @@
 // Shared pieces of the folder watcher and monitor tests: a scripted folder event source and a
 // counting wrapper around a real one.
 
-#include <chrono>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 #include "support/Counter.h"
 #include "system/FolderEvents.h"
@@ -87,25 +85,6 @@ class CountingFolderEvents final : public FolderEvents {
     std::unique_ptr<FolderEvents> inner_;
     std::shared_ptr<Changes> changes_;
 };
-
-// For the event source's own tests, which watch the kernel: polls `condition` until it holds or
-// `timeout` passes.
-inline bool eventually(const std::function<bool()>& condition,
-                       std::chrono::milliseconds timeout = std::chrono::milliseconds(8000)) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
-// Lets real time pass where a test of the event source must show that the kernel reports nothing.
-inline void letTimePass(double seconds) {
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-}
 
 inline void appendTo(const std::filesystem::path& file, std::string_view bytes) {
     std::ofstream out(file, std::ios::binary | std::ios::app);

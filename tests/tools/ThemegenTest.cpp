@@ -3,12 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <set>
 #include <sstream>
 #include <string>
 
 #include "support/TempDir.h"
-#include "themegen/ThemeCheck.h"
 
 namespace tapwell::themegen {
 namespace {
@@ -31,30 +29,6 @@ std::string bytes(const fs::path& path) {
     return text.str();
 }
 
-TEST(Themegen, EveryThemeHasTheFullSetOfSounds) {
-    for (const ThemeRecipe& theme : builtInThemes()) {
-        int downs = 0, ups = 0, space = 0, enter = 0, backspace = 0, ambience = 0;
-        std::set<std::string> alerts, names;
-        for (const FileRecipe& f : theme.files) {
-            EXPECT_TRUE(names.insert(f.name).second)
-                << theme.folder << " makes " << f.name << " twice";
-            downs += f.role == FileRole::keyDown;
-            ups += f.role == FileRole::keyUp;
-            space += f.role == FileRole::space;
-            enter += f.role == FileRole::enter;
-            backspace += f.role == FileRole::backspace;
-            ambience += f.role == FileRole::ambience;
-            if (f.role == FileRole::alert) {
-                alerts.insert(f.name);
-            }
-        }
-        EXPECT_GE(downs, kMinKeyDownVariants) << theme.folder;
-        EXPECT_GE(ups, kMinKeyUpVariants) << theme.folder;
-        EXPECT_EQ(space + enter + backspace + ambience, 4) << theme.folder;
-        EXPECT_EQ(alerts.size(), 9u) << theme.folder;
-    }
-}
-
 TEST(Themegen, RendersAreDeterministicAndIndependentOfOrder) {
     const ThemeRecipe& theme = recipe("typewriter");
     const FileRecipe* enter = nullptr;
@@ -67,15 +41,6 @@ TEST(Themegen, RendersAreDeterministicAndIndependentOfOrder) {
         (void)renderFile(theme, theme.files[i]);
     }
     EXPECT_EQ(renderFile(theme, *enter), first);
-}
-
-TEST(Themegen, PoolVariantsDiffer) {
-    const ThemeRecipe& theme = recipe("thock");
-    const Buffer a = renderFile(theme, theme.files[0]);
-    const Buffer b = renderFile(theme, theme.files[1]);
-    EXPECT_EQ(theme.files[0].role, FileRole::keyDown);
-    EXPECT_EQ(theme.files[1].role, FileRole::keyDown);
-    EXPECT_NE(a, b);
 }
 
 TEST(Themegen, TwoGenerationsAreByteIdentical) {

@@ -378,61 +378,46 @@ TEST(WellbeingStory, APauseSilencesTheSofterModeAndEveryNudge) {
 
 // --- Wrap-up --------------------------------------------------------------------------------
 
-TEST(WellbeingStory, WrapUpIsGivenWhenItsMinuteIsCrossedBetweenTwoPasses) {
-    Story story("Europe/Berlin", "2026-12-07", 17, 29, 50);
-    story.rules.preferences.wrapMinute = 1050;  // 17:30
-    EXPECT_TRUE(story.tick().empty());
-    story.advance(30.0);
-    EXPECT_EQ(story.tick(), Events{WellbeingEvent::wrapUp});
-    EXPECT_TRUE(story.rules.ledger.once.contains("2026-12-07/wrapUp"));
+TEST(WellbeingStory, WrapUpNeedsItsMinuteCrossedSinceAPassAtMostNinetySecondsBefore) {
+    struct Case {
+        const char* why;
+        int hour, minute, second;  // of the first pass, which never gives a wrap-up
+        double gap;                // to the second pass
+        bool on;
+        bool given;
+    };
+    const Case cases[] = {
+        {"crossed between two passes", 17, 29, 50, 30.0, true, true},
+        {"a pass exactly at the minute, 90 s after the previous", 17, 28, 30, 90.0, true, true},
+        {"the previous pass 91 s old", 17, 28, 29, 91.0, true, false},
+        {"the previous pass 40 minutes old", 17, 20, 0, 2400.0, true, false},
+        {"a first pass exactly at the minute crossed it already", 17, 30, 0, 30.0, true, false},
+        {"a first pass after the minute", 17, 30, 10, 30.0, true, false},
+        {"the preference off", 17, 29, 50, 30.0, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        Story story("Europe/Berlin", "2026-12-07", c.hour, c.minute, c.second);
+        story.rules.preferences.wrapMinute = 1050;  // 17:30
+        story.rules.preferences.wrapUp = c.on;
+        EXPECT_TRUE(story.tick().empty());
+        story.advance(c.gap);
+        EXPECT_EQ(story.tick(), c.given ? Events{WellbeingEvent::wrapUp} : Events{});
+    }
+}
 
-    // Once a day, even when the wall clock brings the minute round again.
+TEST(WellbeingStory, WrapUpIsGivenOnceADay) {
+    Story story("Europe/Berlin", "2026-12-07", 17, 29, 50);
+    story.rules.preferences.wrapMinute = 1050;
+    story.tick();
+    story.advance(30.0);
+    ASSERT_EQ(story.tick(), Events{WellbeingEvent::wrapUp});
+    EXPECT_TRUE(story.rules.ledger.once.contains("2026-12-07/wrapUp"));
+    // The wall clock brings the minute round again.
     story.now = local(story.calendar, "2026-12-07", 17, 29, 40);
     EXPECT_TRUE(story.tick().empty());
     story.advance(30.0);
     EXPECT_TRUE(story.tick().empty());
-}
-
-TEST(WellbeingStory, WrapUpCountsAPassExactlyAtItsMinuteAndNinetySecondsOfCatchUp) {
-    Story story("Europe/Berlin", "2026-12-07", 17, 28, 30);
-    story.rules.preferences.wrapMinute = 1050;
-    story.tick();
-    story.advance(90.0);  // exactly at 17:30:00, 90 s after the previous pass
-    EXPECT_EQ(story.tick(), Events{WellbeingEvent::wrapUp});
-}
-
-TEST(WellbeingStory, WrapUpIsMissedWhenThePreviousPassIsTooOld) {
-    Story story("Europe/Berlin", "2026-12-07", 17, 20);
-    story.rules.preferences.wrapMinute = 1050;
-    story.tick();
-    story.now = local(story.calendar, "2026-12-07", 18, 0);
-    EXPECT_TRUE(story.tick().empty());
-
-    Story close("Europe/Berlin", "2026-12-07", 17, 28, 29);
-    close.rules.preferences.wrapMinute = 1050;
-    close.tick();
-    close.advance(91.0);
-    EXPECT_TRUE(close.tick().empty());
-}
-
-TEST(WellbeingStory, WrapUpNeedsAPreviousPassAndItsPreference) {
-    Story story("Europe/Berlin", "2026-12-07", 17, 30, 10);
-    story.rules.preferences.wrapMinute = 1050;
-    EXPECT_TRUE(story.tick().empty());  // the first pass of the run crosses nothing
-
-    // A first pass exactly at the minute crossed it already: the next pass does not.
-    Story exact("Europe/Berlin", "2026-12-07", 17, 30, 0);
-    exact.rules.preferences.wrapMinute = 1050;
-    EXPECT_TRUE(exact.tick().empty());
-    exact.advance(30.0);
-    EXPECT_TRUE(exact.tick().empty());
-
-    Story off("Europe/Berlin", "2026-12-07", 17, 29, 50);
-    off.rules.preferences.wrapMinute = 1050;
-    off.rules.preferences.wrapUp = false;
-    off.tick();
-    off.advance(30.0);
-    EXPECT_TRUE(off.tick().empty());
 }
 
 TEST(WellbeingStory, WrapUpAtAMinuteSkippedBySpringForwardComesAtTheGapsEnd) {
@@ -584,22 +569,6 @@ TEST(WellbeingStory, SuspendedRulesIgnoreKeysAndGiveNothing) {
     EXPECT_FALSE(story.status().nextMinutes);
     story.rules.setSuspended(false);
     EXPECT_EQ(kinds(story.type(90.0)), Events{WellbeingEvent::takeBreak});
-}
-
-// --- Pruning through the rules ------------------------------------------------------------
-
-TEST(WellbeingStory, OldDaysArePrunedWhenAnEventIsCommitted) {
-    Story story("Europe/Berlin", "2026-12-05", 0, 30);
-    story.rules.preferences.dailyLimit = true;
-    story.rules.preferences.dailyKeystrokes = 1;
-    story.rules.ledger.counts = {{"2026-11-02", 6}, {"2026-11-03", 6}};
-    story.rules.ledger.once = {"2026-11-02/wrapUp", "2026-11-03/lateNight"};
-    story.total = 1;
-    EXPECT_EQ(story.tick(), Events{WellbeingEvent::dailyLimit});
-    EXPECT_EQ(story.rules.ledger.counts,
-              (std::map<std::string, std::int64_t>{{"2026-11-03", 6}, {"2026-12-05", 1}}));
-    EXPECT_EQ(story.rules.ledger.once,
-              (std::set<std::string>{"2026-11-03/lateNight", "2026-12-05/dailyLimit"}));
 }
 
 }  // namespace

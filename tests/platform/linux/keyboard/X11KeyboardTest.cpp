@@ -10,7 +10,6 @@
 
 #include "keyboard/GlobalShortcut.h"
 #include "keyboard/KeyCodes.h"
-#include "keyboard/KeyMonitor.h"
 #include "keyboard/RecordingSink.h"
 #include "platform/linux/keyboard/X11HotKeyService.h"
 #include "platform/linux/keyboard/X11KeyTap.h"
@@ -195,47 +194,6 @@ TEST(X11KeyTap, UnavailableWithoutADisplay) {
     EXPECT_FALSE(tap.refresh(sink));
     EXPECT_EQ(tap.capsLock(), std::nullopt);
     EXPECT_FALSE(tap.secureInput());
-}
-
-TEST(X11KeyMonitor, TypingGivesOnePressAndOneReleasePerKeyAndRepeatsAreDropped) {
-    REQUIRE_DISPLAY();
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::vector<KeyActivity> keys;
-    std::vector<bool> availability;
-    KeyMonitor monitor(std::make_unique<X11KeyTap>());
-    monitor.onKey = [&](KeyActivity activity) {
-        std::lock_guard lock(mutex);
-        keys.push_back(activity);
-        changed.notify_all();
-    };
-    monitor.onAvailability = [&](bool available) {
-        std::lock_guard lock(mutex);
-        availability.push_back(available);
-        changed.notify_all();
-    };
-    monitor.start();
-    {
-        std::unique_lock lock(mutex);
-        ASSERT_TRUE(changed.wait_for(lock, 5s, [&] { return !availability.empty(); }));
-        EXPECT_TRUE(availability.front());
-    }
-    // A held key: the second press without a release is an automatic repeat.
-    xdotool("keydown a keydown a keyup a");
-    // Shift is a modifier: silent; "B" gives its own press and release.
-    xdotool("key shift+b");
-    xdotool("key Return");
-    std::unique_lock lock(mutex);
-    ASSERT_TRUE(changed.wait_for(lock, 5s, [&] { return keys.size() >= 6; }));
-    ASSERT_EQ(keys.size(), 6u);
-    EXPECT_EQ(keys[0].kind, KeyKind::normal);
-    EXPECT_TRUE(keys[0].isDown);
-    EXPECT_FALSE(keys[1].isDown);
-    EXPECT_TRUE(keys[2].isDown);
-    EXPECT_FALSE(keys[3].isDown);
-    EXPECT_EQ(keys[4].kind, KeyKind::enter);
-    EXPECT_TRUE(keys[4].isDown);
-    EXPECT_FALSE(keys[5].isDown);
 }
 
 TEST(X11HotKey, ControlAltKTogglesTwiceAlsoWithCapsLockOn) {
