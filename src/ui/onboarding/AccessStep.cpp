@@ -58,14 +58,19 @@ AccessStep::AccessStep(AppModel& model, QWidget* parent)
     statusRow->addWidget(mark_, 0, Qt::AlignTop);
     statusRow->addWidget(status_, 1);
     content()->addLayout(statusRow);
-    content()->addWidget(readyBody_);
+    // Everything under the status line starts where its text does, past the mark.
+    constexpr int indent = 22 + 10;
+    auto* ready = new QVBoxLayout;
+    ready->setContentsMargins(indent, 0, 0, 0);
+    ready->addWidget(readyBody_);
+    content()->addLayout(ready);
 
     auto* commandRow = new QHBoxLayout;
     commandRow->setSpacing(8);
     commandRow->addWidget(command_, 1);
     commandRow->addWidget(copy_);
     auto* steps = new QVBoxLayout(instructions_);
-    steps->setContentsMargins(32, 0, 0, 0);
+    steps->setContentsMargins(indent, 0, 0, 0);
     steps->setSpacing(8);
     steps->addWidget(why_);
     steps->addSpacing(4);
@@ -80,8 +85,7 @@ AccessStep::AccessStep(AppModel& model, QWidget* parent)
 
     connect(copy_, &QPushButton::clicked, this, [this] {
         QApplication::clipboard()->setText(QString::fromLatin1(AccessPrompt::grantCommand));
-        copy_->setText(model_.text("onboarding.access.copied"));
-        copy_->setAccessibleName(copy_->text());
+        setButtonText(*copy_, model_.text("onboarding.access.copied"), copy_->minimumWidth());
     });
     connect(&model_, &AppModel::inputAvailableChanged, this, &AccessStep::showAccess);
 }
@@ -93,8 +97,7 @@ void AccessStep::retranslate() {
     joinStep_->setText(model_.text("onboarding.access.join"));
     loginStep_->setText(model_.text("onboarding.access.login"));
     recheck_->setText(model_.text("onboarding.access.recheck"));
-    copy_->setText(model_.text("onboarding.access.copy"));
-    copy_->setAccessibleName(copy_->text());
+    showCopy();
     showAccess();
 }
 
@@ -115,9 +118,17 @@ QList<QWidget*> AccessStep::focusChain() const {
     return {};
 }
 
+void AccessStep::showCopy() {
+    // As wide as the wider of its two texts, so that "Copied" does not move the row.
+    const QString copy = model_.text("onboarding.access.copy");
+    const QString copied = model_.text("onboarding.access.copied");
+    setButtonText(*copy_, copied);
+    const int width = copy_->minimumWidth();
+    setButtonText(*copy_, copy, width);
+}
+
 void AccessStep::hideEvent(QHideEvent* event) {
-    copy_->setText(model_.text("onboarding.access.copy"));
-    copy_->setAccessibleName(copy_->text());
+    showCopy();
     OnboardingStep::hideEvent(event);
 }
 

@@ -28,6 +28,7 @@ class AccessStep final : public OnboardingStep {
 
   private:
     void showAccess();
+    void showCopy();
 
     StatusMark* mark_ = nullptr;
     QLabel* status_ = nullptr;

@@ -2,11 +2,22 @@
 
 #include <QEvent>
 #include <QLabel>
+#include <QPushButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "ui/common/Look.h"
 
 namespace tapwell::ui {
+
+void setButtonText(QPushButton& button, const QString& text, int minimumWidth) {
+    constexpr int padding = 14;
+    button.setText(text);
+    button.setAccessibleName(text);
+    button.setMinimumWidth(
+        std::max(minimumWidth, button.fontMetrics().horizontalAdvance(text) + 2 * padding));
+}
 
 OnboardingStep::OnboardingStep(AppModel& model, const char* name, QWidget* parent)
     : QWidget(parent), model_(model) {

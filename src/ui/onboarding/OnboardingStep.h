@@ -9,9 +9,14 @@
 #include "app/AppModel.h"
 
 class QLabel;
+class QPushButton;
 class QVBoxLayout;
 
 namespace tapwell::ui {
+
+// Sets a button's text and accessible name and gives the text room on both sides: styles such as
+// Fusion draw it edge to edge otherwise. Buttons are at least `minimumWidth` wide.
+void setButtonText(QPushButton& button, const QString& text, int minimumWidth = 0);
 
 class OnboardingStep : public QWidget {
     Q_OBJECT

@@ -123,6 +123,8 @@ void OnboardingWindow::build() {
 
     auto* footer = new QHBoxLayout;
     footer->setSpacing(8);
+    // The flat Skip's text starts where its padding ends: move it out by that much.
+    footer->addSpacing(-14);
     footer->addWidget(skip_);
     footer->addStretch(1);
     footer->addWidget(back_);
@@ -141,13 +143,14 @@ void OnboardingWindow::build() {
 
 void OnboardingWindow::retranslate() {
     setWindowTitle(model_.text("app.name"));
-    skip_->setText(model_.text("onboarding.skip"));
-    back_->setText(model_.text("onboarding.back"));
-    next_->setText(model_.text("onboarding.next"));
-    finish_->setText(model_.text("onboarding.finish"));
-    for (QPushButton* button : {skip_, back_, next_, finish_}) {
-        button->setAccessibleName(button->text());
-    }
+    // Back and Next keep one width, so the way on stays in place from step to step.
+    constexpr int footerWidth = 88;
+    setButtonText(*back_, model_.text("onboarding.back"), footerWidth);
+    setButtonText(*next_, model_.text("onboarding.next"), footerWidth);
+    setButtonText(*finish_, model_.text("onboarding.finish"), footerWidth);
+    // Skip is flat: snug around its text, which then lines up with the steps' left edge.
+    setButtonText(*skip_, model_.text("onboarding.skip"));
+    skip_->setFixedWidth(skip_->minimumWidth());
     for (OnboardingStep* step : steps_) {
         step->retranslate();
     }
