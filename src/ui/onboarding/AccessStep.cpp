@@ -43,12 +43,7 @@ AccessStep::AccessStep(AppModel& model, QWidget* parent)
     addSecondary(why_);
     addSecondary(recheck_);
     command_->setObjectName(QStringLiteral("accessCommand"));
-    command_->setFont(monospacedDigits(font().pointSizeF(), QFont::Normal));
-    command_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    command_->setForegroundRole(QPalette::Text);
-    command_->setBackgroundRole(QPalette::Base);
-    command_->setAutoFillBackground(true);
-    command_->setContentsMargins(8, 5, 8, 5);
+    showAsCode(*command_);
     command_->setAccessibleName(QString::fromLatin1(AccessPrompt::grantCommand));
     copy_->setObjectName(QStringLiteral("copyCommand"));
     copy_->setAutoDefault(false);

@@ -19,6 +19,15 @@ void setButtonText(QPushButton& button, const QString& text, int minimumWidth) {
         std::max(minimumWidth, button.fontMetrics().horizontalAdvance(text) + 2 * padding));
 }
 
+void showAsCode(QLabel& label) {
+    label.setFont(monospacedDigits(label.font().pointSizeF(), QFont::Normal));
+    label.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label.setForegroundRole(QPalette::Text);
+    label.setBackgroundRole(QPalette::Base);
+    label.setAutoFillBackground(true);
+    label.setContentsMargins(9, 6, 9, 6);
+}
+
 OnboardingStep::OnboardingStep(AppModel& model, const char* name, QWidget* parent)
     : QWidget(parent), model_(model) {
     setObjectName(QString::fromLatin1(name));

@@ -18,6 +18,9 @@ namespace tapwell::ui {
 // Fusion draw it edge to edge otherwise. Buttons are at least `minimumWidth` wide.
 void setButtonText(QPushButton& button, const QString& text, int minimumWidth = 0);
 
+// Shows a label as a line of code to read or copy: monospaced, selectable, on the input colour.
+void showAsCode(QLabel& label);
+
 class OnboardingStep : public QWidget {
     Q_OBJECT
 

@@ -51,12 +51,7 @@ PrivacyStep::PrivacyStep(AppModel& model, QWidget* parent)
     content()->addLayout(lists);
     content()->addSpacing(10);
 
-    sample_->setFont(monospacedDigits(font().pointSizeF(), QFont::Normal));
-    sample_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    sample_->setForegroundRole(QPalette::Text);
-    sample_->setBackgroundRole(QPalette::Base);
-    sample_->setAutoFillBackground(true);
-    sample_->setContentsMargins(10, 8, 10, 8);
+    showAsCode(*sample_);
     addSecondary(sampleCaption_);
     addSecondary(where_);
     content()->addWidget(sampleCaption_);
