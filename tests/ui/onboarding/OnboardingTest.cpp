@@ -251,6 +251,33 @@ TEST_F(OnboardingTest, ThePadCountsThePresses) {
     EXPECT_EQ(pad.prompt().toStdString(), "Type anything here");
 }
 
+TEST_F(OnboardingTest, ThePadSaysWhyItStaysQuiet) {
+    const struct {
+        const char* what;
+        bool audio;
+        bool soundsOn;
+        double mutedFor;   // seconds from now; 0 for no mute
+        std::string note;  // empty when none shows
+    } cases[] = {
+        {"sounds on", true, true, 0, ""},
+        {"no sound engine", false, true, 0, "No sound theme could be loaded"},
+        {"sounds off", true, false, 0, "Sounds are switched off or muted"},
+        {"muted", true, true, 600, "Sounds are switched off or muted"},
+        {"mute just ended", true, true, -1, ""},
+    };
+    for (const auto& c : cases) {
+        state.audioAvailableValue = c.audio;
+        state.soundValue.soundsEnabled = c.soundsOn;
+        state.soundValue.mutedUntil =
+            c.mutedFor != 0 ? std::optional(state.nowValue + c.mutedFor) : std::nullopt;
+        state.publish(Published::themes | Published::sound);
+        EXPECT_EQ(shows("padNote"), !c.note.empty()) << c.what;
+        if (!c.note.empty()) {
+            EXPECT_EQ(text("padNote").rfind(c.note, 0), 0u) << c.what << ": " << text("padNote");
+        }
+    }
+}
+
 TEST_F(OnboardingTest, TheRecheckShowsWhileTheKeyboardCannotBeRead) {
     showStep(1);
     openAndActivate();
