@@ -307,8 +307,8 @@ TEST_F(OnboardingTest, FollowsTheStateAndItsLanguage) {
     EXPECT_EQ(text("sample"),
               R"({ "date": "2025-11-25", "keystrokes": 42, "topSpeed": 0, "breaks": 0 })");
     EXPECT_EQ(text("tipShortcutBody"),
-              "Another program already uses Ctrl+Alt+K, so switch sounds from the tray icon "
-              "instead.");
+              "Ctrl+Alt+K isn’t available on this desktop (another program may be using it), so "
+              "switch sounds from the tray icon instead.");
 
     state.useLanguage("ja");
     state.publish(Published::localization);
