@@ -11,6 +11,8 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <signal.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -18,9 +20,9 @@
 
 #include "WavOnsets.h"
 #include "platform/linux/desktop/StatusNotifierItemTypes.h"
+#include "support/ChildProcess.h"
 #include "support/FakeStatusNotifierWatcher.h"
 #include "support/PrivateBus.h"
-#include "support/Process.h"
 #include "support/TempDir.h"
 
 namespace tapwell {
@@ -73,7 +75,7 @@ class OnboardingEndToEnd : public ::testing::Test {
                       preferences.string()),
                   0);
         const std::string home = dir_.path().string();
-        tapwell_ = std::make_unique<test::Process>(
+        tapwell_ = std::make_unique<test::ChildProcess>(
             std::vector<std::string>{TAPWELL_EXECUTABLE, "--onboarding", "--audio-output",
                                      "wav:" + wav().string()},
             std::vector<std::string>{
@@ -165,7 +167,7 @@ class OnboardingEndToEnd : public ::testing::Test {
     char* argv_[2] = {name_, nullptr};
     std::unique_ptr<QApplication> app_;
     std::unique_ptr<test::FakeStatusNotifierWatcher> watcher_;
-    std::unique_ptr<test::Process> tapwell_;
+    std::unique_ptr<test::ChildProcess> tapwell_;
     QString item_;
     std::string onboarding_;
 };
@@ -195,7 +197,7 @@ TEST_F(OnboardingEndToEnd, ThePadSoundsWithoutCountingAndTypingElsewhereCounts) 
     EXPECT_TRUE(test::waitUntil([&] { return soundCount() >= counted + 8; }, 5s));
     EXPECT_EQ(soundCount(), counted + 8);
 
-    EXPECT_EQ(tapwell_->terminate(), 0) << log();
+    EXPECT_EQ(tapwell_->stop(SIGTERM), 0) << log();
     EXPECT_EQ(storedKeystrokes(), "\"keystrokes\":4");
 }
 
@@ -209,7 +211,7 @@ TEST_F(OnboardingEndToEnd, TabMovesTheFocusAndLeavingThePadCountsAgain) {
     typeSlowly("tab");
     EXPECT_TRUE(test::waitUntil([&] { return label() == "3"; })) << label();
 
-    EXPECT_EQ(tapwell_->terminate(), 0) << log();
+    EXPECT_EQ(tapwell_->stop(SIGTERM), 0) << log();
     EXPECT_EQ(storedKeystrokes(), "\"keystrokes\":3");
 }
 

@@ -32,6 +32,7 @@ QImage grabWindow(QWidget& window) {
     return window.grab().toImage();
 }
 
+
 namespace {
 
 QPalette darkPalette() {
@@ -90,6 +91,8 @@ std::vector<Screen> allScreens() {
     const auto views = {
         &popoverScreens,
         &trayScreens,
+        &recapScreens,
+        &overlayScreens,
         &onboardingScreens,
     };
     for (auto* view : views) {

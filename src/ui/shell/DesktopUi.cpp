@@ -6,10 +6,13 @@
 #include "ui/onboarding/OnboardingWindow.h"
 #include "ui/popover/PopoverWindow.h"
 #include "ui/tray/TrayController.h"
+#include "ui/recap/RecapRenderer.h"
+#include "ui/recap/RecapView.h"
 
 namespace tapwell::ui {
 
-DesktopUi::DesktopUi() = default;
+DesktopUi::DesktopUi(QtOverlayPresenter::CompositingProbe compositing)
+    : overlays_(std::move(compositing)) {}
 
 DesktopUi::~DesktopUi() = default;
 
@@ -32,6 +35,9 @@ void DesktopUi::attach(AppModel& model) {
         popover_->toggle(at);
     };
     tray_->start();
+    shell_.setWindowFactory(AppShell::Window::recap,
+                            [](AppModel& viewModel) { return new RecapView(viewModel); });
+    shell_.setRecapRenderer(&RecapRenderer::renderPng);
 }
 
 }  // namespace tapwell::ui
