@@ -707,16 +707,24 @@ void AppState::onboardingWindowFocusChanged(bool focused) {
 void AppState::onboardingWindowClosed() {
     onboardingWindowFocused_ = false;
     defaults_.set(defaultsKey::onboardingCompleted, true);
-    keyGate_->setValue(false);
-    localFilter_.reset();
+    setKeyGate(false);
 }
 
 void AppState::updateLocalPreview() {
-    const bool active = onboardingWindowShown_ && onboardingWindowFocused_ && onboardingStep_ == 0;
-    keyGate_->setValue(active);
-    if (!active) {
+    setKeyGate(onboardingWindowShown_ && onboardingWindowFocused_ && onboardingStep_ == 0);
+}
+
+void AppState::setKeyGate(bool gated) {
+    if (!gated) {
         localFilter_.reset();
     }
+    if (keyGate_->value() == gated) {
+        return;
+    }
+    keyGate_->setValue(gated);
+    // Says when typing elsewhere stops and starts counting again; the end-to-end test waits for it.
+    logger(LogCategory::keyboardPermission)
+        .debug(gated ? "Try-out pad takes typing" : "Try-out pad releases typing");
 }
 
 bool AppState::handleLocalKey(const LocalKey& key) {

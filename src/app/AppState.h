@@ -196,6 +196,7 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     void registerShortcut();
     void decideOnboarding();
     void updateLocalPreview();
+    void setKeyGate(bool gated);
     void periodicWork();
     void receiveSnapshot(const StatsSnapshot& snapshot, bool rankUp);
     void celebrate();

@@ -5,11 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <sndfile.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -17,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "WavOnsets.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
@@ -27,6 +26,7 @@ using namespace std::chrono_literals;
 
 // Killed when the test ends; asked to quit with stop(SIGTERM).
 using Process = test::ChildProcess;
+using test::onsets;
 
 int run(const std::string& command) {
     return std::system(command.c_str());
@@ -37,38 +37,6 @@ std::string readText(const std::filesystem::path& file) {
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
-}
-
-// Onsets: 5 ms windows whose peak rises above `threshold` after at least 40 ms below it.
-std::vector<double> onsets(const std::filesystem::path& wav) {
-    SF_INFO info{};
-    SNDFILE* file = sf_open(wav.c_str(), SFM_READ, &info);
-    if (file == nullptr) {
-        ADD_FAILURE() << "cannot open " << wav << ": " << sf_strerror(nullptr);
-        return {};
-    }
-    std::vector<float> samples(static_cast<std::size_t>(info.frames * info.channels));
-    sf_readf_float(file, samples.data(), info.frames);
-    sf_close(file);
-    const std::size_t window = static_cast<std::size_t>(info.samplerate) / 200;
-    const float threshold = 0.01f;
-    std::vector<double> found;
-    std::size_t quietWindows = 8;
-    for (std::size_t start = 0; start + window <= samples.size() / info.channels; start += window) {
-        float peak = 0;
-        for (std::size_t i = start; i < start + window; ++i) {
-            peak = std::max(peak, std::abs(samples[i * info.channels]));
-        }
-        if (peak > threshold) {
-            if (quietWindows >= 8) {
-                found.push_back(static_cast<double>(start) / info.samplerate);
-            }
-            quietWindows = 0;
-        } else {
-            ++quietWindows;
-        }
-    }
-    return found;
 }
 
 class EndToEnd : public ::testing::Test {

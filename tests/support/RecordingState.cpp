@@ -90,6 +90,7 @@ void RecordingState::addMutedApps(const std::vector<std::string>& ids) {
 
 bool RecordingState::handleLocalKey(const LocalKey& key) {
     record(key.isDown ? "localKeyDown" : "localKeyUp", std::to_string(key.code));
+    localKeys.push_back(key);
     return localKeyResult;
 }
 

@@ -40,6 +40,8 @@ class RecordingState final : public StateView {
     std::vector<InstalledApp> installedAppsValue;
     bool copyRecapResult = true;
     bool localKeyResult = true;
+    // Every key handed to `handleLocalKey`, in order.
+    std::vector<LocalKey> localKeys;
 
     // Switches the language (rebuilding the localization) without recording a command.
     void useLanguage(const std::string& code);

@@ -29,5 +29,6 @@ std::vector<Screen> popoverScreens();
 std::vector<Screen> trayScreens();
 std::vector<Screen> recapScreens();
 std::vector<Screen> overlayScreens();
+std::vector<Screen> onboardingScreens();
 
 }  // namespace tapwell::screenshots

@@ -93,6 +93,7 @@ std::vector<Screen> allScreens() {
         &trayScreens,
         &recapScreens,
         &overlayScreens,
+        &onboardingScreens,
     };
     for (auto* view : views) {
         std::ranges::move(view(), std::back_inserter(screens));

@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include "ui/onboarding/OnboardingWindow.h"
 #include "ui/popover/PopoverWindow.h"
 #include "ui/tray/TrayController.h"
 #include "ui/recap/RecapRenderer.h"
@@ -17,6 +18,8 @@ DesktopUi::~DesktopUi() = default;
 
 void DesktopUi::attach(AppModel& model) {
     shell_.attach(model);
+    shell_.setWindowFactory(AppShell::Window::onboarding,
+                            [](AppModel& owner) { return new OnboardingWindow(owner); });
     popover_ = std::make_unique<PopoverWindow>(model);
 
     // The tray item; a left click opens or closes the popover beside it. Hosts give the click's
