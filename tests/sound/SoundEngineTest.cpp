@@ -348,6 +348,31 @@ TEST_F(SoundEngineTest, SelectingAThemeStopsVoicesResetsPoolsAndAppliesItsGains)
     EXPECT_FLOAT_EQ(output->render(block)[0], (keyDownLevel(0) + 0.05f) * 0.7f);
 }
 
+TEST_F(SoundEngineTest, AddedThemesBecomeSelectableAndReplaceTheSelectedOneInPlace) {
+    auto engine = makeAlphaEngine();
+    test::TestThemeOptions options;
+    options.id = "gamma";
+    options.levelOffset = 0.05f;
+    const LoadedTheme gamma = test::writeTestTheme(dir.path() / "imported", options);
+    std::filesystem::remove(gamma.directory / "down2.wav");
+    EXPECT_FALSE(engine->addTheme(gamma).has_value());  // nothing half-added
+    EXPECT_FALSE(engine->selectTheme("gamma"));
+    const LoadedTheme complete = test::writeTestTheme(dir.path() / "imported-again", options);
+    ASSERT_TRUE(engine->addTheme(complete).has_value());
+    EXPECT_EQ(engine->availableIDs(), (std::set<std::string>{"alpha", "gamma"}));
+    ASSERT_TRUE(engine->selectTheme("gamma"));
+    output->render(block * 2);  // past the gain ramp
+    engine->play({KeyKind::normal, true, 1.0});
+    EXPECT_FLOAT_EQ(nextFrame(*engine), (keyDownLevel(0) + 0.05f) * 0.7f);
+
+    // Importing a theme of the selected id again: its samples play from the next key on.
+    options.levelOffset = 0.08f;
+    ASSERT_TRUE(engine->addTheme(test::writeTestTheme(dir.path() / "third", options)).has_value());
+    output->render(block * 10);  // the earlier key's sample has ended
+    engine->play({KeyKind::normal, true, 1.0});
+    EXPECT_FLOAT_EQ(nextFrame(*engine), (keyDownLevel(0) + 0.08f) * 0.7f);
+}
+
 TEST_F(SoundEngineTest, ChoosesThePreferredThenTheFirstDefaultThenTheSmallestID) {
     test::TestThemeOptions options;
     options.id = "delta";
