@@ -8,6 +8,7 @@
 #include "core/Log.h"
 #include "keyboard/KeyCodes.h"
 #include "platform/fallback/UnavailableHotKeyService.h"
+#include "themeimport/PackImporter.h"
 
 namespace tapwell {
 
@@ -17,6 +18,11 @@ constexpr double hourSeconds = 3600.0;
 
 // The onboarding step that explains keyboard access.
 constexpr int keyboardAccessStep = 1;
+
+// Where a window's frame is kept in the defaults store.
+std::string windowFrameKey(const std::string& name) {
+    return "windowFrame." + name;
+}
 
 std::string startupLanguage(const UserDefaults& defaults) {
     return std::string(Localization::supportedOrFallback(
@@ -119,7 +125,8 @@ void AppState::loadThemesAndSound() {
                   "no resource folder was found (set TAPWELL_RESOURCE_DIR)");
         return;
     }
-    auto catalogue = ThemeManager::create(*environment_.resourceFolder, userThemesFolder());
+    auto catalogue = ThemeManager::create(*environment_.resourceFolder,
+                                          environment_.userThemes.value_or(userThemesFolder()));
     if (!catalogue) {
         log.error("Startup resources/audio unavailable: {}", catalogue.error().description);
         return;
@@ -319,6 +326,7 @@ void AppState::configureServices(const std::optional<AppPreferences>& old) {
         } else {
             serviceError_ = describe(result.error());
             changed(Published::serviceError);
+            refreshBuiltInSpeakers();
             if (preferences_.builtInSpeakers) {
                 AppPreferences corrected = preferences_;
                 corrected.builtInSpeakers = false;
@@ -472,6 +480,114 @@ void AppState::clearServiceError() {
     }
 }
 
+void AppState::setScreenshotFolder(const std::filesystem::path& folder) {
+    systemEvents_->chooseScreenshotFolder(folder);
+}
+
+void AppState::importTheme(const std::filesystem::path& pack) {
+    if (importingTheme_ || stopped_) {
+        return;
+    }
+    if (!environment_.resourceFolder) {
+        showServiceError(localization_.format("settings.themes.importFailed",
+                                              {std::string("the built-in themes were not found")}));
+        return;
+    }
+    importingTheme_ = true;
+    changed(Published::themes);
+    if (!importQueue_) {
+        importQueue_ = std::make_unique<SerialQueue>("com.tapwell.import");
+    }
+    ImportRequest request;
+    request.pack = pack;
+    request.numberTakenID = true;
+    request.themesFolder = environment_.userThemes.value_or(userThemesFolder());
+    request.resourceFolder = *environment_.resourceFolder;
+    // The engine outlives the import queue; the state is only reached back on the main queue.
+    importQueue_->async([request = std::move(request), engine = soundEngine_.get(),
+                         weak = weak_from_this(), mainQueue = &mainQueue_] {
+        std::optional<LoadedTheme> theme;
+        std::optional<std::string> failure;
+        bool prepared = false;
+        if (auto report = importSoundPack(request); !report) {
+            failure = report.error();
+        } else if (auto loaded = ThemeManager::load(report->directory); !loaded) {
+            failure = describe(loaded.error());
+        } else {
+            theme = std::move(*loaded);
+            if (engine != nullptr) {
+                auto added = engine->addTheme(*theme);
+                prepared = added.has_value();
+                if (!added) {
+                    failure = describe(added.error());
+                }
+            }
+        }
+        mainQueue->post(
+            [weak, theme = std::move(theme), prepared, failure = std::move(failure)]() mutable {
+                if (auto self = weak.lock(); self && !self->stopped_) {
+                    self->finishImport(std::move(theme), prepared, std::move(failure));
+                }
+            });
+    });
+}
+
+void AppState::finishImport(std::optional<LoadedTheme> theme, bool prepared,
+                            std::optional<std::string> failure) {
+    importingTheme_ = false;
+    if (theme) {
+        // An entry of the same folder (a theme removed and imported again) is replaced.
+        std::erase_if(themes_, [&theme](const ThemeEntry& entry) {
+            return entry.directory == theme->directory;
+        });
+        ThemeEntry entry;
+        entry.directory = theme->directory;
+        entry.theme = theme->theme;
+        entry.loaded = *theme;
+        entry.isUserTheme = true;
+        themes_.push_back(std::move(entry));
+        sortForDisplay(themes_);
+        if (prepared) {
+            availableThemeIDs_.insert(theme->theme.id);
+        }
+    }
+    changed(Published::themes);
+    if (failure) {
+        showServiceError(localization_.format("settings.themes.importFailed", {*failure}));
+    } else if (theme && prepared) {
+        selectTheme(theme->theme.id);
+    }
+}
+
+void AppState::showServiceError(std::string message) {
+    serviceError_ = std::move(message);
+    changed(Published::serviceError);
+}
+
+std::vector<DailyStats> AppState::recentDays(int count) const {
+    return stats_->recentDays(count);
+}
+
+std::optional<std::string> AppState::windowFrame(const std::string& name) const {
+    const auto bytes = defaults_.dataValue(windowFrameKey(name));
+    if (!bytes) {
+        return std::nullopt;
+    }
+    return std::string(bytes->begin(), bytes->end());
+}
+
+void AppState::setWindowFrame(const std::string& name, const std::string& frame) {
+    defaults_.set(windowFrameKey(name), Bytes(frame.begin(), frame.end()));
+}
+
+void AppState::refreshBuiltInSpeakers() {
+    const bool available = soundEngine_ && soundEngine_->hasBuiltInOutput();
+    if (available != builtInSpeakersAvailable_) {
+        builtInSpeakersAvailable_ = available;
+        changed(Published::sound);
+    }
+}
+
 void AppState::previewAlert(SystemSoundEvent event) {
     if (soundEngine_) {
         soundEngine_->playAlert(toString(event));
@@ -488,6 +604,7 @@ void AppState::showWindow(AppShell::Window window) {
 }
 
 void AppState::openSettings() {
+    refreshBuiltInSpeakers();  // speakers come and go with docks and sound cards
     showWindow(AppShell::Window::settings);
 }
 
@@ -573,7 +690,7 @@ void AppState::exportStats() {
         return;
     }
     const auto path = shell_->askSavePath(
-        {localization_.text("privacy.export"), "Tapwell-stats.json", "JSON", "json"});
+        {localization_.text("settings.privacy.exportTitle"), "Tapwell-stats.json", "JSON", "json"});
     if (!path) {
         return;
     }
