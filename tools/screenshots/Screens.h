@@ -27,5 +27,6 @@ QImage grabWindow(class QWidget& window);
 // The screens of each view, in PopoverScreens.cpp and its siblings.
 std::vector<Screen> popoverScreens();
 std::vector<Screen> trayScreens();
+std::vector<Screen> settingsScreens();
 
 }  // namespace tapwell::screenshots

@@ -90,6 +90,7 @@ std::vector<Screen> allScreens() {
     const auto views = {
         &popoverScreens,
         &trayScreens,
+        &settingsScreens,
     };
     for (auto* view : views) {
         std::ranges::move(view(), std::back_inserter(screens));

@@ -4,6 +4,8 @@
 #include <QScreen>
 
 #include "ui/popover/PopoverWindow.h"
+#include "ui/settings/AppChooser.h"
+#include "ui/settings/SettingsWindow.h"
 #include "ui/tray/TrayController.h"
 
 namespace tapwell::ui {
@@ -29,6 +31,9 @@ void DesktopUi::attach(AppModel& model) {
         popover_->toggle(at);
     };
     tray_->start();
+    shell_.setWindowFactory(AppShell::Window::settings,
+                            [](AppModel& viewModel) { return new SettingsWindow(viewModel); });
+    shell_.setAppChooser(&AppChooser::ask);
 }
 
 }  // namespace tapwell::ui
