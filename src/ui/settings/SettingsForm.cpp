@@ -29,6 +29,15 @@ int switchTextOffset(const QCheckBox* box) {
            style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, &option, box);
 }
 
+// A push button with room around its text: the style's own margin is tight, and glyphs from a
+// fallback font (Chinese, Japanese) can reach the edge.
+class RoomyButton final : public QPushButton {
+  public:
+    using QPushButton::QPushButton;
+    QSize sizeHint() const override { return QPushButton::sizeHint() + QSize(16, 0); }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+};
+
 }  // namespace
 
 QLabel* makeNote(QWidget* parent, const char* name) {
@@ -69,7 +78,7 @@ QCheckBox* makeSwitch(QWidget* parent, const char* name) {
 }
 
 QPushButton* makeButton(QWidget* parent, const char* name) {
-    auto* button = new QPushButton(parent);
+    auto* button = new RoomyButton(parent);
     button->setObjectName(QString::fromLatin1(name));
     button->setAutoDefault(false);
     return button;
@@ -173,6 +182,13 @@ SettingsGroup* SettingsPageView::addSection(QLabel*& caption, const char* name) 
     caption->setFont(font);
     caption->setContentsMargins(2, 10, 0, 2);
     layout_->addWidget(caption);
+    auto* group = new SettingsGroup(this);
+    layout_->addWidget(group);
+    return group;
+}
+
+SettingsGroup* SettingsPageView::addGroup() {
+    layout_->addSpacing(14);
     auto* group = new SettingsGroup(this);
     layout_->addWidget(group);
     return group;

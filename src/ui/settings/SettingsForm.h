@@ -73,6 +73,8 @@ class SettingsPageView : public QWidget {
   protected:
     // A section: a caption (kept for retranslation by the page) and a group under it.
     SettingsGroup* addSection(QLabel*& caption, const char* name);
+    // A group of its own, without a caption.
+    SettingsGroup* addGroup();
     void addWidget(QWidget* widget);
     void finish();
     QLabel* title() const { return title_; }

@@ -104,7 +104,7 @@ void ThemeCard::paintEvent(QPaintEvent*) {
     taglineFont.setPointSizeF(taglineFont.pointSizeF() * 0.9);
     painter.setPen(secondary_);
     drawWrapped(painter,
-                QRectF(card.left() + padding, nameBox.bottom() + 3, card.width() - 2 * padding,
+                QRectF(card.left() + padding, nameBox.bottom() + 5, card.width() - 2 * padding,
                        card.height()),
                 tagline_, taglineFont, 2);
 

@@ -41,9 +41,7 @@ ThemesPage::ThemesPage(AppModel& model, QWidget* parent) : SettingsPageView(pare
     failures_ = makeErrorNote(nullptr, "themeFailures");
     addWidget(failures_);
 
-    QLabel* importCaption = nullptr;
-    SettingsGroup* own = addSection(importCaption, "importCaption");
-    importCaption->setText(QString());  // the row says it all; the group only frames it
+    SettingsGroup* own = addGroup();
     importLabel_ = new QLabel;
     importLabel_->setObjectName(QStringLiteral("importLabel"));
     import_ = makeButton(nullptr, "importTheme");
