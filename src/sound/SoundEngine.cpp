@@ -87,7 +87,9 @@ SoundEngine::~SoundEngine() {
         output_->setConfigurationChangeHandler({});
     }
     // Runs what was submitted, drops pending preview notes and joins the worker, so nothing runs
-    // on the queue while the fields below go away.
+    // on the queue while the fields below go away. While it empties, `queue_` already reads as
+    // null: what still runs must not schedule more.
+    queue_->sync([this] { closing_ = true; });
     queue_.reset();
     output_->stop();
 }
@@ -212,6 +214,9 @@ void SoundEngine::playAlert(std::string name) {
 }
 
 void SoundEngine::scheduleDelayed(double delaySeconds, std::function<void()> work) {
+    if (closing_) {
+        return;
+    }
     if (delayScheduler_) {
         delayScheduler_(delaySeconds, [this, work = std::move(work)] { queue_->async(work); });
     } else {

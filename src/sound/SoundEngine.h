@@ -153,6 +153,9 @@ class SoundEngine {
     std::int64_t nextVoice_ = 0;
     std::int64_t nextAlert_ = 0;
     std::int64_t previewGeneration_ = 0;
+    // Set on the queue as the engine goes away: work still queued then (a preview) schedules
+    // nothing more.
+    bool closing_ = false;
     SoundPreferences preferences_;
     bool suspended_ = false;
     // Until the owner says otherwise, the settings' defaults.

@@ -304,6 +304,19 @@ TEST_F(SoundEngineTest, PreviewResetCutsOffItsVoices) {
     EXPECT_EQ(output->render(block)[0], 0.0f);
 }
 
+TEST_F(SoundEngineTest, GoingAwayWithAPreviewStillQueuedIsSafe) {
+    // The queue's own timers this time: a preview that runs while the engine empties its queue
+    // must not schedule its notes on a queue that is going away.
+    for (int round = 0; round < 100; ++round) {
+        SoundEngine::Dependencies dependencies;
+        dependencies.output = output;
+        dependencies.clock = &clock;
+        auto engine = SoundEngine::create({alpha}, std::nullopt, std::move(dependencies));
+        ASSERT_TRUE(engine.has_value());
+        (*engine)->preview();
+    }
+}
+
 TEST_F(SoundEngineTest, SelectingAnUnknownThemeChangesNothing) {
     test::TestThemeOptions options = alphaOptions();
     options.id = "long";
