@@ -165,8 +165,12 @@ void AppState::loadThemesAndSound() {
 }
 
 void AppState::onMain(std::function<void(AppState&)> work) {
-    std::weak_ptr<AppState> weak = weak_from_this();
-    mainQueue_.post([weak, work = std::move(work)] {
+    postToMain(mainQueue_, weak_from_this(), std::move(work));
+}
+
+void AppState::postToMain(MainQueue& queue, std::weak_ptr<AppState> weak,
+                          std::function<void(AppState&)> work) {
+    queue.post([weak = std::move(weak), work = std::move(work)] {
         if (auto self = weak.lock(); self && !self->stopped_) {
             work(*self);
         }
@@ -189,31 +193,25 @@ void AppState::wireCallbacks() {
     };
 
     std::weak_ptr<AppState> weak = weak_from_this();
-    stats_->onSnapshot = [weak, wellbeing = wellbeing_.get()](const StatsSnapshot& snapshot,
-                                                              bool rankUp) {
+    stats_->onSnapshot = [weak, mainQueue = &mainQueue_, wellbeing = wellbeing_.get()](
+                             const StatsSnapshot& snapshot, bool rankUp) {
         wellbeing->updateTotal(snapshot.today.keystrokes);
-        if (auto self = weak.lock()) {
-            self->onMain(
-                [snapshot, rankUp](AppState& state) { state.receiveSnapshot(snapshot, rankUp); });
-        }
+        postToMain(*mainQueue, weak, [snapshot, rankUp](AppState& state) {
+            state.receiveSnapshot(snapshot, rankUp);
+        });
     };
-    monitor_->onAvailability = [weak](bool available) {
-        if (auto self = weak.lock()) {
-            self->onMain([available](AppState& state) {
-                if (state.inputAvailable_ != available) {
-                    state.inputAvailable_ = available;
-                    state.changed(Published::inputAvailable);
-                }
-            });
-        }
+    monitor_->onAvailability = [weak, mainQueue = &mainQueue_](bool available) {
+        postToMain(*mainQueue, weak, [available](AppState& state) {
+            if (state.inputAvailable_ != available) {
+                state.inputAvailable_ = available;
+                state.changed(Published::inputAvailable);
+            }
+        });
     };
-    monitor_->onCapsLock = [weak](bool isOn) {
-        if (auto self = weak.lock()) {
-            self->onMain([isOn](AppState& state) {
-                state.handleSystemEvent(isOn ? SystemSoundEvent::capsOn
-                                             : SystemSoundEvent::capsOff);
-            });
-        }
+    monitor_->onCapsLock = [weak, mainQueue = &mainQueue_](bool isOn) {
+        postToMain(*mainQueue, weak, [isOn](AppState& state) {
+            state.handleSystemEvent(isOn ? SystemSoundEvent::capsOn : SystemSoundEvent::capsOff);
+        });
     };
     // The system events monitor already reports on the main thread.
     systemEvents_->onEvent = [weak](SystemSoundEvent event) {
@@ -235,12 +233,11 @@ void AppState::wireCallbacks() {
             self->changed(Published::screenshot);
         }
     };
-    wellbeing_->onUpdate = [weak](const std::vector<WellbeingEvent>& events,
-                                  const WellbeingStatus& status) {
-        if (auto self = weak.lock()) {
-            self->onMain(
-                [events, status](AppState& state) { state.handleWellbeing(events, status); });
-        }
+    wellbeing_->onUpdate = [weak, mainQueue = &mainQueue_](
+                               const std::vector<WellbeingEvent>& events,
+                               const WellbeingStatus& status) {
+        postToMain(*mainQueue, weak,
+                   [events, status](AppState& state) { state.handleWellbeing(events, status); });
     };
     shortcut_->onToggle = [weak] {
         if (auto self = weak.lock(); self && !self->stopped_) {
@@ -695,31 +692,27 @@ void AppState::exportStats() {
         return;
     }
     std::weak_ptr<AppState> weak = weak_from_this();
-    stats_->exportTo(*path, [weak](std::optional<Error> error) {
+    stats_->exportTo(*path, [weak, mainQueue = &mainQueue_](std::optional<Error> error) {
         if (!error) {
             return;
         }
-        if (auto self = weak.lock()) {
-            self->onMain([description = error->description](AppState& state) {
-                state.serviceError_ = description;
-                state.changed(Published::serviceError);
-            });
-        }
+        postToMain(*mainQueue, weak, [description = error->description](AppState& state) {
+            state.serviceError_ = description;
+            state.changed(Published::serviceError);
+        });
     });
 }
 
 void AppState::deleteAllStats() {
     std::weak_ptr<AppState> weak = weak_from_this();
-    stats_->deleteAll([weak](std::optional<Error> error) {
+    stats_->deleteAll([weak, mainQueue = &mainQueue_](std::optional<Error> error) {
         if (!error) {
             return;
         }
-        if (auto self = weak.lock()) {
-            self->onMain([description = error->description](AppState& state) {
-                state.serviceError_ = description;
-                state.changed(Published::serviceError);
-            });
-        }
+        postToMain(*mainQueue, weak, [description = error->description](AppState& state) {
+            state.serviceError_ = description;
+            state.changed(Published::serviceError);
+        });
     });
 }
 

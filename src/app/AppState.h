@@ -188,6 +188,10 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     void changed(PublishedSet what);
     // Runs `work` on the main queue if the state still exists and has not stopped.
     void onMain(std::function<void(AppState&)> work);
+    // The same from another thread: the state is only locked on the main thread, so a worker
+    // never holds the last reference (its destructor joins the workers).
+    static void postToMain(MainQueue& queue, std::weak_ptr<AppState> weak,
+                           std::function<void(AppState&)> work);
 
     AppEnvironment environment_;
     UserDefaults& defaults_;
