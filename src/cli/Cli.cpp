@@ -29,7 +29,7 @@ std::expected<AudioOutputChoice, std::string> parseAudioOutput(std::string_view 
 }
 
 std::optional<int> run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                       AppOptions* appOptions) {
+                       AppOptions* appOptions, Views views) {
     CLI::App app{"Tapwell: typing sounds, private typing statistics and gentle nudges.", "tapwell"};
     app.set_version_flag("--version", std::string("tapwell ") + TAPWELL_VERSION);
     app.allow_extras(false);
@@ -53,7 +53,7 @@ std::optional<int> run(const std::vector<std::string>& args, std::ostream& out, 
     app.add_flag("--settings", options.openSettings, "Open the settings window at launch");
     app.add_flag("--onboarding", options.openOnboarding, "Open the onboarding window at launch");
 
-    Context context{out, err};
+    Context context{out, err, 0, std::move(views)};
     addDefaultsCommand(app, context);
     addPreferencesCommand(app, context);
     addThemesCommand(app, context);

@@ -4,6 +4,7 @@
 // application.
 
 #include <expected>
+#include <functional>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -16,12 +17,23 @@ namespace CLI {
 class App;
 }
 
+namespace tapwell {
+struct RecapContent;
+}
+
 namespace tapwell::cli {
+
+// What the command line borrows from the program's views, which this library does not link:
+// drawing the recap card as PNG bytes (none when it cannot be drawn).
+struct Views {
+    std::function<std::optional<std::string>(const RecapContent&)> renderRecapPng;
+};
 
 struct Context {
     std::ostream& out;
     std::ostream& err;
     int exitStatus = 0;
+    Views views;
 
     // Reports a failure of the command: the message goes to `err` and the status becomes 1.
     void fail(const std::string& message);
@@ -37,9 +49,10 @@ struct AppOptions {
 
 // Parses `args` (without the program name). Returns the exit status when a subcommand, --help or
 // --version ran (or parsing failed), no value when the application should start; then `app`
-// (when given) holds the application's options.
+// (when given) holds the application's options. `views` lends the commands that draw images
+// their drawing.
 std::optional<int> run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                       AppOptions* app = nullptr);
+                       AppOptions* app = nullptr, Views views = {});
 
 // Parses the text of --audio-output: "sdl" (the sound device), "null" or "wav:FILE". The error is
 // a message for the user.

@@ -1,5 +1,5 @@
-// `tapwell recap [--json] [--date YYYY-MM-DD]`: the content of the daily recap card for the
-// selected theme and language, as text or JSON.
+// `tapwell recap [--json | --png FILE] [--date YYYY-MM-DD]`: the daily recap card for the
+// selected theme and language, as text, as JSON, or drawn to a PNG image.
 //
 // Today's record comes from the statistics store (as the application shows it); other days are
 // read from their files without changing anything on disk.
@@ -28,8 +28,25 @@ namespace {
 
 struct RecapOptions {
     bool json = false;
+    std::string png;
     std::string date;
 };
+
+// Draws the card and writes it atomically: a failure leaves no file and no temporary behind.
+void writePng(Context& context, const RecapContent& content, const std::filesystem::path& file) {
+    if (!context.views.renderRecapPng) {
+        context.fail("this program cannot draw images, so " + file.string() + " was not written");
+        return;
+    }
+    const std::optional<std::string> png = context.views.renderRecapPng(content);
+    if (!png) {
+        context.fail("the recap card could not be drawn, so " + file.string() + " was not written");
+        return;
+    }
+    if (auto error = writeFileAtomically(file, *png)) {
+        context.fail("cannot write " + file.string() + ": " + error->description);
+    }
+}
 
 // The record of a past or future day, or an error text for a damaged file.
 std::optional<DailyStats> readDay(Context& context, const std::string& day) {
@@ -110,6 +127,10 @@ void showRecap(Context& context, const RecapOptions& options) {
                                     resources.value_or(std::filesystem::path{}));
     const RecapContent content =
         RecapContent::make(*stats, *settings.theme, localization, midnight, calendar);
+    if (!options.png.empty()) {
+        writePng(context, content, options.png);
+        return;
+    }
     if (options.json) {
         nlohmann::json object = contentJson(content, day);
         object["fileName"] = RecapContent::fileName(midnight, calendar);
@@ -136,7 +157,11 @@ void addRecapCommand(CLI::App& app, Context& context) {
     auto options = std::make_shared<RecapOptions>();
     CLI::App* recap = app.add_subcommand(
         "recap", "The daily recap card's content for the selected theme and language");
-    recap->add_flag("--json", options->json, "Print one JSON object with every field");
+    CLI::Option* json =
+        recap->add_flag("--json", options->json, "Print one JSON object with every field");
+    recap->add_option("--png", options->png, "Draw the card to FILE, a 1080 x 1440 PNG image")
+        ->type_name("FILE")
+        ->excludes(json);
     recap->add_option("--date", options->date, "The day to recap, YYYY-MM-DD (default: today)");
     recap->callback([&context, options] { showRecap(context, *options); });
 }

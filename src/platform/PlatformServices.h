@@ -19,6 +19,8 @@ struct PlatformServices {
     SystemEventsMonitor::Platform system;
     SoundEngineFactory makeSoundEngine;
     bool hasDisplay = false;
+    // Whether the desktop blends translucent windows right now; none: it always does.
+    std::function<bool()> compositing;
 };
 
 // Never fails: a service the machine lacks is built as its stand-in, which reports itself

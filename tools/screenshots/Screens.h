@@ -27,6 +27,8 @@ QImage grabWindow(class QWidget& window);
 // The screens of each view, in PopoverScreens.cpp and its siblings.
 std::vector<Screen> popoverScreens();
 std::vector<Screen> trayScreens();
+std::vector<Screen> recapScreens();
+std::vector<Screen> overlayScreens();
 std::vector<Screen> settingsScreens();
 
 }  // namespace tapwell::screenshots

@@ -88,9 +88,7 @@ std::vector<Screen> allScreens() {
     std::vector<Screen> screens;
     // One line per view.
     const auto views = {
-        &popoverScreens,
-        &trayScreens,
-        &settingsScreens,
+        &popoverScreens, &trayScreens, &recapScreens, &overlayScreens, &settingsScreens,
     };
     for (auto* view : views) {
         std::ranges::move(view(), std::back_inserter(screens));

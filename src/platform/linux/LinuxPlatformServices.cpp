@@ -13,6 +13,7 @@
 #include "platform/linux/sound/AudioOutputFactory.h"
 #include "platform/linux/sound/PulseOutputDevices.h"
 #include "platform/linux/system/LinuxSystemEventsPlatform.h"
+#include "platform/linux/x11/X11CompositingProbe.h"
 
 namespace tapwell {
 
@@ -23,6 +24,8 @@ PlatformServices makePlatformServices(const AudioOutputChoice& audio) {
     services.keyTap = EvdevOrX11KeyTap::makeDefault();
     if (services.hasDisplay) {
         services.hotKeys = std::make_unique<X11HotKeyService>();
+        auto probe = std::make_shared<X11CompositingProbe>();
+        services.compositing = [probe] { return probe->active(); };
     } else {
         services.hotKeys = std::make_unique<UnavailableHotKeyService>();
     }

@@ -4,13 +4,16 @@
 #include <QScreen>
 
 #include "ui/popover/PopoverWindow.h"
+#include "ui/recap/RecapRenderer.h"
+#include "ui/recap/RecapView.h"
 #include "ui/settings/AppChooser.h"
 #include "ui/settings/SettingsWindow.h"
 #include "ui/tray/TrayController.h"
 
 namespace tapwell::ui {
 
-DesktopUi::DesktopUi() = default;
+DesktopUi::DesktopUi(QtOverlayPresenter::CompositingProbe compositing)
+    : overlays_(std::move(compositing)) {}
 
 DesktopUi::~DesktopUi() = default;
 
@@ -31,6 +34,9 @@ void DesktopUi::attach(AppModel& model) {
         popover_->toggle(at);
     };
     tray_->start();
+    shell_.setWindowFactory(AppShell::Window::recap,
+                            [](AppModel& viewModel) { return new RecapView(viewModel); });
+    shell_.setRecapRenderer(&RecapRenderer::renderPng);
     shell_.setWindowFactory(AppShell::Window::settings,
                             [](AppModel& viewModel) { return new SettingsWindow(viewModel); });
     shell_.setAppChooser(&AppChooser::ask);

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/AppModel.h"
+#include "ui/overlays/QtOverlayPresenter.h"
 #include "ui/shell/QtShell.h"
 
 namespace tapwell::ui {
@@ -15,7 +16,8 @@ class TrayController;
 
 class DesktopUi {
   public:
-    DesktopUi();
+    // `compositing` tells whether the desktop blends translucent windows (none: it always does).
+    explicit DesktopUi(QtOverlayPresenter::CompositingProbe compositing = {});
     ~DesktopUi();
     DesktopUi(const DesktopUi&) = delete;
     DesktopUi& operator=(const DesktopUi&) = delete;
@@ -25,6 +27,7 @@ class DesktopUi {
     PopoverWindow* popover() { return popover_.get(); }
     // The tray item, once attached.
     TrayController* tray() { return tray_.get(); }
+    QtOverlayPresenter& overlays() { return overlays_; }
 
     // Creates the tray item and the popover for `model`; call once, before the event loop runs.
     void attach(AppModel& model);
@@ -33,6 +36,7 @@ class DesktopUi {
     QtShell shell_;
     std::unique_ptr<PopoverWindow> popover_;
     std::unique_ptr<TrayController> tray_;
+    QtOverlayPresenter overlays_;
 };
 
 }  // namespace tapwell::ui

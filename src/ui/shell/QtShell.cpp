@@ -96,7 +96,8 @@ bool QtShell::copyPng(const std::string& png) {
     // The image itself too, so that programs that paste other image types get one.
     data->setImageData(image);
     QApplication::clipboard()->setMimeData(data);
-    return QApplication::clipboard()->mimeData() != nullptr;
+    const QMimeData* placed = QApplication::clipboard()->mimeData();
+    return placed != nullptr && placed->hasFormat(QStringLiteral("image/png"));
 }
 
 void QtShell::openFolder(const std::filesystem::path& folder) {
