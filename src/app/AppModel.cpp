@@ -130,6 +130,19 @@ void AppModel::setOnboardingStep(int step) {
 void AppModel::clearServiceError() {
     state_.clearServiceError();
 }
+void AppModel::setScreenshotFolder(const QString& folder) {
+    state_.setScreenshotFolder(std::filesystem::path(utf8(folder)));
+}
+void AppModel::importTheme(const QString& pack) {
+    state_.importTheme(std::filesystem::path(utf8(pack)));
+}
+void AppModel::setWindowFrame(const QString& name, const QByteArray& frame) {
+    state_.setWindowFrame(utf8(name), frame.toStdString());
+}
+QByteArray AppModel::windowFrame(const QString& name) const {
+    const auto frame = state_.windowFrame(utf8(name));
+    return frame ? QByteArray::fromStdString(*frame) : QByteArray();
+}
 void AppModel::previewAlert(SystemSoundEvent event) {
     state_.previewAlert(event);
 }

@@ -4,6 +4,7 @@
 // only through the commands here, so they never reach a service and can be tested against a
 // recording fake of `StateView`. Main thread only.
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
@@ -46,6 +47,11 @@ class AppModel final : public QObject {
     Q_INVOKABLE void removeMutedApp(const QString& id);
     Q_INVOKABLE void setOnboardingStep(int step);
     Q_INVOKABLE void clearServiceError();
+    Q_INVOKABLE void setScreenshotFolder(const QString& folder);
+    Q_INVOKABLE void importTheme(const QString& pack);
+    // Keeps a window's frame (QWidget::saveGeometry) under its name.
+    void setWindowFrame(const QString& name, const QByteArray& frame);
+    QByteArray windowFrame(const QString& name) const;
     Q_INVOKABLE void previewAlert(tapwell::SystemSoundEvent event);
 
     // Windows and the desktop.

@@ -8,6 +8,7 @@
 #include "core/Log.h"
 #include "keyboard/KeyCodes.h"
 #include "platform/fallback/UnavailableHotKeyService.h"
+#include "themeimport/PackImporter.h"
 
 namespace tapwell {
 
@@ -17,6 +18,11 @@ constexpr double hourSeconds = 3600.0;
 
 // The onboarding step that explains keyboard access.
 constexpr int keyboardAccessStep = 1;
+
+// Where a window's frame is kept in the defaults store.
+std::string windowFrameKey(const std::string& name) {
+    return "windowFrame." + name;
+}
 
 // Stands in where the desktop has no notification server: nothing is ever taken.
 class NoNotificationServer final : public Notifier {
@@ -152,7 +158,8 @@ void AppState::loadThemesAndSound() {
                   "no resource folder was found (set TAPWELL_RESOURCE_DIR)");
         return;
     }
-    auto catalogue = ThemeManager::create(*environment_.resourceFolder, userThemesFolder());
+    auto catalogue = ThemeManager::create(*environment_.resourceFolder,
+                                          environment_.userThemes.value_or(userThemesFolder()));
     if (!catalogue) {
         log.error("Startup resources/audio unavailable: {}", catalogue.error().description);
         return;
@@ -191,8 +198,12 @@ void AppState::loadThemesAndSound() {
 }
 
 void AppState::onMain(std::function<void(AppState&)> work) {
-    std::weak_ptr<AppState> weak = weak_from_this();
-    mainQueue_.post([weak, work = std::move(work)] {
+    postToMain(mainQueue_, weak_from_this(), std::move(work));
+}
+
+void AppState::postToMain(MainQueue& queue, std::weak_ptr<AppState> weak,
+                          std::function<void(AppState&)> work) {
+    queue.post([weak = std::move(weak), work = std::move(work)] {
         if (auto self = weak.lock(); self && !self->stopped_) {
             work(*self);
         }
@@ -223,31 +234,25 @@ void AppState::wireCallbacks() {
     monitor_->onKey = makeKeyHandler(keyGate_, soundEngine_.get(), *stats_, *wellbeing_, clock_);
 
     std::weak_ptr<AppState> weak = weak_from_this();
-    stats_->onSnapshot = [weak, wellbeing = wellbeing_.get()](const StatsSnapshot& snapshot,
-                                                              bool rankUp) {
+    stats_->onSnapshot = [weak, mainQueue = &mainQueue_, wellbeing = wellbeing_.get()](
+                             const StatsSnapshot& snapshot, bool rankUp) {
         wellbeing->updateTotal(snapshot.today.keystrokes);
-        if (auto self = weak.lock()) {
-            self->onMain(
-                [snapshot, rankUp](AppState& state) { state.receiveSnapshot(snapshot, rankUp); });
-        }
+        postToMain(*mainQueue, weak, [snapshot, rankUp](AppState& state) {
+            state.receiveSnapshot(snapshot, rankUp);
+        });
     };
-    monitor_->onAvailability = [weak](bool available) {
-        if (auto self = weak.lock()) {
-            self->onMain([available](AppState& state) {
-                if (state.inputAvailable_ != available) {
-                    state.inputAvailable_ = available;
-                    state.changed(Published::inputAvailable);
-                }
-            });
-        }
+    monitor_->onAvailability = [weak, mainQueue = &mainQueue_](bool available) {
+        postToMain(*mainQueue, weak, [available](AppState& state) {
+            if (state.inputAvailable_ != available) {
+                state.inputAvailable_ = available;
+                state.changed(Published::inputAvailable);
+            }
+        });
     };
-    monitor_->onCapsLock = [weak](bool isOn) {
-        if (auto self = weak.lock()) {
-            self->onMain([isOn](AppState& state) {
-                state.handleSystemEvent(isOn ? SystemSoundEvent::capsOn
-                                             : SystemSoundEvent::capsOff);
-            });
-        }
+    monitor_->onCapsLock = [weak, mainQueue = &mainQueue_](bool isOn) {
+        postToMain(*mainQueue, weak, [isOn](AppState& state) {
+            state.handleSystemEvent(isOn ? SystemSoundEvent::capsOn : SystemSoundEvent::capsOff);
+        });
     };
     // The system events monitor already reports on the main thread.
     systemEvents_->onEvent = [weak](SystemSoundEvent event) {
@@ -269,12 +274,11 @@ void AppState::wireCallbacks() {
             self->changed(Published::screenshot);
         }
     };
-    wellbeing_->onUpdate = [weak](const std::vector<WellbeingEvent>& events,
-                                  const WellbeingStatus& status) {
-        if (auto self = weak.lock()) {
-            self->onMain(
-                [events, status](AppState& state) { state.handleWellbeing(events, status); });
-        }
+    wellbeing_->onUpdate = [weak, mainQueue = &mainQueue_](
+                               const std::vector<WellbeingEvent>& events,
+                               const WellbeingStatus& status) {
+        postToMain(*mainQueue, weak,
+                   [events, status](AppState& state) { state.handleWellbeing(events, status); });
     };
     shortcut_->onToggle = [weak] {
         if (auto self = weak.lock(); self && !self->stopped_) {
@@ -360,6 +364,7 @@ void AppState::configureServices(const std::optional<AppPreferences>& old) {
         } else {
             serviceError_ = describe(result.error());
             changed(Published::serviceError);
+            refreshBuiltInSpeakers();
             if (preferences_.builtInSpeakers) {
                 AppPreferences corrected = preferences_;
                 corrected.builtInSpeakers = false;
@@ -508,6 +513,7 @@ void AppState::addMutedApps(const std::vector<std::string>& ids) {
 
 void AppState::chooseMutedApps() {
     if (shell_ != nullptr) {
+        reloadInstalledApps();  // what was installed since the start shows up too
         addMutedApps(shell_->askApplications());
     }
 }
@@ -535,6 +541,114 @@ void AppState::clearServiceError() {
     }
 }
 
+void AppState::setScreenshotFolder(const std::filesystem::path& folder) {
+    systemEvents_->chooseScreenshotFolder(folder);
+}
+
+void AppState::importTheme(const std::filesystem::path& pack) {
+    if (importingTheme_ || stopped_) {
+        return;
+    }
+    if (!environment_.resourceFolder) {
+        showServiceError(localization_.format("settings.themes.importFailed",
+                                              {std::string("the built-in themes were not found")}));
+        return;
+    }
+    importingTheme_ = true;
+    changed(Published::themes);
+    if (!importQueue_) {
+        importQueue_ = std::make_unique<SerialQueue>("com.tapwell.import");
+    }
+    ImportRequest request;
+    request.pack = pack;
+    request.numberTakenID = true;
+    request.themesFolder = environment_.userThemes.value_or(userThemesFolder());
+    request.resourceFolder = *environment_.resourceFolder;
+    // The engine outlives the import queue; the state is only reached back on the main queue.
+    importQueue_->async([request = std::move(request), engine = soundEngine_.get(),
+                         weak = weak_from_this(), mainQueue = &mainQueue_] {
+        std::optional<LoadedTheme> theme;
+        std::optional<std::string> failure;
+        bool prepared = false;
+        if (auto report = importSoundPack(request); !report) {
+            failure = report.error();
+        } else if (auto loaded = ThemeManager::load(report->directory); !loaded) {
+            failure = describe(loaded.error());
+        } else {
+            theme = std::move(*loaded);
+            if (engine != nullptr) {
+                auto added = engine->addTheme(*theme);
+                prepared = added.has_value();
+                if (!added) {
+                    failure = describe(added.error());
+                }
+            }
+        }
+        mainQueue->post(
+            [weak, theme = std::move(theme), prepared, failure = std::move(failure)]() mutable {
+                if (auto self = weak.lock(); self && !self->stopped_) {
+                    self->finishImport(std::move(theme), prepared, std::move(failure));
+                }
+            });
+    });
+}
+
+void AppState::finishImport(std::optional<LoadedTheme> theme, bool prepared,
+                            std::optional<std::string> failure) {
+    importingTheme_ = false;
+    if (theme) {
+        // An entry of the same folder (a theme removed and imported again) is replaced.
+        std::erase_if(themes_, [&theme](const ThemeEntry& entry) {
+            return entry.directory == theme->directory;
+        });
+        ThemeEntry entry;
+        entry.directory = theme->directory;
+        entry.theme = theme->theme;
+        entry.loaded = *theme;
+        entry.isUserTheme = true;
+        themes_.push_back(std::move(entry));
+        sortForDisplay(themes_);
+        if (prepared) {
+            availableThemeIDs_.insert(theme->theme.id);
+        }
+    }
+    changed(Published::themes);
+    if (failure) {
+        showServiceError(localization_.format("settings.themes.importFailed", {*failure}));
+    } else if (theme && prepared) {
+        selectTheme(theme->theme.id);
+    }
+}
+
+void AppState::showServiceError(std::string message) {
+    serviceError_ = std::move(message);
+    changed(Published::serviceError);
+}
+
+std::vector<DailyStats> AppState::recentDays(int count) const {
+    return stats_->recentDays(count);
+}
+
+std::optional<std::string> AppState::windowFrame(const std::string& name) const {
+    const auto bytes = defaults_.dataValue(windowFrameKey(name));
+    if (!bytes) {
+        return std::nullopt;
+    }
+    return std::string(bytes->begin(), bytes->end());
+}
+
+void AppState::setWindowFrame(const std::string& name, const std::string& frame) {
+    defaults_.set(windowFrameKey(name), Bytes(frame.begin(), frame.end()));
+}
+
+void AppState::refreshBuiltInSpeakers() {
+    const bool available = soundEngine_ && soundEngine_->hasBuiltInOutput();
+    if (available != builtInSpeakersAvailable_) {
+        builtInSpeakersAvailable_ = available;
+        changed(Published::sound);
+    }
+}
+
 void AppState::previewAlert(SystemSoundEvent event) {
     if (soundEngine_) {
         soundEngine_->playAlert(toString(event));
@@ -551,6 +665,7 @@ void AppState::showWindow(AppShell::Window window) {
 }
 
 void AppState::openSettings() {
+    refreshBuiltInSpeakers();  // speakers come and go with docks and sound cards
     showWindow(AppShell::Window::settings);
 }
 
@@ -641,36 +756,32 @@ void AppState::exportStats() {
         return;
     }
     const auto path = shell_->askSavePath(
-        {localization_.text("privacy.export"), "Tapwell-stats.json", "JSON", "json"});
+        {localization_.text("settings.privacy.exportTitle"), "Tapwell-stats.json", "JSON", "json"});
     if (!path) {
         return;
     }
     std::weak_ptr<AppState> weak = weak_from_this();
-    stats_->exportTo(*path, [weak](std::optional<Error> error) {
+    stats_->exportTo(*path, [weak, mainQueue = &mainQueue_](std::optional<Error> error) {
         if (!error) {
             return;
         }
-        if (auto self = weak.lock()) {
-            self->onMain([description = error->description](AppState& state) {
-                state.serviceError_ = description;
-                state.changed(Published::serviceError);
-            });
-        }
+        postToMain(*mainQueue, weak, [description = error->description](AppState& state) {
+            state.serviceError_ = description;
+            state.changed(Published::serviceError);
+        });
     });
 }
 
 void AppState::deleteAllStats() {
     std::weak_ptr<AppState> weak = weak_from_this();
-    stats_->deleteAll([weak](std::optional<Error> error) {
+    stats_->deleteAll([weak, mainQueue = &mainQueue_](std::optional<Error> error) {
         if (!error) {
             return;
         }
-        if (auto self = weak.lock()) {
-            self->onMain([description = error->description](AppState& state) {
-                state.serviceError_ = description;
-                state.changed(Published::serviceError);
-            });
-        }
+        postToMain(*mainQueue, weak, [description = error->description](AppState& state) {
+            state.serviceError_ = description;
+            state.changed(Published::serviceError);
+        });
     });
 }
 
@@ -918,10 +1029,9 @@ void AppState::wireDesktop() {
     };
     notifications_->refreshAuthorization();
     if (focus_) {
-        focus_->onChange = [weak](std::optional<std::string> id) {
-            if (auto self = weak.lock()) {
-                self->onMain([id = std::move(id)](AppState& state) { state.setActiveApp(id); });
-            }
+        focus_->onChange = [weak, mainQueue = &mainQueue_](std::optional<std::string> id) {
+            postToMain(*mainQueue, weak,
+                       [id = std::move(id)](AppState& state) { state.setActiveApp(id); });
         };
     }
     if (sleep_) {

@@ -63,6 +63,7 @@ struct AppEnvironment {
     MainTimer* mainTimer = nullptr;                       // none: no overlays
     std::optional<std::filesystem::path> resourceFolder;  // none: run without sound
     std::optional<std::filesystem::path> statsDirectory;  // none: the standard folder
+    std::optional<std::filesystem::path> userThemes;      // none: the standard folder
     std::unique_ptr<KeyTap> keyTap;                       // required
     std::unique_ptr<HotKeyService> hotKeys;               // none: no global shortcut
     SystemEventsMonitor::Platform systemPlatform;
@@ -120,10 +121,14 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     const std::set<std::string>& availableThemeIDs() const override { return availableThemeIDs_; }
     const MenuBarState& menuBar() const override { return menuBarStatus_.state(); }
     const std::vector<InstalledApp>& installedApps() const override { return installedApps_; }
+    bool builtInSpeakersAvailable() const override { return builtInSpeakersAvailable_; }
+    bool importingTheme() const override { return importingTheme_; }
 
     std::optional<RecapContent> recapContent() const override;
     std::string onboardingSample() const override;
     std::string appName(const std::string& id) const override;
+    std::vector<DailyStats> recentDays(int count) const override;
+    std::optional<std::string> windowFrame(const std::string& name) const override;
 
     // Settings that write through to the defaults store and the services.
     void setPreferences(AppPreferences preferences) override;
@@ -139,6 +144,9 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     void removeMutedApp(const std::string& id) override;
     void setOnboardingStep(int step) override;
     void clearServiceError() override;
+    void setScreenshotFolder(const std::filesystem::path& folder) override;
+    void importTheme(const std::filesystem::path& pack) override;
+    void setWindowFrame(const std::string& name, const std::string& frame) override;
     void previewAlert(SystemSoundEvent event) override;
 
     void openSettings() override;
@@ -206,11 +214,21 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     void didWake();
     void reloadInstalledApps();
     void showWindow(AppShell::Window window);
+    void refreshBuiltInSpeakers();
+    // On the main thread, after an import: the new theme joins the catalogue (and, when the
+    // engine prepared it, the offered themes) and is selected, or the failure is shown.
+    void finishImport(std::optional<LoadedTheme> theme, bool prepared,
+                      std::optional<std::string> failure);
+    void showServiceError(std::string message);
     // The recap card's day: the snapshot's own day at local midnight, else now.
     Date recapDate() const;
     void changed(PublishedSet what);
     // Runs `work` on the main queue if the state still exists and has not stopped.
     void onMain(std::function<void(AppState&)> work);
+    // The same from another thread: the state is only locked on the main thread, so a worker
+    // never holds the last reference (its destructor joins the workers).
+    static void postToMain(MainQueue& queue, std::weak_ptr<AppState> weak,
+                           std::function<void(AppState&)> work);
 
     AppEnvironment environment_;
     UserDefaults& defaults_;
@@ -239,6 +257,8 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     std::optional<Theme> currentTheme_;
     Localization localization_;
     std::vector<InstalledApp> installedApps_;
+    bool builtInSpeakersAvailable_ = false;
+    bool importingTheme_ = false;
 
     std::vector<ThemeEntry> themes_;
     std::set<std::string> availableThemeIDs_;
@@ -269,6 +289,8 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     std::unique_ptr<KeyMonitor> monitor_;
     std::unique_ptr<SerialQueue> timerQueue_;
     QueueTimer timer_;
+    // Sound pack imports, one at a time; destroyed before the sound engine, which they feed.
+    std::unique_ptr<SerialQueue> importQueue_;
 };
 
 }  // namespace tapwell

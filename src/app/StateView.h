@@ -37,11 +37,11 @@ enum class Published : std::uint32_t {
     login = 1u << 6,  // loginEnabled and loginNeedsApproval
     shortcutAvailable = 1u << 7,
     onboarding = 1u << 8,  // onboardingStep and onboardingPresses
-    sound = 1u << 9,       // the sound settings, the timed mute included
+    sound = 1u << 9,       // the sound settings, the timed mute and the built-in speakers
     now = 1u << 10,
     snapshot = 1u << 11,
     inputAvailable = 1u << 12,
-    themes = 1u << 13,  // audioAvailable, currentTheme, themes and availableThemeIDs
+    themes = 1u << 13,  // audioAvailable, currentTheme, themes, availableThemeIDs, importing
     localization = 1u << 14,
     menuBar = 1u << 15,
     installedApps = 1u << 16,
@@ -116,6 +116,11 @@ class StateView {
     virtual const std::set<std::string>& availableThemeIDs() const = 0;
     virtual const MenuBarState& menuBar() const = 0;
     virtual const std::vector<InstalledApp>& installedApps() const = 0;
+    // Whether the machine has built-in speakers to play through; asked again whenever the
+    // settings window opens.
+    virtual bool builtInSpeakersAvailable() const = 0;
+    // A sound pack is being imported as a theme.
+    virtual bool importingTheme() const = 0;
 
     // Derived values.
     bool isMuted() const { return soundSettings().isMuted(now()); }
@@ -132,6 +137,13 @@ class StateView {
     virtual std::string onboardingSample() const = 0;
     // The display name of an installed application, else the id itself.
     virtual std::string appName(const std::string& id) const = 0;
+    // The last `count` days up to today, oldest first, as stored (today may trail the snapshot
+    // by a moment). Waits for the statistics queue and reads the day files: ask when needed, not
+    // with every snapshot.
+    virtual std::vector<DailyStats> recentDays(int count) const = 0;
+    // What a window saved of its frame under its name (the view's own bytes); none before the
+    // first save.
+    virtual std::optional<std::string> windowFrame(const std::string& name) const = 0;
 
     // Settings.
     virtual void setPreferences(AppPreferences preferences) = 0;
@@ -146,6 +158,12 @@ class StateView {
     virtual void removeMutedApp(const std::string& id) = 0;
     virtual void setOnboardingStep(int step) = 0;
     virtual void clearServiceError() = 0;
+    // Watches `folder` for screenshots from now on; the outcome arrives as the screenshot status.
+    virtual void setScreenshotFolder(const std::filesystem::path& folder) = 0;
+    // Turns a sound pack (a folder or .zip) into a theme of the user's, offers it at once and
+    // selects it; a failure arrives as the service error.
+    virtual void importTheme(const std::filesystem::path& pack) = 0;
+    virtual void setWindowFrame(const std::string& name, const std::string& frame) = 0;
 
     // Sounds on request.
     virtual void previewAlert(SystemSoundEvent event) = 0;

@@ -1,5 +1,6 @@
 #include "sound/SoundEngine.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/Log.h"
@@ -89,7 +90,9 @@ SoundEngine::~SoundEngine() {
         output_->setConfigurationChangeHandler({});
     }
     // Runs what was submitted, drops pending preview notes and joins the worker, so nothing runs
-    // on the queue while the fields below go away.
+    // on the queue while the fields below go away. While it empties, `queue_` already reads as
+    // null: what still runs must not schedule more.
+    queue_->sync([this] { closing_ = true; });
     queue_.reset();
     output_->stop();
 }
@@ -223,6 +226,9 @@ void SoundEngine::playAlert(std::string name) {
 }
 
 void SoundEngine::scheduleDelayed(double delaySeconds, std::function<void()> work) {
+    if (closing_) {
+        return;
+    }
     if (delayScheduler_) {
         delayScheduler_(delaySeconds, [this, work = std::move(work)] { queue_->async(work); });
     } else {
@@ -394,6 +400,43 @@ std::expected<void, SoundEngineError> SoundEngine::setBuiltInOutput(bool builtIn
         refreshAmbience();
         return std::unexpected(std::move(result.error()));
     });
+}
+
+bool SoundEngine::hasBuiltInOutput() {
+    return queue_->sync([this] {
+        if (!devices_) {
+            return false;
+        }
+        const auto list = devices_->outputDevices();
+        return list && std::any_of(list->begin(), list->end(), [](const OutputDeviceInfo& info) {
+                   return info.builtIn && info.hasOutput;
+               });
+    });
+}
+
+std::expected<void, AudioLoadError> SoundEngine::addTheme(const LoadedTheme& loaded) {
+    auto prepared = PreparedTheme::prepare(loaded);
+    if (!prepared) {
+        return std::unexpected(std::move(prepared.error()));
+    }
+    queue_->sync([this, &prepared] {
+        const std::string id = prepared->theme.id;
+        // Assigning keeps the map node, so `selected_` stays valid; voices still playing the old
+        // samples hold their own references to them.
+        themes_.insert_or_assign(id, std::move(*prepared));
+        availableIDs_.insert(id);
+        if (selected_->theme.id == id) {
+            ++previewGeneration_;
+            variation_ = SoundVariation{};
+            applyVolumes();  // the new manifest's gains
+            refreshAmbience();
+        }
+    });
+    return {};
+}
+
+std::set<std::string> SoundEngine::availableIDs() const {
+    return queue_->sync([this] { return availableIDs_; });
 }
 
 void SoundEngine::waitUntilIdle() {

@@ -7,8 +7,9 @@
 // speakers, and restarts the output when the device goes away or the default device changes.
 //
 // Every field below is owned by the serial queue "com.tapwell.audio". `play`, `selectTheme`,
-// `selectedID`, `setBuiltInOutput` (and `waitUntilIdle`, `busVolumes`) wait for the queue; the
-// setters, `playAlert` and `preview` return at once. `play` runs on the caller's thread when the
+// `selectedID`, `setBuiltInOutput`, `addTheme`, `availableIDs`, `hasBuiltInOutput` (and
+// `waitUntilIdle`, `busVolumes`) wait for the queue; the setters, `playAlert` and `preview` return
+// at once. `play` runs on the caller's thread when the
 // queue is idle and costs one pool lookup, one map lookup and one lock-free command push: no
 // allocation, no file access, no logging. Gains are worked out when a volume, the theme or the
 // muting changes, never per key.
@@ -106,8 +107,18 @@ class SoundEngine {
     // output's error, in which case the previous device is restored and playback resumed.
     std::expected<void, SoundEngineError> setBuiltInOutput(bool builtIn);
 
-    // The identifiers of the prepared themes; fixed after construction.
-    const std::set<std::string>& availableIDs() const { return availableIDs_; }
+    // Whether the device layer knows built-in speakers that can play; false without a device
+    // layer or when it cannot list its devices. Asks the sound server each time.
+    bool hasBuiltInOutput();
+
+    // Prepares `loaded` on the calling thread (decoding takes a while, so never on the queue, where
+    // it would hold up key sounds) and then makes it selectable. A theme with a known id replaces
+    // the old one; when that one is selected, its new samples play from the next key on. Fails
+    // with the first file that does not decode, changing nothing.
+    std::expected<void, AudioLoadError> addTheme(const LoadedTheme& loaded);
+
+    // The identifiers of the prepared themes.
+    std::set<std::string> availableIDs() const;
 
     // Returns once everything submitted to the engine before has run.
     void waitUntilIdle();
@@ -144,6 +155,9 @@ class SoundEngine {
     std::int64_t nextVoice_ = 0;
     std::int64_t nextAlert_ = 0;
     std::int64_t previewGeneration_ = 0;
+    // Set on the queue as the engine goes away: work still queued then (a preview) schedules
+    // nothing more.
+    bool closing_ = false;
     SoundPreferences preferences_;
     bool suspended_ = false;
     // Until the owner says otherwise, the settings' defaults.

@@ -88,6 +88,35 @@ StatsSnapshot StatsStore::current() {
     });
 }
 
+std::vector<DailyStats> StatsStore::recentDays(int count) {
+    return queue_.sync([this, count] {
+        const Calendar calendar = clock_.calendar();
+        const Date now = clock_.now();
+        ensureLoaded(now, calendar);
+        std::vector<DailyStats> days;
+        for (int back = count - 1; back >= 0; --back) {
+            const auto date = calendar.addingDays(now, -back);
+            if (!date) {
+                continue;
+            }
+            std::string day = StatsLedger::dayID(*date, calendar);
+            if (const auto known = ledger_.days.find(day); known != ledger_.days.end()) {
+                days.push_back(known->second);
+                continue;
+            }
+            const ReadResult read = readFile(persistence_.fileFor(day));
+            std::optional<DailyStats> stored =
+                read.contents ? StatsPersistence::decode(*read.contents) : std::nullopt;
+            if (stored && stored->isValid() && stored->date == day) {
+                days.push_back(std::move(*stored));
+            } else {
+                days.push_back(DailyStats::empty(std::move(day)));
+            }
+        }
+        return days;
+    });
+}
+
 void StatsStore::sync() {
     queue_.sync([] {});
 }

@@ -14,6 +14,7 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "core/Clock.h"
 #include "core/Error.h"
@@ -71,6 +72,10 @@ class StatsStore {
     // Waits: today's snapshot, loading today and yesterday as needed, without publishing or
     // saving. For readers such as the command line.
     StatsSnapshot current();
+    // Waits: the last `count` days up to today, oldest first, each as held in memory, else as
+    // stored, else empty. Files are only read here: a damaged one reads as an empty day and stays
+    // where it is.
+    std::vector<DailyStats> recentDays(int count);
 
     // Waits until the work queued so far has run. For tests and orderly hand-overs.
     void sync();

@@ -163,6 +163,16 @@ std::expected<std::string, std::string> chooseID(const ImportRequest& request,
         }
     }
     std::error_code error;
+    const auto taken = [&request, &error](const std::string& candidate) {
+        return fs::exists(request.resourceFolder / candidate / "theme.json", error) ||
+               fs::exists(fs::symlink_status(request.themesFolder / candidate, error));
+    };
+    if (!request.id && request.numberTakenID && taken(id)) {
+        const std::string base = id;
+        for (int n = 2; taken(id); ++n) {
+            id = fmt::format("{}-{}", base, n);
+        }
+    }
     if (fs::exists(request.resourceFolder / id / "theme.json", error)) {
         return std::unexpected(fmt::format(
             "\"{}\" is the id of a built-in theme; choose another with --id, for example --id "

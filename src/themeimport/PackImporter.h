@@ -20,8 +20,11 @@
 namespace tapwell {
 
 struct ImportRequest {
-    std::filesystem::path pack;            // folder, .zip, or the config.json in a folder
-    std::optional<std::string> id;         // the new theme's id; none: made from the pack's name
+    std::filesystem::path pack;     // folder, .zip, or the config.json in a folder
+    std::optional<std::string> id;  // the new theme's id; none: made from the pack's name
+    // A made id that is taken gets "-2", "-3", ... instead of failing: for callers that cannot
+    // ask for another id (the settings window).
+    bool numberTakenID = false;
     std::filesystem::path themesFolder;    // where the theme folder goes (created when missing)
     std::filesystem::path resourceFolder;  // the built-in themes
     PackLimits limits;

@@ -113,6 +113,7 @@ class AppStateTest : public ::testing::Test {
         environment.mainQueue = &mainQueue;
         environment.clock = &clock;
         environment.statsDirectory = dir / "stats";
+        environment.userThemes = dir / "themes";
         environment.keyTap = std::make_unique<FakeKeyTap>(keys);
         environment.hotKeys = std::make_unique<FakeHotKeys>(hotKeys);
         environment.timerInterval = 0.02;
@@ -297,11 +298,13 @@ class RecordingShell final : public AppShell {
   public:
     std::vector<Window> shown;
     std::optional<std::filesystem::path> savePath;
+    std::optional<SaveRequest> lastSave;
     std::vector<std::string> chosenApps;
 
     bool hasWindows() const override { return true; }
     void showWindow(Window window) override { shown.push_back(window); }
-    std::optional<std::filesystem::path> askSavePath(const SaveRequest&) override {
+    std::optional<std::filesystem::path> askSavePath(const SaveRequest& request) override {
+        lastSave = request;
         return savePath;
     }
     std::vector<std::string> askApplications() override { return chosenApps; }
@@ -492,9 +495,26 @@ TEST_F(AppStateCommands, RecapCopiesThroughTheDesktopAndExportFailuresAreShown) 
     EXPECT_TRUE(state->copyRecap());
     shell.savePath = dir / "no-such-folder" / "stats.json";
     state->exportStats();
+    ASSERT_TRUE(shell.lastSave.has_value());
+    EXPECT_EQ(shell.lastSave->proposedName, "Tapwell-stats.json");
+    EXPECT_EQ(shell.lastSave->suffix, "json");
     ASSERT_TRUE(pumpUntil([&] { return state->serviceError().has_value(); }));
     state->clearServiceError();
     EXPECT_FALSE(state->serviceError());
+}
+
+TEST_F(AppStateCommands, ThemeImportRunsOneAtATimeAndShowsItsFailure) {
+    launchWithShell();
+    const auto themesBefore = state->themes().size();
+    ASSERT_FALSE(state->importingTheme());
+    state->importTheme(dir / "no-such-pack");
+    EXPECT_TRUE(state->importingTheme());
+    state->importTheme(dir / "another-pack");  // ignored while the first runs
+    ASSERT_TRUE(pumpUntil([&] { return !state->importingTheme(); }));
+    ASSERT_TRUE(state->serviceError().has_value());
+    EXPECT_NE(state->serviceError()->find("no-such-pack"), std::string::npos)
+        << *state->serviceError();
+    EXPECT_EQ(state->themes().size(), themesBefore);
 }
 
 }  // namespace

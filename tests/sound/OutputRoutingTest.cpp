@@ -126,6 +126,14 @@ TEST_F(OutputRoutingTest, WithoutABuiltInDeviceFailsWithInvalidFormat) {
     EXPECT_TRUE(output->log.empty());
 }
 
+TEST_F(OutputRoutingTest, BuiltInSpeakersAreKnownOnlyWhenTheyCanPlay) {
+    EXPECT_TRUE(engine->hasBuiltInOutput());
+    devices->devices.erase(devices->devices.begin() + 2, devices->devices.begin() + 4);
+    EXPECT_FALSE(engine->hasBuiltInOutput());  // the built-in microphone plays nothing
+    devices->listError = Error{"pulse", 9, "Connection refused"};
+    EXPECT_FALSE(engine->hasBuiltInOutput());
+}
+
 TEST_F(OutputRoutingTest, DeviceListErrorsPassThroughUnchanged) {
     const Error failure{"pulse", 9, "Connection refused"};
     devices->listError = failure;
@@ -165,6 +173,7 @@ TEST(OutputRouting, WithoutADeviceLayerFailsWithInvalidFormat) {
     auto engine = SoundEngine::create({test::writeTestTheme(dir.path(), {})}, std::nullopt,
                                       std::move(dependencies));
     ASSERT_TRUE(engine.has_value());
+    EXPECT_FALSE((*engine)->hasBuiltInOutput());
     auto result = (*engine)->setBuiltInOutput(true);
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error(), SoundEngineError(AudioError::invalidFormat));

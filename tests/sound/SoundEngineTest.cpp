@@ -304,6 +304,19 @@ TEST_F(SoundEngineTest, PreviewResetCutsOffItsVoices) {
     EXPECT_EQ(output->render(block)[0], 0.0f);
 }
 
+TEST_F(SoundEngineTest, GoingAwayWithAPreviewStillQueuedIsSafe) {
+    // The queue's own timers this time: a preview that runs while the engine empties its queue
+    // must not schedule its notes on a queue that is going away.
+    for (int round = 0; round < 100; ++round) {
+        SoundEngine::Dependencies dependencies;
+        dependencies.output = output;
+        dependencies.clock = &clock;
+        auto engine = SoundEngine::create({alpha}, std::nullopt, std::move(dependencies));
+        ASSERT_TRUE(engine.has_value());
+        (*engine)->preview();
+    }
+}
+
 TEST_F(SoundEngineTest, SelectingAnUnknownThemeChangesNothing) {
     test::TestThemeOptions options = alphaOptions();
     options.id = "long";
@@ -346,6 +359,31 @@ TEST_F(SoundEngineTest, SelectingAThemeStopsVoicesResetsPoolsAndAppliesItsGains)
     EXPECT_EQ(output->render(block)[0], 0.0f);
     engine->play({KeyKind::normal, true, 1.0});
     EXPECT_FLOAT_EQ(output->render(block)[0], (keyDownLevel(0) + 0.05f) * 0.7f);
+}
+
+TEST_F(SoundEngineTest, AddedThemesBecomeSelectableAndReplaceTheSelectedOneInPlace) {
+    auto engine = makeAlphaEngine();
+    test::TestThemeOptions options;
+    options.id = "gamma";
+    options.levelOffset = 0.05f;
+    const LoadedTheme gamma = test::writeTestTheme(dir.path() / "imported", options);
+    std::filesystem::remove(gamma.directory / "down2.wav");
+    EXPECT_FALSE(engine->addTheme(gamma).has_value());  // nothing half-added
+    EXPECT_FALSE(engine->selectTheme("gamma"));
+    const LoadedTheme complete = test::writeTestTheme(dir.path() / "imported-again", options);
+    ASSERT_TRUE(engine->addTheme(complete).has_value());
+    EXPECT_EQ(engine->availableIDs(), (std::set<std::string>{"alpha", "gamma"}));
+    ASSERT_TRUE(engine->selectTheme("gamma"));
+    output->render(block * 2);  // past the gain ramp
+    engine->play({KeyKind::normal, true, 1.0});
+    EXPECT_FLOAT_EQ(nextFrame(*engine), (keyDownLevel(0) + 0.05f) * 0.7f);
+
+    // Importing a theme of the selected id again: its samples play from the next key on.
+    options.levelOffset = 0.08f;
+    ASSERT_TRUE(engine->addTheme(test::writeTestTheme(dir.path() / "third", options)).has_value());
+    output->render(block * 10);  // the earlier key's sample has ended
+    engine->play({KeyKind::normal, true, 1.0});
+    EXPECT_FLOAT_EQ(nextFrame(*engine), (keyDownLevel(0) + 0.08f) * 0.7f);
 }
 
 TEST_F(SoundEngineTest, ChoosesThePreferredThenTheFirstDefaultThenTheSmallestID) {

@@ -329,6 +329,30 @@ TEST_F(StatsStoreTest, ExportMergesFilesWithMemory) {
     EXPECT_EQ(readDay("2024-03-05")->keystrokes, 6) << "and leaves the day dirty";
 }
 
+TEST_F(StatsStoreTest, RecentDaysComeFromMemoryThenFilesThenNothing) {
+    writeDay(dayWith("2024-02-29", 70));  // one day too early
+    writeDay(dayWith("2024-03-01", 50));
+    writeDay(dayWith("2024-03-05", 5));
+    DailyStats uneven = dayWith("2024-03-02", 30);
+    uneven.hourly[9] = 1;  // the hours no longer add up
+    writeDay(uneven);
+    dir.write("Tapwell/stats/2024-03-03.json", "not json");
+    auto store = makeStore();
+    store->start();
+    key(*store);
+    const auto days = store->recentDays(5);
+    std::vector<std::pair<std::string, std::int64_t>> seen;
+    for (const DailyStats& day : days) {
+        seen.emplace_back(day.date, day.keystrokes);
+    }
+    EXPECT_EQ(seen, (std::vector<std::pair<std::string, std::int64_t>>{{"2024-03-01", 50},
+                                                                       {"2024-03-02", 0},
+                                                                       {"2024-03-03", 0},
+                                                                       {"2024-03-04", 0},
+                                                                       {"2024-03-05", 6}}));
+    EXPECT_EQ(countQuarantined(folder), 0u) << "damaged files are left alone";
+}
+
 TEST_F(StatsStoreTest, ExportWithNothingWritesEmptyArray) {
     auto store = makeStore();
     ASSERT_FALSE(runExport(*store, dir / "out.json"));

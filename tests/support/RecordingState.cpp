@@ -68,6 +68,22 @@ std::string RecordingState::appName(const std::string& id) const {
     return id;
 }
 
+std::vector<DailyStats> RecordingState::recentDays(int count) const {
+    const auto keep =
+        std::min<std::size_t>(recentDaysValue.size(), static_cast<std::size_t>(count));
+    return {recentDaysValue.end() - static_cast<std::ptrdiff_t>(keep), recentDaysValue.end()};
+}
+
+std::optional<std::string> RecordingState::windowFrame(const std::string& name) const {
+    const auto it = windowFrames.find(name);
+    return it == windowFrames.end() ? std::nullopt : std::optional<std::string>(it->second);
+}
+
+void RecordingState::setWindowFrame(const std::string& name, const std::string& frame) {
+    record("setWindowFrame", name);
+    windowFrames[name] = frame;
+}
+
 void RecordingState::setPreferences(AppPreferences preferences) {
     record("setPreferences");
     preferencesValue = std::move(preferences);

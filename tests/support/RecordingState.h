@@ -3,6 +3,7 @@
 // that a test (or the screenshot tool) sets, `publish` tells the views what changed, and every
 // command is recorded by name (with its argument, if any) instead of being carried out.
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,10 @@ class RecordingState final : public StateView {
     std::set<std::string> availableThemeIDsValue;
     MenuBarState menuBarValue;
     std::vector<InstalledApp> installedAppsValue;
+    bool builtInSpeakersValue = true;
+    bool importingThemeValue = false;
+    std::vector<DailyStats> recentDaysValue;
+    std::map<std::string, std::string> windowFrames;
     bool copyRecapResult = true;
     bool localKeyResult = true;
     // Every key handed to `handleLocalKey`, in order.
@@ -84,9 +89,14 @@ class RecordingState final : public StateView {
     }
     const MenuBarState& menuBar() const override { return menuBarValue; }
     const std::vector<InstalledApp>& installedApps() const override { return installedAppsValue; }
+    bool builtInSpeakersAvailable() const override { return builtInSpeakersValue; }
+    bool importingTheme() const override { return importingThemeValue; }
     std::optional<RecapContent> recapContent() const override;
     std::string onboardingSample() const override;
     std::string appName(const std::string& id) const override;
+    // The last `count` of `recentDaysValue`.
+    std::vector<DailyStats> recentDays(int count) const override;
+    std::optional<std::string> windowFrame(const std::string& name) const override;
 
     void setPreferences(AppPreferences preferences) override;
     void setSoundSettings(SoundSettings settings) override;
@@ -102,6 +112,13 @@ class RecordingState final : public StateView {
     void removeMutedApp(const std::string& id) override { record("removeMutedApp", id); }
     void setOnboardingStep(int step) override { record("setOnboardingStep", std::to_string(step)); }
     void clearServiceError() override { record("clearServiceError"); }
+    void setScreenshotFolder(const std::filesystem::path& folder) override {
+        record("setScreenshotFolder", folder.string());
+    }
+    void importTheme(const std::filesystem::path& pack) override {
+        record("importTheme", pack.string());
+    }
+    void setWindowFrame(const std::string& name, const std::string& frame) override;
     void previewAlert(SystemSoundEvent event) override { record("previewAlert", toString(event)); }
     void openSettings() override { record("openSettings"); }
     void openOnboarding() override { record("openOnboarding"); }

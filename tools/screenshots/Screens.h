@@ -30,5 +30,6 @@ std::vector<Screen> trayScreens();
 std::vector<Screen> recapScreens();
 std::vector<Screen> overlayScreens();
 std::vector<Screen> onboardingScreens();
+std::vector<Screen> settingsScreens();
 
 }  // namespace tapwell::screenshots

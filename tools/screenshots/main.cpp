@@ -32,7 +32,6 @@ QImage grabWindow(QWidget& window) {
     return window.grab().toImage();
 }
 
-
 namespace {
 
 QPalette darkPalette() {
@@ -94,6 +93,7 @@ std::vector<Screen> allScreens() {
         &recapScreens,
         &overlayScreens,
         &onboardingScreens,
+        &settingsScreens,
     };
     for (auto* view : views) {
         std::ranges::move(view(), std::back_inserter(screens));

@@ -5,9 +5,11 @@
 
 #include "ui/onboarding/OnboardingWindow.h"
 #include "ui/popover/PopoverWindow.h"
-#include "ui/tray/TrayController.h"
 #include "ui/recap/RecapRenderer.h"
 #include "ui/recap/RecapView.h"
+#include "ui/settings/AppChooser.h"
+#include "ui/settings/SettingsWindow.h"
+#include "ui/tray/TrayController.h"
 
 namespace tapwell::ui {
 
@@ -38,6 +40,9 @@ void DesktopUi::attach(AppModel& model) {
     shell_.setWindowFactory(AppShell::Window::recap,
                             [](AppModel& viewModel) { return new RecapView(viewModel); });
     shell_.setRecapRenderer(&RecapRenderer::renderPng);
+    shell_.setWindowFactory(AppShell::Window::settings,
+                            [](AppModel& viewModel) { return new SettingsWindow(viewModel); });
+    shell_.setAppChooser(&AppChooser::ask);
 }
 
 }  // namespace tapwell::ui
