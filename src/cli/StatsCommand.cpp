@@ -8,6 +8,7 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <future>
@@ -34,6 +35,11 @@ struct StatsOptions {
 };
 
 std::string duration(double seconds) {
+    // Records hold at most a week of focus; anything else would not even convert.
+    if (!(seconds >= 0.0)) {
+        seconds = 0.0;
+    }
+    seconds = std::min(seconds, DailyStats::longestFocusSeconds);
     const auto total = static_cast<long long>(std::floor(seconds));
     const long long hours = total / 3600;
     const long long minutes = total % 3600 / 60;

@@ -158,6 +158,8 @@ INSTANTIATE_TEST_SUITE_P(
                withHourly(zeros24, R"(,"keystrokes":18446744073709551615,"topKpm":0})")},
         Damage{"NegativeFocus", R"({"breaks":0,"date":"2024-03-05","focusSeconds":-1,"hourly":)" +
                                     zeros24 + R"(,"keystrokes":0,"topKpm":0})"},
+        Damage{"AbsurdFocus", R"({"breaks":0,"date":"2024-03-05","focusSeconds":1e300,"hourly":)" +
+                                  zeros24 + R"(,"keystrokes":0,"topKpm":0})"},
         Damage{"NegativeBreaks", R"({"breaks":-2,"date":"2024-03-05","focusSeconds":0,"hourly":)" +
                                      zeros24 + R"(,"keystrokes":0,"topKpm":0})"},
         Damage{"HourlyNull", withHourly("null", R"(,"keystrokes":0,"topKpm":0})")},
