@@ -7,8 +7,8 @@ namespace tapwell {
 std::expected<PreparedTheme, AudioLoadError> PreparedTheme::prepare(const LoadedTheme& loaded) {
     PreparedTheme prepared;
     prepared.theme = loaded.theme;
-    for (const std::string& name : loaded.theme.sounds.allFiles()) {
-        auto buffer = decodeAudioFile(loaded.directory / name);
+    for (const auto& [name, role] : sampleRoles(loaded.theme.sounds)) {
+        auto buffer = decodeAudioFile(loaded.directory / name, SampleLimits::longestSeconds(role));
         if (!buffer) {
             return std::unexpected(std::move(buffer.error()));
         }

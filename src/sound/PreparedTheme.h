@@ -18,7 +18,8 @@ struct PreparedTheme {
     std::map<std::string, SharedPcmBuffer, std::less<>> buffers;  // file name to its samples
 
     // Decodes every name of `theme.sounds.allFiles()` from the theme's folder, each distinct name
-    // once. The first failing file ends preparation with its error; no partial theme results.
+    // once, within the length limit of what it is played as (SampleFile.h). The first failing
+    // file ends preparation with its error; no partial theme results.
     static std::expected<PreparedTheme, AudioLoadError> prepare(const LoadedTheme& loaded);
 
     // The buffer of a file name, or null.
