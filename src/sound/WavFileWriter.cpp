@@ -37,6 +37,12 @@ std::expected<void, Error> WavFileWriter::write(const float* mono, std::size_t f
     if (file_ == nullptr) {
         return std::unexpected(Error{"libsndfile", SF_ERR_SYSTEM, "The file is closed."});
     }
+    if (frames > maxFrames - framesWritten_) {
+        // The RIFF sizes are 32-bit: a longer file would be written with sizes that wrapped
+        // round, and readers would see only what is left of them.
+        return std::unexpected(Error{"libsndfile", SF_ERR_SYSTEM,
+                                     "A WAV file holds at most 4 GiB (about 6 hours of sound)."});
+    }
     const auto count = static_cast<sf_count_t>(frames);
     if (sf_writef_float(handle(file_), mono, count) != count) {
         return std::unexpected(

@@ -13,6 +13,10 @@ namespace tapwell {
 
 class WavFileWriter {
   public:
+    // The most frames a file takes: 4-byte samples, and room for the header within the 32-bit
+    // sizes of the RIFF format. Writes beyond it fail.
+    static constexpr std::size_t maxFrames = (0xFFFFFFFFull - 4096) / 4;
+
     // Creates (or truncates) the file. Fails with libsndfile's error.
     static std::expected<std::unique_ptr<WavFileWriter>, Error> create(
         const std::filesystem::path& path);
