@@ -17,4 +17,13 @@ constexpr std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
     return sum;
 }
 
+constexpr std::int64_t saturatingMul(std::int64_t a, std::int64_t b) {
+    std::int64_t product = 0;
+    if (__builtin_mul_overflow(a, b, &product)) {
+        return (a < 0) != (b < 0) ? std::numeric_limits<std::int64_t>::min()
+                                  : std::numeric_limits<std::int64_t>::max();
+    }
+    return product;
+}
+
 }  // namespace tapwell
