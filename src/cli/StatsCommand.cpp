@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <future>
 #include <memory>
 #include <ostream>
@@ -23,6 +24,7 @@
 #include "presentation/Localization.h"
 #include "recap/RecapSettings.h"
 #include "stats/RankService.h"
+#include "stats/StatsPersistence.h"
 #include "stats/StatsStore.h"
 
 namespace tapwell::cli {
@@ -70,6 +72,7 @@ std::string rankName(int rank) {
 void showToday(Context& context, bool json) {
     StatsStore store(SystemClock::shared());
     const StatsSnapshot snapshot = store.current();
+    tellSetAsideDays(context, store);
     const DailyStats& today = snapshot.today;
     const int rank = RankService::rankIndex(today.keystrokes);
     const std::string name = rankName(rank);
@@ -126,6 +129,15 @@ void exportAll(Context& context, const std::string& file) {
         return;
     }
     context.out << "Exported statistics to " << file << '\n';
+    const auto damaged = StatsPersistence(store.directory()).quarantinedFiles();
+    if (!damaged.empty()) {
+        context.err << "tapwell: " << damaged.size()
+                    << (damaged.size() == 1 ? " damaged day file was" : " damaged day files were")
+                    << " set aside earlier and is not in the export:\n";
+        for (const std::filesystem::path& path : damaged) {
+            context.err << "  " << path.string() << '\n';
+        }
+    }
 }
 
 void deleteAll(Context& context, bool confirmed) {
@@ -145,6 +157,14 @@ void deleteAll(Context& context, bool confirmed) {
 }
 
 }  // namespace
+
+void tellSetAsideDays(Context& context, StatsStore& store) {
+    for (const StatsStore::SetAsideDay& aside : store.setAsideDays()) {
+        context.err << "tapwell: the statistics file of " << aside.day
+                    << " was damaged; it is kept as " << aside.file.string()
+                    << " and the day starts again from 0\n";
+    }
+}
 
 void addStatsCommand(CLI::App& app, Context& context) {
     auto options = std::make_shared<StatsOptions>();

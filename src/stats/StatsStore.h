@@ -13,9 +13,11 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "core/Clock.h"
 #include "core/Error.h"
+#include "core/FileSystem.h"
 #include "core/SerialQueue.h"
 #include "keyboard/KeyActivity.h"
 #include "stats/DailyStats.h"
@@ -33,10 +35,16 @@ class StatsStore {
     // No value on success.
     using Completion = std::function<void(std::optional<Error>)>;
 
-    // `directory` defaults to StatsPersistence::defaultDirectory(). The save interval is a
-    // parameter only so that crash tests need not wait 10 s.
+    // A damaged day file this store moved aside.
+    struct SetAsideDay {
+        std::string day;
+        std::filesystem::path file;  // where it went
+    };
+
+    // `directory` defaults to StatsPersistence::defaultDirectory(). The save interval and the
+    // file writer are parameters only so that tests need not wait 10 s and can make writes fail.
     explicit StatsStore(Clock& clock, std::optional<std::filesystem::path> directory = {},
-                        double saveInterval = defaultSaveInterval);
+                        double saveInterval = defaultSaveInterval, FileWriter writeFile = {});
     ~StatsStore();
     StatsStore(const StatsStore&) = delete;
     StatsStore& operator=(const StatsStore&) = delete;
@@ -45,7 +53,8 @@ class StatsStore {
 
     const std::filesystem::path& directory() const { return persistence_.directory(); }
 
-    // Publishes once and starts the periodic save timer.
+    // Narrows the folder and files to their owner, publishes once and starts the periodic save
+    // timer.
     void start();
     // Called from the key path for every key activity; releases are dropped right here.
     void record(const KeyActivity& activity, Date date);
@@ -65,6 +74,10 @@ class StatsStore {
     // saving. For readers such as the command line.
     StatsSnapshot current();
 
+    // Waits: the damaged day files moved aside so far, each also logged once. A reader such as
+    // the command line tells its user.
+    std::vector<SetAsideDay> setAsideDays();
+
     // Waits until the work queued so far has run. For tests and orderly hand-overs.
     void sync();
 
@@ -83,6 +96,10 @@ class StatsStore {
     StatsPersistence persistence_;
     StatsLedger ledger_;
     std::set<std::string> blocked_;
+    std::vector<SetAsideDay> setAside_;
+    // Saves keep failing (disk full, folder gone or read-only): the error was logged once and
+    // is not repeated until a save succeeds again.
+    bool saveFailing_ = false;
     QueueTimer timer_;
     bool suspended_ = false;
     std::optional<std::string> lastPublishedDay_;

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <spdlog/sinks/ringbuffer_sink.h>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -18,6 +17,7 @@
 #include "core/FileSystem.h"
 #include "core/Log.h"
 #include "core/UserDefaults.h"
+#include "support/LogLines.h"
 #include "support/TempDir.h"
 
 namespace tapwell {
@@ -51,39 +51,15 @@ struct Disk {
 };
 
 // The lines the store logs while the object lives.
-class LogLines {
-public:
-    LogLines() : sink_(std::make_shared<spdlog::sinks::ringbuffer_sink_mt>(64)) {
-        auto& log = logger(LogCategory::startup);
-        level_ = log.level();
-        log.set_level(spdlog::level::info);
-        log.sinks().push_back(sink_);
-    }
-    ~LogLines() {
-        auto& log = logger(LogCategory::startup);
-        auto& sinks = log.sinks();
-        sinks.erase(std::remove(sinks.begin(), sinks.end(), sink_), sinks.end());
-        log.set_level(level_);
-    }
-    std::vector<std::string> containing(std::string_view needle) const {
-        std::vector<std::string> out;
-        for (const auto& line : sink_->last_formatted()) {
-            if (line.find(needle) != std::string::npos) {
-                out.push_back(line);
-            }
-        }
-        return out;
-    }
-
-private:
-    std::shared_ptr<spdlog::sinks::ringbuffer_sink_mt> sink_;
-    spdlog::level::level_enum level_;
+class LogLines : public test::LogLines {
+  public:
+    LogLines() : test::LogLines(LogCategory::startup) {}
 };
 
 constexpr double never = 3600;  // a write delay no test waits for: flush() writes instead
 
 class UserDefaultsTest : public ::testing::Test {
-protected:
+  protected:
     TempDir dir;
     fs::path file = dir / "config/tapwell/defaults.json";
     Disk disk;
@@ -431,7 +407,8 @@ TEST_F(UserDefaultsTest, UnwritableFolderKeepsTheValueInMemory) {
 }
 
 TEST(Base64, RoundTripsAndRejectsNonCanonicalText) {
-    for (const Bytes& bytes : {Bytes{}, Bytes{0}, Bytes{1, 2}, Bytes{1, 2, 3}, Bytes{255, 254, 253, 0}}) {
+    for (const Bytes& bytes :
+         {Bytes{}, Bytes{0}, Bytes{1, 2}, Bytes{1, 2, 3}, Bytes{255, 254, 253, 0}}) {
         EXPECT_EQ(base64Decode(base64Encode(bytes)), bytes);
     }
     EXPECT_EQ(base64Encode(Bytes{'M', 'a', 'n'}), "TWFu");

@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -18,6 +20,7 @@
 #include "StatsTestSupport.h"
 #include "stats/StatsPersistence.h"
 #include "support/FakeClock.h"
+#include "support/LogLines.h"
 #include "support/TempDir.h"
 
 namespace tapwell {
@@ -45,6 +48,12 @@ std::size_t countQuarantined(const fs::path& folder) {
         count += StatsPersistence::isQuarantineName(it->path().filename().string()) ? 1 : 0;
     }
     return count;
+}
+
+std::optional<Error> runExport(StatsStore& store, const fs::path& file) {
+    std::promise<std::optional<Error>> done;
+    store.exportTo(file, [&done](std::optional<Error> error) { done.set_value(error); });
+    return done.get_future().get();
 }
 
 struct Publication {
@@ -196,15 +205,25 @@ TEST_F(StatsStoreTest, LoadsOnlyTodayAndYesterday) {
     EXPECT_EQ(countQuarantined(folder), 1u);
 }
 
-TEST_F(StatsStoreTest, DamagedTodayStartsEmptyAndIsRewritten) {
-    dir.write("Tapwell/stats/2024-03-05.json", R"({"breaks":0,"date":"2024-03-05"})");
+TEST_F(StatsStoreTest, DamagedTodayStartsEmptyIsToldOnceAndIsRewritten) {
+    const std::string damaged = R"({"breaks":0,"date":"2024-03-05"})";
+    dir.write("Tapwell/stats/2024-03-05.json", damaged);
+    test::LogLines log(LogCategory::stats);
     auto store = makeStore();
     store->start();
     key(*store);
+    (void)store->current();
     store->stop();
     EXPECT_EQ(last().snapshot.today.keystrokes, 1);
     EXPECT_EQ(countQuarantined(folder), 1u);
     EXPECT_EQ(readDay("2024-03-05")->keystrokes, 1);
+    const auto aside = store->setAsideDays();
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_EQ(aside[0].day, "2024-03-05");
+    EXPECT_EQ(dir.read(fs::relative(aside[0].file, dir.path()).string()), damaged);
+    const auto told = log.containing("was damaged");
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_NE(told[0].find(aside[0].file.string()), std::string::npos);
 }
 
 // A day whose damaged file cannot be moved aside must never be written: the user's file stays as
@@ -267,6 +286,85 @@ TEST_F(StatsStoreTest, FailedSaveIsRetried) {
     EXPECT_EQ(readDay("2024-03-05")->keystrokes, 1);
 }
 
+// The disk is full (or the folder read-only) for a while: the file on disk stays the previous
+// whole one, counting goes on, the failure is logged once, and the first save that works writes
+// everything counted meanwhile.
+TEST_F(StatsStoreTest, FailingWritesKeepThePreviousFileLogOnceAndCatchUp) {
+    writeDay(dayWith("2024-03-05", 40));
+    std::atomic<bool> full{false};
+    std::atomic<int> refused{0};
+    FileWriter writer = [&](const fs::path& path, std::string_view contents, fs::perms mode) {
+        if (full) {
+            ++refused;
+            return std::optional<Error>(Error::posix(ENOSPC, path.string()));
+        }
+        return writeFileAtomically(path, contents, mode);
+    };
+    test::LogLines log(LogCategory::stats);
+    StatsStore store(clock, folder, StatsStore::defaultSaveInterval, writer);
+    store.start();
+    full = true;
+    for (int save = 0; save < 3; ++save) {
+        key(store);
+        store.suspend();  // saves
+        store.resume();
+    }
+    EXPECT_EQ(refused, 3);
+    EXPECT_EQ(readDay("2024-03-05")->keystrokes, 40);
+    EXPECT_EQ(store.current().today.keystrokes, 43);
+    EXPECT_EQ(log.containing("Stats save failed").size(), 1u);
+    full = false;
+    key(store);
+    store.stop();
+    EXPECT_EQ(readDay("2024-03-05")->keystrokes, 44);
+    EXPECT_EQ(log.containing("Stats saved again").size(), 1u);
+    EXPECT_EQ(log.containing("Stats save failed").size(), 1u);
+}
+
+TEST_F(StatsStoreTest, AFolderDeletedWhileRunningIsMadeAgainForTheOwner) {
+    auto store = makeStore();
+    store->start();
+    key(*store);
+    store->suspend();
+    ASSERT_TRUE(fs::exists(folder / "2024-03-05.json"));
+    fs::remove_all(dir / "Tapwell");
+    store->resume();
+    key(*store);
+    store->stop();
+    EXPECT_EQ(readDay("2024-03-05")->keystrokes, 2);
+    EXPECT_EQ(fs::status(folder).permissions() & fs::perms::mask, fs::perms::owner_all);
+}
+
+// Statistics written by older versions were open to everyone on the machine.
+TEST_F(StatsStoreTest, StartNarrowsOldFoldersAndFilesAndExportsAreTheOwnersOnly) {
+    writeDay(dayWith("2024-03-04", 3));
+    dir.write("Tapwell/stats/2024-03-01.corrupt-0.json", "kept");
+    constexpr auto open = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                          fs::perms::others_read;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        fs::permissions(entry.path(), open);
+    }
+    fs::permissions(folder,
+                    open | fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec);
+    auto store = makeStore();
+    store->start();
+    key(*store);
+    store->stop();
+    EXPECT_EQ(fs::status(folder).permissions() & fs::perms::mask, fs::perms::owner_all);
+    std::size_t files = 0;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        EXPECT_EQ(entry.status().permissions() & fs::perms::mask,
+                  fs::perms::owner_read | fs::perms::owner_write)
+            << entry.path();
+        ++files;
+    }
+    EXPECT_EQ(files, 3u);
+
+    ASSERT_FALSE(runExport(*store, dir / "export.json"));
+    EXPECT_EQ(fs::status(dir / "export.json").permissions() & fs::perms::mask,
+              fs::perms::owner_read | fs::perms::owner_write);
+}
+
 TEST_F(StatsStoreTest, SuspendSavesDropsKeysAndResumeStartsFreshRun) {
     auto store = makeStore();
     store->start();
@@ -295,12 +393,6 @@ TEST_F(StatsStoreTest, TimerSavesDirtyDays) {
     ASSERT_TRUE(readDay("2024-03-05").has_value());
     EXPECT_EQ(readDay("2024-03-05")->keystrokes, 1);
     store->stop();
-}
-
-std::optional<Error> runExport(StatsStore& store, const fs::path& file) {
-    std::promise<std::optional<Error>> done;
-    store.exportTo(file, [&done](std::optional<Error> error) { done.set_value(error); });
-    return done.get_future().get();
 }
 
 TEST_F(StatsStoreTest, ExportMergesFilesWithMemory) {
