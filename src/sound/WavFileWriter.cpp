@@ -33,7 +33,8 @@ WavFileWriter::~WavFileWriter() {
     (void)close();
 }
 
-std::expected<void, Error> WavFileWriter::write(const float* mono, std::size_t frames, bool flush) {
+std::expected<void, Error> WavFileWriter::write(const float* mono, std::size_t frames,
+                                                bool keepHeaderCurrent) {
     if (file_ == nullptr) {
         return std::unexpected(Error{"libsndfile", SF_ERR_SYSTEM, "The file is closed."});
     }
@@ -49,8 +50,10 @@ std::expected<void, Error> WavFileWriter::write(const float* mono, std::size_t f
             Error{"libsndfile", sf_error(handle(file_)), sf_strerror(handle(file_))});
     }
     framesWritten_ += frames;
-    if (flush) {
-        sf_write_sync(handle(file_));
+    // libsndfile writes its data straight to the file, so other processes see it at once; only
+    // the header waits for the close unless it is brought up to date here.
+    if (keepHeaderCurrent) {
+        sf_command(handle(file_), SFC_UPDATE_HEADER_NOW, nullptr, 0);
     }
     return {};
 }
