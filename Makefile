@@ -1,13 +1,14 @@
 # The two set-up commands: `make run` and `make test`. Both install whatever Debian packages are
 # missing, configure and build with the CMake preset PRESET (default: default). `make test` also
-# builds the fuzz harnesses and runs each for FUZZ_SMOKE seconds, so that they keep building and
-# the seeds keep passing; `make fuzz SECONDS=N` runs each for N seconds (JOBS=2 runs two at once).
+# builds the fuzz harnesses and runs each for FUZZ_SMOKE seconds, two at a time, so that they keep
+# building and the seeds keep passing; `make fuzz SECONDS=N` runs each for N seconds (JOBS=2 runs
+# two at once).
 
 PRESET ?= default
 BUILD_DIR := build/$(PRESET)
 ARGS ?=
 SECONDS ?= 60
-FUZZ_SMOKE ?= 3
+FUZZ_SMOKE ?= 2
 JOBS ?= 1
 
 .PHONY: all deps configure build run test fuzz bench install clean format
@@ -31,7 +32,7 @@ run: build
 
 test: build
 	scripts/run-tests $(PRESET)
-	scripts/fuzz $(FUZZ_SMOKE)
+	JOBS=2 scripts/fuzz $(FUZZ_SMOKE)
 
 # The seeds come partly from the built-in themes, which the default build synthesises.
 fuzz: deps
