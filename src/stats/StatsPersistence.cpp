@@ -194,6 +194,25 @@ std::expected<std::optional<DailyStats>, Error> StatsPersistence::load(
     return std::optional<DailyStats>{};
 }
 
+int StatsPersistence::removeUnfinishedSaves() const {
+    std::vector<std::filesystem::path> unfinished;
+    std::error_code code;
+    for (std::filesystem::directory_iterator it(directory_, code), end; !code && it != end;
+         it.increment(code)) {
+        // writeFileAtomically's temporaries: "." + the file's name + "." + six random letters.
+        const std::string name = it->path().filename().string();
+        const std::size_t json = name.rfind(".json.");
+        if (name.starts_with('.') && json != std::string::npos && name.size() == json + 12) {
+            unfinished.push_back(it->path());
+        }
+    }
+    int removed = 0;
+    for (const std::filesystem::path& file : unfinished) {
+        removed += std::filesystem::remove(file, code) ? 1 : 0;
+    }
+    return removed;
+}
+
 std::vector<std::filesystem::path> StatsPersistence::quarantinedFiles() const {
     std::vector<std::filesystem::path> files;
     std::error_code code;

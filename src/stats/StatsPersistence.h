@@ -49,6 +49,10 @@ class StatsPersistence {
     // narrowed and the first error.
     std::pair<int, std::optional<Error>> narrowToOwner() const;
 
+    // Removes the temporary files of saves that a killed process left half-written (the day
+    // files themselves are replaced only when whole). Returns how many went.
+    int removeUnfinishedSaves() const;
+
     // The damaged files moved aside so far, sorted by name.
     std::vector<std::filesystem::path> quarantinedFiles() const;
 

@@ -39,6 +39,10 @@ void StatsStore::start() {
                     "owner's only",
                     narrowed, persistence_.directory().string());
         }
+        if (const int removed = persistence_.removeUnfinishedSaves(); removed > 0) {
+            logger(LogCategory::stats)
+                .info("Stats: removed {} unfinished saves of an earlier run", removed);
+        }
         publish();
         timer_ = queue_.makeTimer(saveInterval_, saveInterval_, 0.0, [this] { save(); });
     });

@@ -53,8 +53,8 @@ class StatsStore {
 
     const std::filesystem::path& directory() const { return persistence_.directory(); }
 
-    // Narrows the folder and files to their owner, publishes once and starts the periodic save
-    // timer.
+    // Narrows the folder and files to their owner, removes what killed saves left, publishes
+    // once and starts the periodic save timer.
     void start();
     // Called from the key path for every key activity; releases are dropped right here.
     void record(const KeyActivity& activity, Date date);
