@@ -124,6 +124,9 @@ void AppState::loadThemesAndSound() {
         log.error("Startup resources/audio unavailable: {}", catalogue.error().description);
         return;
     }
+    for (const std::string& note : catalogue->notes) {
+        log.warn("Themes: {}", note);
+    }
     themes_ = std::move(catalogue->entries);
     sortForDisplay(themes_);
     std::vector<LoadedTheme> loaded;
