@@ -114,7 +114,8 @@ TEST(PreparedTheme, CatalogueFailsExactlyTheThemesTheEngineCannotPrepare) {
         {"a valid file", test::wavBytes(4800), ""},
         {"an empty file", "", "cannot be read as audio"},
         {"65535 channels", test::wavBytes(16, 48000, 65535), "\"space.wav\""},
-        {"7-bit samples", test::wavBytes(16, 48000, 1, 7), "\"space.wav\""},
+        // libsndfile reads a 7-bit PCM header as 8-bit samples: both accept it.
+        {"7-bit samples", test::wavBytes(16, 48000, 1, 7), ""},
         {"a 1 Hz rate", test::wavBytes(6500, 1), "sample rate of 1 Hz"},
         {"10 s for a key", test::wavBytes(480000), "longer than the 5.0 s of a key sound"},
     };
