@@ -1,13 +1,19 @@
 # The two set-up commands: `make run` and `make test`. Both install whatever Debian packages are
-# missing, configure and build with the CMake preset PRESET (default: default).
+# missing, configure and build with the CMake preset PRESET (default: default). `make test` also
+# builds the fuzz harnesses and runs each for FUZZ_SMOKE seconds, two at a time, so that they keep
+# building and the seeds keep passing; `make fuzz SECONDS=N` runs each for N seconds (JOBS=2 runs
+# two at once).
 # `make install [PREFIX=/usr/local] [DESTDIR=...]`, `make uninstall` and `make deb` install the
 # program, remove it again, or build a Debian package of it.
 
 PRESET ?= default
 BUILD_DIR := build/$(PRESET)
 ARGS ?=
+SECONDS ?= 60
+FUZZ_SMOKE ?= 2
+JOBS ?= 1
 
-.PHONY: all deps configure build run test bench install uninstall deb clean format
+.PHONY: all deps configure build run test fuzz bench install uninstall deb clean format
 
 all: build
 
@@ -28,6 +34,13 @@ run: build
 
 test: build
 	scripts/run-tests $(PRESET)
+	JOBS=2 scripts/fuzz $(FUZZ_SMOKE)
+
+# The seeds come partly from the built-in themes, which the default build synthesises.
+fuzz: deps
+	cmake --preset default >/dev/null
+	cmake --build --preset default --target builtin_themes
+	JOBS=$(JOBS) scripts/fuzz $(SECONDS)
 
 bench: build
 	@for b in $(BUILD_DIR)/bench/bench_*; do echo "== $$b"; $$b; done

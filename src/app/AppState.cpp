@@ -164,6 +164,9 @@ void AppState::loadThemesAndSound() {
         log.error("Startup resources/audio unavailable: {}", catalogue.error().description);
         return;
     }
+    for (const std::string& note : catalogue->notes) {
+        log.warn("Themes: {}", note);
+    }
     themes_ = std::move(catalogue->entries);
     sortForDisplay(themes_);
     std::vector<LoadedTheme> loaded;
@@ -183,6 +186,17 @@ void AppState::loadThemesAndSound() {
     }
     soundEngine_ = std::move(*engine);
     availableThemeIDs_ = soundEngine_->availableIDs();
+    // The catalogue reads headers only; a theme whose audio then fails to decode is listed as
+    // failed too, so that the list and the engine agree.
+    for (ThemeEntry& entry : themes_) {
+        const auto& unavailable = soundEngine_->unavailableThemes();
+        if (const auto it =
+                entry.loaded ? unavailable.find(entry.loaded->theme.id) : unavailable.end();
+            it != unavailable.end()) {
+            entry.failure = it->second;
+            entry.loaded.reset();
+        }
+    }
     const std::string selected = soundEngine_->selectedID();
     for (const ThemeEntry& entry : themes_) {
         if (entry.theme && entry.theme->id == selected) {

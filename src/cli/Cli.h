@@ -18,6 +18,7 @@ class App;
 }
 
 namespace tapwell {
+class StatsStore;
 struct RecapContent;
 }
 
@@ -57,6 +58,9 @@ std::optional<int> run(const std::vector<std::string>& args, std::ostream& out, 
 // Parses the text of --audio-output: "sdl" (the sound device), "null" or "wav:FILE". The error is
 // a message for the user.
 std::expected<AudioOutputChoice, std::string> parseAudioOutput(std::string_view text);
+
+// Tells on `err` which damaged day files the store moved aside while this command read them.
+void tellSetAsideDays(Context& context, StatsStore& store);
 
 // Registration functions, one per area (see Commands.cpp for the list).
 void addDefaultsCommand(CLI::App& app, Context& context);

@@ -101,6 +101,7 @@ void showRecap(Context& context, const RecapOptions& options) {
     if (options.date.empty()) {
         StatsStore store(SystemClock::shared());
         stats = store.current().today;
+        tellSetAsideDays(context, store);
     } else if (!calendar.startOfDay(options.date)) {
         context.fail("'" + options.date + "' is not a date of the form YYYY-MM-DD");
         return;

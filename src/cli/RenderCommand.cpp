@@ -2,6 +2,10 @@
 // --out FILE.wav [--resources DIR]`: types the text through the real sound engine and mixer into
 // a WAV file, offline and deterministically (the same arguments give the same file). Lets a user
 // hear a theme without a sound card, and lets tests listen.
+//
+// The length is known before anything is written, so a render longer than an hour is refused at
+// once; the file is written under a temporary name beside the target and takes its name only when
+// it is complete, so a failed render leaves nothing behind and an existing file stays untouched.
 
 #include <fmt/format.h>
 #include <CLI/CLI.hpp>
@@ -15,9 +19,11 @@
 
 #include "cli/Cli.h"
 #include "core/ResourceLocator.h"
+#include "core/Uuid.h"
 #include "keyboard/KeyActivity.h"
 #include "sound/OfflineAudioOutput.h"
 #include "sound/SoundEngine.h"
+#include "themes/SampleFile.h"
 #include "themes/ThemeManager.h"
 
 namespace tapwell::cli {
@@ -38,6 +44,9 @@ constexpr double alertGap = 0.3;      // between the last key and the alert
 constexpr double longestHold = 0.08;  // how long a key stays down at most
 constexpr double longestTail = 30.0;  // an end to waiting for silence
 constexpr std::size_t chunkFrames = 4800;
+// The longest render offered; the ring-out after the last sound comes on top. An hour of 48 kHz
+// float samples is 660 MiB, well inside the 4 GiB a WAV file can describe.
+constexpr double longestRender = 3600.0;
 
 struct TimedEvent {
     std::int64_t frame = 0;
@@ -95,6 +104,31 @@ float peakOf(const std::vector<float>& samples) {
     return peak;
 }
 
+std::string lengthText(double seconds) {
+    if (seconds < 120) {
+        return fmt::format("{:.0f} seconds", seconds);
+    }
+    if (seconds < 2 * 3600) {
+        return fmt::format("{:.0f} minutes", seconds / 60);
+    }
+    return fmt::format("{:.0f} hours", seconds / 3600);
+}
+
+// A file the render may replace: absent, or a regular file. Anything else (a device, a folder)
+// must not be renamed over.
+std::optional<std::string> unusableTarget(const std::filesystem::path& out) {
+    std::error_code error;
+    const auto status = std::filesystem::status(out, error);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        return fmt::format("{} is not a regular file; name a .wav file to write", out.string());
+    }
+    return std::nullopt;
+}
+
+std::filesystem::path partialName(const std::filesystem::path& out) {
+    return out.parent_path() / ("." + out.filename().string() + ".partial-" + makeUuid());
+}
+
 void runRender(Context& context, const RenderOptions& options) {
     std::filesystem::path resources;
     if (!options.resources.empty()) {
@@ -132,11 +166,46 @@ void runRender(Context& context, const RenderOptions& options) {
         return;
     }
 
-    auto writer = WavFileWriter::create(options.out);
+    const std::vector<KeyKind> keys = keysOf(options.text);
+    const double interval = 60.0 / (options.wpm * 5.0);  // a word is five characters
+    const double hold = std::min(longestHold, interval * 0.5);
+    // The moment the last key comes up, then the alert (itself at most this long) and the end of
+    // the ambience; the ring-out is not counted.
+    double length = leadIn + static_cast<double>(keys.size()) * interval + hold;
+    if (!options.alert.empty()) {
+        length += alertGap + SampleLimits::longestAlertSeconds;
+    }
+    length = std::max(length, options.ambienceSeconds);
+    if (length > longestRender) {
+        context.fail(fmt::format(
+            "the render would last about {} ({} keys at {:g} words per minute); at most {} can be "
+            "rendered: give a shorter text or a higher --wpm",
+            lengthText(length), keys.size(), options.wpm, lengthText(longestRender)));
+        return;
+    }
+
+    const std::filesystem::path out = options.out;
+    if (auto problem = unusableTarget(out)) {
+        context.fail(*problem);
+        return;
+    }
+    const std::filesystem::path partial = partialName(out);
+    auto writer = WavFileWriter::create(partial);
     if (!writer) {
         context.fail(fmt::format("cannot write {}: {}", options.out, writer.error().description));
         return;
     }
+    // Whatever ends the render early, the partial file goes with it.
+    struct PartialFile {
+        std::filesystem::path path;
+        bool kept = false;
+        ~PartialFile() {
+            if (!kept) {
+                std::error_code ignored;
+                std::filesystem::remove(path, ignored);
+            }
+        }
+    } cleanup{partial};
     auto output = std::make_shared<OfflineAudioOutput>(256, std::move(*writer));
     SoundEngine::Dependencies dependencies;
     dependencies.output = output;
@@ -149,11 +218,9 @@ void runRender(Context& context, const RenderOptions& options) {
     SoundEngine& engine = **created;
 
     std::vector<TimedEvent> events;
-    const double interval = 60.0 / (options.wpm * 5.0);  // a word is five characters
-    const double hold = std::min(longestHold, interval * 0.5);
     double time = leadIn;
     double alertTime = leadIn;
-    for (KeyKind key : keysOf(options.text)) {
+    for (KeyKind key : keys) {
         events.push_back({frameAt(time), TimedEvent::Kind::key, {key, true, time}});
         events.push_back({frameAt(time + hold), TimedEvent::Kind::key, {key, false, time + hold}});
         alertTime = time + hold + alertGap;
@@ -173,7 +240,8 @@ void runRender(Context& context, const RenderOptions& options) {
     std::int64_t rendered = 0;
     float peak = 0.0f;
     auto renderTo = [&](std::int64_t frame) {
-        while (rendered < frame) {
+        // A full disk shows as the first failed write; there is no point going on after it.
+        while (rendered < frame && !output->writeError()) {
             const auto count = static_cast<std::size_t>(
                 std::min<std::int64_t>(frame - rendered, static_cast<std::int64_t>(chunkFrames)));
             peak = std::max(peak, peakOf(output->render(count)));
@@ -198,7 +266,7 @@ void runRender(Context& context, const RenderOptions& options) {
     }
     // Let the last sounds ring out: stop at the first silent chunk.
     const std::int64_t limit = rendered + frameAt(longestTail);
-    while (rendered < limit) {
+    while (rendered < limit && !output->writeError()) {
         const auto chunk = output->render(chunkFrames);
         rendered += static_cast<std::int64_t>(chunkFrames);
         peak = std::max(peak, peakOf(chunk));
@@ -211,6 +279,13 @@ void runRender(Context& context, const RenderOptions& options) {
         context.fail(fmt::format("cannot write {}: {}", options.out, closed.error().description));
         return;
     }
+    std::error_code renamed;
+    std::filesystem::rename(partial, out, renamed);
+    if (renamed) {
+        context.fail(fmt::format("cannot write {}: {}", options.out, renamed.message()));
+        return;
+    }
+    cleanup.kept = true;
     context.out << fmt::format("Wrote {} ({:.2f} s at {} Hz, peak {:.3f})\n", options.out,
                                static_cast<double>(rendered) / pcmSampleRate, pcmSampleRate, peak);
 }
@@ -224,11 +299,22 @@ void addRenderCommand(CLI::App& app, Context& context) {
     command->add_option("--theme", options->theme, "Theme id (its folder name)")->required();
     command->add_option("--text", options->text, "Text to type; \\n is return, \\b backspace")
         ->required();
+    // A range alone lets "nan" through: no comparison with it fails.
+    const CLI::Validator finite(
+        [](std::string& text) -> std::string {
+            double value = 0;
+            return CLI::detail::lexical_cast(text, value) && std::isfinite(value)
+                       ? std::string()
+                       : "must be a number";
+        },
+        "FINITE");
     command->add_option("--wpm", options->wpm, "Typing speed in words per minute")
+        ->check(finite)
         ->check(CLI::Range(1.0, 2000.0));
     command->add_option("--alert", options->alert, "Alert to play after the text (e.g. rankUp)");
     command->add_option("--ambience", options->ambienceSeconds, "Seconds of the ambience loop")
-        ->check(CLI::Range(0.0, 3600.0));
+        ->check(finite)
+        ->check(CLI::Range(0.0, longestRender));
     command->add_option("--out", options->out, "WAV file to write")->required();
     command->add_option("--resources", options->resources, "Resource folder holding the themes");
     command->callback([&context, options] { runRender(context, *options); });

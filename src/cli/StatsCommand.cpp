@@ -10,8 +10,10 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <future>
 #include <memory>
 #include <ostream>
@@ -25,6 +27,7 @@
 #include "presentation/Localization.h"
 #include "recap/RecapSettings.h"
 #include "stats/RankService.h"
+#include "stats/StatsPersistence.h"
 #include "stats/StatsStore.h"
 
 namespace tapwell::cli {
@@ -37,6 +40,11 @@ struct StatsOptions {
 };
 
 std::string duration(double seconds) {
+    // Records hold at most a week of focus; anything else would not even convert.
+    if (!(seconds >= 0.0)) {
+        seconds = 0.0;
+    }
+    seconds = std::min(seconds, DailyStats::longestFocusSeconds);
     const auto total = static_cast<long long>(std::floor(seconds));
     const long long hours = total / 3600;
     const long long minutes = total % 3600 / 60;
@@ -67,6 +75,7 @@ std::string rankName(int rank) {
 void showToday(Context& context, bool json) {
     StatsStore store(SystemClock::shared());
     const StatsSnapshot snapshot = store.current();
+    tellSetAsideDays(context, store);
     const DailyStats& today = snapshot.today;
     const int rank = RankService::rankIndex(today.keystrokes);
     const std::string name = rankName(rank);
@@ -163,6 +172,15 @@ void exportAll(Context& context, const std::string& file) {
         return;
     }
     context.out << "Exported statistics to " << file << '\n';
+    const auto damaged = StatsPersistence(store.directory()).quarantinedFiles();
+    if (!damaged.empty()) {
+        context.err << "tapwell: " << damaged.size()
+                    << (damaged.size() == 1 ? " damaged day file was" : " damaged day files were")
+                    << " set aside earlier and is not in the export:\n";
+        for (const std::filesystem::path& path : damaged) {
+            context.err << "  " << path.string() << '\n';
+        }
+    }
 }
 
 void deleteAll(Context& context, bool confirmed) {
@@ -195,6 +213,14 @@ void deleteAll(Context& context, bool confirmed) {
 }
 
 }  // namespace
+
+void tellSetAsideDays(Context& context, StatsStore& store) {
+    for (const StatsStore::SetAsideDay& aside : store.setAsideDays()) {
+        context.err << "tapwell: the statistics file of " << aside.day
+                    << " was damaged; it is kept as " << aside.file.string()
+                    << " and the day starts again from 0\n";
+    }
+}
 
 void addStatsCommand(CLI::App& app, Context& context) {
     auto options = std::make_shared<StatsOptions>();

@@ -83,6 +83,9 @@ void runThemes(Context& context, const ThemesOptions& options) {
         context.err << "tapwell: cannot list your themes folder: "
                     << printable(catalogue->userFolderError->description) << '\n';
     }
+    for (const std::string& note : catalogue->notes) {
+        context.err << "tapwell: " << printable(note) << '\n';
+    }
     std::vector<ThemeEntry> entries = std::move(catalogue->entries);
     sortForDisplay(entries);
 

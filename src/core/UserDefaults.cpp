@@ -166,29 +166,20 @@ std::expected<json, Error> writeChanges(const fs::path& file, const Changes& cha
             EFBIG,
             file.string() + " (over the " + megabytes(UserDefaults::maxFileBytes) + " limit)"));
     }
-    if (auto error = writeFile(file, text, fs::perms::owner_read | fs::perms::owner_write)) {
+    if (auto error = writeFile(file, text, ownerOnlyFile)) {
         return std::unexpected(*error);
     }
     return onDisk;
 }
 
-// Takes group and other access away from an existing file or folder of the expected type. A
-// sticky folder (such as /tmp) is shared by design and left alone.
-void narrowToOwner(const fs::path& path, fs::file_type type) {
-    constexpr auto others = fs::perms::group_all | fs::perms::others_all;
-    std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
-    const fs::perms current = status.permissions();
-    if (ec || status.type() != type || (current & others) == fs::perms::none ||
-        (current & fs::perms::sticky_bit) != fs::perms::none) {
-        return;
-    }
-    fs::permissions(path, others, fs::perm_options::remove, ec);
-    if (ec) {
+// A settings file others can read tells them the user's habits; it is narrowed to its owner.
+void narrowSettingsFile(const fs::path& path, fs::file_type type) {
+    const auto narrowed = narrowToOwner(path, type);
+    if (!narrowed) {
         logger(LogCategory::startup)
             .warn("Defaults: {} is open to other users and could not be narrowed: {}",
-                  path.string(), ec.message());
-    } else {
+                  path.string(), narrowed.error().description);
+    } else if (*narrowed) {
         logger(LogCategory::startup)
             .info("Defaults: {} was open to other users; now its owner's only", path.string());
     }
@@ -234,9 +225,9 @@ UserDefaults::UserDefaults(fs::path file, Options options)
         options_.writeFile = writeFileAtomically;
     }
     if (path_.has_parent_path()) {
-        narrowToOwner(path_.parent_path(), fs::file_type::directory);
+        narrowSettingsFile(path_.parent_path(), fs::file_type::directory);
     }
-    narrowToOwner(path_, fs::file_type::regular);
+    narrowSettingsFile(path_, fs::file_type::regular);
     if (auto stored = readStore(path_)) {
         state_->stored = std::move(*stored);
     } else {
@@ -253,7 +244,9 @@ UserDefaults::~UserDefaults() {
     queue_.reset();  // joins the worker while the state it uses still exists
 }
 
-fs::path UserDefaults::standardPath() { return configHome() / "tapwell" / "defaults.json"; }
+fs::path UserDefaults::standardPath() {
+    return configHome() / "tapwell" / "defaults.json";
+}
 
 void UserDefaults::registerDefaults(const std::map<std::string, DefaultsValue>& defaults) {
     std::lock_guard lock(mutex_);

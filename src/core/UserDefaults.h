@@ -36,6 +36,7 @@
 
 #include "core/Clock.h"
 #include "core/Error.h"
+#include "core/FileSystem.h"
 
 namespace tapwell {
 
@@ -49,7 +50,7 @@ DefaultsType typeOf(const DefaultsValue& value);
 class SerialQueue;
 
 class UserDefaults {
-public:
+  public:
     // A stored file stays a few kilobytes; a file this large is someone else's or damaged, and
     // parsing it would cost every command seconds and hundreds of megabytes.
     static constexpr std::size_t maxFileBytes = 4 * 1024 * 1024;
@@ -57,8 +58,7 @@ public:
     // limit with room for the base64 growth of data and for the other values.
     static constexpr std::size_t maxValueBytes = 1024 * 1024;
 
-    using FileWriter = std::function<std::optional<Error>(
-        const std::filesystem::path&, std::string_view contents, std::filesystem::perms)>;
+    using FileWriter = tapwell::FileWriter;
     struct Options {
         // How long a change waits for company before it is written.
         double writeDelaySeconds = 0.4;
@@ -111,7 +111,7 @@ public:
     // written stay on top.
     void reload();
 
-private:
+  private:
     struct State;
     void change(const std::string& key, const std::optional<DefaultsValue>& value);
     std::optional<Error> writePending();

@@ -60,7 +60,8 @@ std::expected<StringTable, std::string> StringTable::parse(std::string_view text
     json document;
     try {
         document = json::parse(text.begin(), text.end(), watchKeys);
-    } catch (const json::parse_error& error) {
+    } catch (const json::exception& error) {
+        // A syntax error, or a number beyond the range of a double (out_of_range).
         // nlohmann's text starts with its own exception id; keep the readable part.
         std::string message = error.what();
         if (const auto close = message.find("] "); close != std::string::npos) {

@@ -25,14 +25,25 @@ Error sndfileError(SNDFILE* file) {
 
 }  // namespace
 
-std::expected<SharedPcmBuffer, AudioLoadError> decodeAudioFile(const std::filesystem::path& path) {
+std::expected<SharedPcmBuffer, AudioLoadError> decodeAudioFile(const std::filesystem::path& path,
+                                                               double longestSeconds) {
     SF_INFO info{};
     std::unique_ptr<SNDFILE, SndfileCloser> file(sf_open(path.c_str(), SFM_READ, &info));
     if (!file) {
         return std::unexpected(sndfileError(nullptr));
     }
-    if (info.frames <= 0 || static_cast<double>(info.frames) >= largestFrameCount ||
-        info.channels <= 0) {
+    if (info.frames <= 0 || static_cast<double>(info.frames) >= largestFrameCount) {
+        return std::unexpected(AudioError::invalidFile);
+    }
+    if (info.channels < 1 || info.channels > SampleLimits::maxChannels ||
+        info.samplerate < SampleLimits::minSampleRate ||
+        info.samplerate > SampleLimits::maxSampleRate) {
+        return std::unexpected(AudioError::invalidFormat);
+    }
+    // Both what is read and what the conversion writes follow from the header's length and rate,
+    // so this bounds every allocation below.
+    const SampleInfo header{static_cast<std::int64_t>(info.frames), info.samplerate, info.channels};
+    if (header.seconds() > longestSeconds) {
         return std::unexpected(AudioError::invalidFile);
     }
 
@@ -118,12 +129,11 @@ std::expected<SharedPcmBuffer, AudioLoadError> decodeAudioFile(const std::filesy
 }
 
 std::expected<AudioFileInfo, AudioLoadError> probeAudioFile(const std::filesystem::path& path) {
-    SF_INFO info{};
-    std::unique_ptr<SNDFILE, SndfileCloser> file(sf_open(path.c_str(), SFM_READ, &info));
-    if (!file) {
-        return std::unexpected(sndfileError(nullptr));
+    auto header = readSampleHeader(path);
+    if (!header) {
+        return std::unexpected(std::move(header.error()));
     }
-    return AudioFileInfo{static_cast<std::int64_t>(info.frames), info.samplerate, info.channels};
+    return AudioFileInfo{header->frames, header->sampleRate, header->channels};
 }
 
 }  // namespace tapwell

@@ -10,14 +10,21 @@
 
 #include "sound/AudioError.h"
 #include "sound/PcmBuffer.h"
+#include "themes/SampleFile.h"
 
 namespace tapwell {
 
+// The header is checked before any memory is spent on the samples: channels and sample rate
+// within SampleLimits, and a length of at most `longestSeconds`.
+//
 // Errors: the decoder's open or read error (domain "libsndfile"), unchanged; `invalidFile` for a
-// file of no frames or of 4294967295 frames or more (or one too large to hold in memory);
-// `invalidFormat` when the conversion cannot be set up; the converter's error (domain "libsoxr");
-// `conversionFailed` when the conversion gives no frames.
-std::expected<SharedPcmBuffer, AudioLoadError> decodeAudioFile(const std::filesystem::path& path);
+// file of no frames, of 4294967295 frames or more, or longer than `longestSeconds`;
+// `invalidFormat` for channels or a rate outside the limits or when the conversion cannot be set
+// up; the converter's error (domain "libsoxr"); `conversionFailed` when the conversion gives no
+// frames.
+std::expected<SharedPcmBuffer, AudioLoadError> decodeAudioFile(
+    const std::filesystem::path& path,
+    double longestSeconds = SampleLimits::longestAmbienceSeconds);
 
 // What a file holds, read from its header without decoding it: for refusing a file whose decoded
 // form would be too large before any memory is spent on it.

@@ -4,12 +4,16 @@
 
 namespace tapwell {
 
-std::expected<PreparedTheme, AudioLoadError> PreparedTheme::prepare(const LoadedTheme& loaded) {
+std::expected<PreparedTheme, AudioLoadError> PreparedTheme::prepare(const LoadedTheme& loaded,
+                                                                    std::string* failedFile) {
     PreparedTheme prepared;
     prepared.theme = loaded.theme;
-    for (const std::string& name : loaded.theme.sounds.allFiles()) {
-        auto buffer = decodeAudioFile(loaded.directory / name);
+    for (const auto& [name, role] : sampleRoles(loaded.theme.sounds)) {
+        auto buffer = decodeAudioFile(loaded.directory / name, SampleLimits::longestSeconds(role));
         if (!buffer) {
+            if (failedFile != nullptr) {
+                *failedFile = name;
+            }
             return std::unexpected(std::move(buffer.error()));
         }
         prepared.buffers.emplace(name, std::move(*buffer));

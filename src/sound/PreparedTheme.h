@@ -18,8 +18,11 @@ struct PreparedTheme {
     std::map<std::string, SharedPcmBuffer, std::less<>> buffers;  // file name to its samples
 
     // Decodes every name of `theme.sounds.allFiles()` from the theme's folder, each distinct name
-    // once. The first failing file ends preparation with its error; no partial theme results.
-    static std::expected<PreparedTheme, AudioLoadError> prepare(const LoadedTheme& loaded);
+    // once, within the length limit of what it is played as (SampleFile.h). The first failing
+    // file ends preparation with its error (its name goes to `failedFile` when given); no partial
+    // theme results.
+    static std::expected<PreparedTheme, AudioLoadError> prepare(const LoadedTheme& loaded,
+                                                                std::string* failedFile = nullptr);
 
     // The buffer of a file name, or null.
     const PcmBuffer* find(std::string_view name) const;

@@ -48,9 +48,15 @@ std::expected<std::unique_ptr<SoundEngine>, SoundEngineError> SoundEngine::creat
     std::unique_ptr<SoundEngine> engine(new SoundEngine(std::move(dependencies)));
 
     for (const LoadedTheme& loaded : loadedThemes) {
-        auto prepared = PreparedTheme::prepare(loaded);
+        std::string file;
+        auto prepared = PreparedTheme::prepare(loaded, &file);
         if (!prepared) {
-            continue;  // such a theme is simply not available
+            // Such a theme is not offered; the catalogue's owner learns why.
+            std::string reason =
+                "\"" + file + "\" cannot be decoded: " + describe(prepared.error());
+            logger(LogCategory::audio).warn("Theme {} is unavailable: {}", loaded.theme.id, reason);
+            engine->unavailable_.insert_or_assign(loaded.theme.id, std::move(reason));
+            continue;
         }
         const std::string id = prepared->theme.id;
         engine->themes_.insert_or_assign(id, std::move(*prepared));

@@ -119,6 +119,9 @@ class SoundEngine {
 
     // The identifiers of the prepared themes.
     std::set<std::string> availableIDs() const;
+    // The themes given to `create` that could not be prepared, each with a sentence naming the
+    // file and the reason (the catalogue checks headers only; a file can still fail to decode).
+    const std::map<std::string, std::string>& unavailableThemes() const { return unavailable_; }
 
     // Returns once everything submitted to the engine before has run.
     void waitUntilIdle();
@@ -151,6 +154,7 @@ class SoundEngine {
     std::map<std::string, PreparedTheme> themes_;
     const PreparedTheme* selected_ = nullptr;
     std::set<std::string> availableIDs_;
+    std::map<std::string, std::string> unavailable_;
     SoundVariation variation_;
     std::int64_t nextVoice_ = 0;
     std::int64_t nextAlert_ = 0;

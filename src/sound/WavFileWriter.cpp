@@ -33,9 +33,16 @@ WavFileWriter::~WavFileWriter() {
     (void)close();
 }
 
-std::expected<void, Error> WavFileWriter::write(const float* mono, std::size_t frames, bool flush) {
+std::expected<void, Error> WavFileWriter::write(const float* mono, std::size_t frames,
+                                                bool keepHeaderCurrent) {
     if (file_ == nullptr) {
         return std::unexpected(Error{"libsndfile", SF_ERR_SYSTEM, "The file is closed."});
+    }
+    if (frames > maxFrames - framesWritten_) {
+        // The RIFF sizes are 32-bit: a longer file would be written with sizes that wrapped
+        // round, and readers would see only what is left of them.
+        return std::unexpected(Error{"libsndfile", SF_ERR_SYSTEM,
+                                     "A WAV file holds at most 4 GiB (about 6 hours of sound)."});
     }
     const auto count = static_cast<sf_count_t>(frames);
     if (sf_writef_float(handle(file_), mono, count) != count) {
@@ -43,8 +50,10 @@ std::expected<void, Error> WavFileWriter::write(const float* mono, std::size_t f
             Error{"libsndfile", sf_error(handle(file_)), sf_strerror(handle(file_))});
     }
     framesWritten_ += frames;
-    if (flush) {
-        sf_write_sync(handle(file_));
+    // libsndfile writes its data straight to the file, so other processes see it at once; only
+    // the header waits for the close unless it is brought up to date here.
+    if (keepHeaderCurrent) {
+        sf_command(handle(file_), SFC_UPDATE_HEADER_NOW, nullptr, 0);
     }
     return {};
 }

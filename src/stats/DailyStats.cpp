@@ -15,7 +15,7 @@ bool DailyStats::isValid() const {
     if (keystrokes < 0 || topKpm < 0 || breaks < 0) {
         return false;
     }
-    if (!std::isfinite(focusSeconds) || focusSeconds < 0.0) {
+    if (!std::isfinite(focusSeconds) || focusSeconds < 0.0 || focusSeconds > longestFocusSeconds) {
         return false;
     }
     if (hourly.size() != hoursPerDay) {

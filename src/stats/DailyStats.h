@@ -11,6 +11,9 @@ namespace tapwell {
 
 struct DailyStats {
     static constexpr std::size_t hoursPerDay = 24;
+    // More focused time than one day can hold even with its clock set back again and again: a
+    // record beyond it is damaged, and the ledger stops adding there.
+    static constexpr double longestFocusSeconds = 7 * 24 * 3600.0;
 
     std::string date;  // day identifier "%04d-%02d-%02d"; names the record's file
     std::int64_t keystrokes = 0;
@@ -21,7 +24,9 @@ struct DailyStats {
 
     static DailyStats empty(std::string day);
 
-    // Records read from disk or gathered for export must pass this before they are used. The
+    // Records read from disk or gathered for export must pass this before they are used. Besides
+    // signs and sums it refuses a focus time beyond `longestFocusSeconds`, which no view could
+    // show as a time of day. The
     // hourly sum is accumulated as doubles on purpose: stored files were checked that way, and
     // changing the arithmetic could turn an accepted file into a rejected one.
     bool isValid() const;

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
+
+#include "core/Saturating.h"
 
 namespace tapwell {
 
@@ -68,7 +71,8 @@ void StatsLedger::prepare(const std::string& id, double uptime, const Calendar& 
         if (streak >= breakStreak) {
             // The break belongs to the day on which the pause reached five minutes.
             const std::string breakDay = dayID(lastKey->date + pauseLength, calendar);
-            touch(breakDay).breaks += 1;
+            DailyStats& stats = touch(breakDay);
+            stats.breaks = saturatingAdd(stats.breaks, 1);
             dirty.insert(breakDay);
         }
         lastKey.reset();
@@ -86,7 +90,9 @@ void StatsLedger::addFocus(Date from, Date to, const Calendar& calendar) {
             end = *next;
         }
         const std::string day = dayID(cursor, calendar);
-        touch(day).focusSeconds += end - cursor;
+        DailyStats& stats = touch(day);
+        stats.focusSeconds =
+            std::min(DailyStats::longestFocusSeconds, stats.focusSeconds + (end - cursor));
         dirty.insert(day);
         cursor = end;
     }
@@ -113,8 +119,13 @@ StatsSnapshot StatsLedger::record(Date date, double uptime, const Calendar& cale
     recent.push_back(uptime);
 
     DailyStats& today = days.at(id);
-    today.keystrokes += 1;
-    today.hourly.at(static_cast<std::size_t>(parts.hour)) += 1;
+    // A day read back at the largest count stays there, hour included, so that its hours still
+    // add up to its total and the file stays valid.
+    if (today.keystrokes < std::numeric_limits<std::int64_t>::max()) {
+        today.keystrokes += 1;
+        std::int64_t& hour = today.hourly.at(static_cast<std::size_t>(parts.hour));
+        hour = saturatingAdd(hour, 1);
+    }
     const std::int64_t kpm = currentKpm();
     today.topKpm = std::max(today.topKpm, kpm);
     dirty.insert(id);

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <limits>
@@ -69,8 +70,9 @@ bool isSafeDay(std::string_view day) {
 
 }  // namespace
 
-StatsPersistence::StatsPersistence(std::filesystem::path directory)
-    : directory_(std::move(directory)) {}
+StatsPersistence::StatsPersistence(std::filesystem::path directory, FileWriter writeFile)
+    : directory_(std::move(directory)),
+      writeFile_(writeFile ? std::move(writeFile) : FileWriter(writeFileAtomically)) {}
 
 std::filesystem::path StatsPersistence::defaultDirectory() {
     return dataHome() / "Tapwell" / "stats";
@@ -156,14 +158,14 @@ std::optional<Error> StatsPersistence::save(const DailyStats& stats) const {
     if (!isSafeDay(stats.date)) {
         return Error{errorDomain, EINVAL, "Not a day identifier: \"" + stats.date + "\""};
     }
-    if (auto error = createFolders(directory_)) {
+    if (auto error = createFolders(directory_, std::filesystem::perms::owner_all)) {
         return error;
     }
-    return writeFileAtomically(fileFor(stats.date), encode(stats));
+    return writeFile_(fileFor(stats.date), encode(stats), ownerOnlyFile);
 }
 
 std::expected<std::optional<DailyStats>, Error> StatsPersistence::load(
-    const std::string& day) const {
+    const std::string& day, std::filesystem::path* setAside) const {
     if (!isSafeDay(day)) {
         return std::unexpected(Error{errorDomain, EINVAL, "Not a day identifier: \"" + day + "\""});
     }
@@ -186,7 +188,66 @@ std::expected<std::optional<DailyStats>, Error> StatsPersistence::load(
     if (code) {
         return std::unexpected(*errorOf(code, file));
     }
+    if (setAside != nullptr) {
+        *setAside = aside;
+    }
     return std::optional<DailyStats>{};
+}
+
+int StatsPersistence::removeUnfinishedSaves() const {
+    std::vector<std::filesystem::path> unfinished;
+    std::error_code code;
+    for (std::filesystem::directory_iterator it(directory_, code), end; !code && it != end;
+         it.increment(code)) {
+        // writeFileAtomically's temporaries: "." + the file's name + "." + six random letters.
+        const std::string name = it->path().filename().string();
+        const std::size_t json = name.rfind(".json.");
+        if (name.starts_with('.') && json != std::string::npos && name.size() == json + 12) {
+            unfinished.push_back(it->path());
+        }
+    }
+    int removed = 0;
+    for (const std::filesystem::path& file : unfinished) {
+        removed += std::filesystem::remove(file, code) ? 1 : 0;
+    }
+    return removed;
+}
+
+std::vector<std::filesystem::path> StatsPersistence::quarantinedFiles() const {
+    std::vector<std::filesystem::path> files;
+    std::error_code code;
+    for (std::filesystem::directory_iterator it(directory_, code), end; !code && it != end;
+         it.increment(code)) {
+        if (isQuarantineName(it->path().filename().string())) {
+            files.push_back(it->path());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::pair<int, std::optional<Error>> StatsPersistence::narrowToOwner() const {
+    int narrowed = 0;
+    std::optional<Error> firstError;
+    auto narrow = [&](const std::filesystem::path& path, std::filesystem::file_type type) {
+        const auto result = tapwell::narrowToOwner(path, type);
+        if (!result && !firstError) {
+            firstError = result.error();
+        }
+        narrowed += result.value_or(false) ? 1 : 0;
+    };
+    // The program's own data folder holds nothing but statistics; a folder given by a caller
+    // may be anyone's.
+    if (directory_ == defaultDirectory()) {
+        narrow(directory_.parent_path(), std::filesystem::file_type::directory);
+    }
+    narrow(directory_, std::filesystem::file_type::directory);
+    std::error_code code;
+    for (std::filesystem::directory_iterator it(directory_, code), end; !code && it != end;
+         it.increment(code)) {
+        narrow(it->path(), std::filesystem::file_type::regular);
+    }
+    return {narrowed, firstError};
 }
 
 }  // namespace tapwell

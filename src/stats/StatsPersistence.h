@@ -2,15 +2,20 @@
 // The statistics on disk: one small JSON file per day in one folder, written atomically, read back
 // with validation, and moved aside (never overwritten) when damaged. Also the export format.
 // Called only from the statistics store's queue.
+//
+// Typing hours are private: the folder is created for its owner only (0700, with the parent
+// folders it creates) and every file is written 0600.
 
 #include <expected>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/Error.h"
+#include "core/FileSystem.h"
 #include "stats/DailyStats.h"
 
 namespace tapwell {
@@ -21,7 +26,8 @@ class StatsPersistence {
     static constexpr const char* errorDomain = "stats";
     static constexpr std::int64_t fileReadCorruptFile = 259;
 
-    explicit StatsPersistence(std::filesystem::path directory);
+    // `writeFile` defaults to writeFileAtomically.
+    explicit StatsPersistence(std::filesystem::path directory, FileWriter writeFile = {});
 
     // $XDG_DATA_HOME/Tapwell/stats.
     static std::filesystem::path defaultDirectory();
@@ -32,9 +38,23 @@ class StatsPersistence {
     // Writes the day file of `stats.date`, creating the folder first when needed.
     std::optional<Error> save(const DailyStats& stats) const;
 
-    // The record of `day`, or no value when there is no file or a damaged file was moved aside.
-    // Fails only when a damaged file could not be moved aside.
-    std::expected<std::optional<DailyStats>, Error> load(const std::string& day) const;
+    // The record of `day`, or no value when there is no file or a damaged file was moved aside
+    // (then `setAside`, when given, receives where it went). Fails only when a damaged file could
+    // not be moved aside.
+    std::expected<std::optional<DailyStats>, Error> load(
+        const std::string& day, std::filesystem::path* setAside = nullptr) const;
+
+    // Takes group and other access away from the folder (and its parent for the default folder)
+    // and every file in it, for statistics written by older versions. Returns how many were
+    // narrowed and the first error.
+    std::pair<int, std::optional<Error>> narrowToOwner() const;
+
+    // Removes the temporary files of saves that a killed process left half-written (the day
+    // files themselves are replaced only when whole). Returns how many went.
+    int removeUnfinishedSaves() const;
+
+    // The damaged files moved aside so far, sorted by name.
+    std::vector<std::filesystem::path> quarantinedFiles() const;
 
     // "<day>.corrupt-<UUID>.json" with a fresh upper-case UUID.
     static std::string quarantineName(std::string_view day);
@@ -52,6 +72,7 @@ class StatsPersistence {
 
   private:
     std::filesystem::path directory_;
+    FileWriter writeFile_;
 };
 
 }  // namespace tapwell

@@ -13,10 +13,11 @@
 namespace tapwell {
 
 StatsStore::StatsStore(Clock& clock, std::optional<std::filesystem::path> directory,
-                       double saveInterval)
+                       double saveInterval, FileWriter writeFile)
     : clock_(clock),
       saveInterval_(saveInterval),
-      persistence_(directory ? std::move(*directory) : StatsPersistence::defaultDirectory()),
+      persistence_(directory ? std::move(*directory) : StatsPersistence::defaultDirectory(),
+                   std::move(writeFile)),
       queue_("com.tapwell.stats", clock.scheduler(), keyInboxCapacity,
              [this](const KeyDown& key) { recordOnQueue(key.timestamp, key.date); }) {}
 
@@ -28,6 +29,22 @@ StatsStore::~StatsStore() {
 
 void StatsStore::start() {
     queue_.async([this] {
+        const auto [narrowed, error] = persistence_.narrowToOwner();
+        if (error) {
+            logger(LogCategory::stats)
+                .warn("Stats: {} is open to other users and could not be narrowed: {}",
+                      persistence_.directory().string(), error->description);
+        } else if (narrowed > 0) {
+            logger(LogCategory::stats)
+                .info(
+                    "Stats: {} folders and files in {} were open to other users; now their "
+                    "owner's only",
+                    narrowed, persistence_.directory().string());
+        }
+        if (const int removed = persistence_.removeUnfinishedSaves(); removed > 0) {
+            logger(LogCategory::stats)
+                .info("Stats: removed {} unfinished saves of an earlier run", removed);
+        }
         publish();
         timer_ = queue_.makeTimer(saveInterval_, saveInterval_, 0.0, [this] { save(); });
     });
@@ -117,6 +134,10 @@ std::vector<DailyStats> StatsStore::recentDays(int count) {
     });
 }
 
+std::vector<StatsStore::SetAsideDay> StatsStore::setAsideDays() {
+    return queue_.sync([this] { return setAside_; });
+}
+
 void StatsStore::sync() {
     queue_.sync([] {});
 }
@@ -135,7 +156,14 @@ std::string StatsStore::ensureLoaded(Date date, const Calendar& calendar) {
         if (day.empty() || ledger_.days.contains(day) || blocked_.contains(day)) {
             continue;
         }
-        auto loaded = persistence_.load(day);
+        std::filesystem::path aside;
+        auto loaded = persistence_.load(day, &aside);
+        if (!aside.empty()) {
+            logger(LogCategory::stats)
+                .warn("Stats: the file of {} was damaged and is kept as {}; the day starts afresh",
+                      day, aside.string());
+            setAside_.push_back({day, aside});
+        }
         if (!loaded) {
             // The damaged file stays where it is; the day counts in memory but is never written.
             blocked_.insert(day);
@@ -186,17 +214,33 @@ void StatsStore::afterPublication(const std::string& day) {
 }
 
 void StatsStore::save() {
+    bool failed = false;
+    bool saved = false;
     for (auto it = ledger_.dirty.begin(); it != ledger_.dirty.end();) {
         if (blocked_.contains(*it)) {
             ++it;
             continue;
         }
+        // A failed write leaves the previous file in place and the day dirty: the next save
+        // writes everything counted meanwhile.
         if (auto error = persistence_.save(ledger_.days.at(*it))) {
-            logger(LogCategory::stats).error("Stats save failed: {}", error->description);
+            if (!saveFailing_ && !failed) {
+                logger(LogCategory::stats)
+                    .error("Stats save failed: {}; counting goes on and the next saves retry",
+                           error->description);
+            }
+            failed = true;
             ++it;
             continue;
         }
+        saved = true;
         it = ledger_.dirty.erase(it);
+    }
+    if (failed) {
+        saveFailing_ = true;
+    } else if (saveFailing_ && saved) {
+        saveFailing_ = false;
+        logger(LogCategory::stats).info("Stats saved again");
     }
 }
 
@@ -248,7 +292,7 @@ void StatsStore::exportOnQueue(const std::filesystem::path& file, const Completi
     for (auto& [day, stats] : records) {
         sorted.push_back(std::move(stats));
     }
-    finish(writeFileAtomically(file, StatsPersistence::encodeExport(sorted)));
+    finish(writeFileAtomically(file, StatsPersistence::encodeExport(sorted), ownerOnlyFile));
 }
 
 void StatsStore::deleteOnQueue(const Completion& completion) {

@@ -18,6 +18,7 @@
 
 #include "core/Clock.h"
 #include "core/Error.h"
+#include "core/FileSystem.h"
 #include "core/InboxQueue.h"
 #include "keyboard/KeyActivity.h"
 #include "stats/DailyStats.h"
@@ -37,11 +38,17 @@ class StatsStore {
     // No value on success.
     using Completion = std::function<void(std::optional<Error>)>;
 
+    // A damaged day file this store moved aside.
+    struct SetAsideDay {
+        std::string day;
+        std::filesystem::path file;  // where it went
+    };
+
     // `directory` defaults to StatsPersistence::defaultDirectory(). The save timer runs on the
-    // clock's scheduler. The save interval is a parameter only so that a test in another process
-    // need not wait 10 s.
+    // clock's scheduler. The save interval and the file writer are parameters only so that tests
+    // need not wait 10 s and can make writes fail.
     explicit StatsStore(Clock& clock, std::optional<std::filesystem::path> directory = {},
-                        double saveInterval = defaultSaveInterval);
+                        double saveInterval = defaultSaveInterval, FileWriter writeFile = {});
     ~StatsStore();
     StatsStore(const StatsStore&) = delete;
     StatsStore& operator=(const StatsStore&) = delete;
@@ -50,7 +57,8 @@ class StatsStore {
 
     const std::filesystem::path& directory() const { return persistence_.directory(); }
 
-    // Publishes once and starts the periodic save timer.
+    // Narrows the folder and files to their owner, removes what killed saves left, publishes
+    // once and starts the periodic save timer.
     void start();
     // Called from the key path for every key activity; releases are dropped right here. Any
     // thread; `date` is the wall time of the key.
@@ -77,6 +85,10 @@ class StatsStore {
     // where it is.
     std::vector<DailyStats> recentDays(int count);
 
+    // Waits: the damaged day files moved aside so far, each also logged once. A reader such as
+    // the command line tells its user.
+    std::vector<SetAsideDay> setAsideDays();
+
     // Waits until the work queued so far has run. For tests and orderly hand-overs.
     void sync();
 
@@ -100,6 +112,10 @@ class StatsStore {
     StatsPersistence persistence_;
     StatsLedger ledger_;
     std::set<std::string> blocked_;
+    std::vector<SetAsideDay> setAside_;
+    // Saves keep failing (disk full, folder gone or read-only): the error was logged once and
+    // is not repeated until a save succeeds again.
+    bool saveFailing_ = false;
     QueueTimer timer_;
     bool suspended_ = false;
     std::optional<std::string> lastPublishedDay_;

@@ -56,7 +56,8 @@ std::expected<SoundPack, std::string> decodeSoundPack(std::string_view text,
     json config;
     try {
         config = json::parse(text);
-    } catch (const json::parse_error& error) {
+    } catch (const json::exception& error) {
+        // A syntax error, or a number beyond the range of a double (out_of_range).
         return fail(fmt::format("config.json is not valid JSON ({}); {}", error.what(), fixHint));
     }
     if (!config.is_object()) {

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "core/FileSystem.h"
+#include "themes/SampleFile.h"
 #include "themes/UnicodeText.h"
 
 namespace tapwell {
@@ -105,7 +106,16 @@ LoadAttempt attemptLoad(const std::filesystem::path& directory, const ReadableCh
         attempt.result = std::unexpected(ThemeLoadError(*error));
         return attempt;
     }
-    for (const std::string& name : theme.sounds.allFiles()) {
+    const std::set<std::string> files = theme.sounds.allFiles();
+    if (files.size() > ThemeManager::maxSoundFiles) {
+        attempt.result = std::unexpected(
+            ThemeLoadError(Error{"theme", static_cast<int>(std::errc::argument_list_too_long),
+                                 "the manifest names " + std::to_string(files.size()) +
+                                     " sound files; a theme may have at most " +
+                                     std::to_string(ThemeManager::maxSoundFiles)}));
+        return attempt;
+    }
+    for (const std::string& name : files) {
         if (isUnsafeFileName(name)) {
             attempt.result = std::unexpected(ThemeLoadError(ThemeError::invalidFile(name)));
             return attempt;
@@ -118,6 +128,11 @@ LoadAttempt attemptLoad(const std::filesystem::path& directory, const ReadableCh
             attempt.result = std::unexpected(ThemeLoadError(ThemeError::missingFile(name)));
             return attempt;
         }
+    }
+    // Headers only: what the sound engine would refuse when it prepares the theme.
+    if (auto problem = checkThemeSamples(theme, directory)) {
+        attempt.result = std::unexpected(ThemeLoadError(*problem));
+        return attempt;
     }
     attempt.result = LoadedTheme{theme, directory};
     return attempt;
@@ -191,7 +206,8 @@ namespace {
 // The theme folders directly inside `folder`, validated, in folder-name order. Fails with the
 // listing error.
 std::expected<std::vector<ThemeEntry>, Error> scanFolder(const std::filesystem::path& folder,
-                                                         const ReadableCheck& readable) {
+                                                         const ReadableCheck& readable,
+                                                         std::vector<std::string>& notes) {
     std::error_code error;
     std::filesystem::directory_iterator iterator(folder, error);
     if (error) {
@@ -206,6 +222,13 @@ std::expected<std::vector<ThemeEntry>, Error> scanFolder(const std::filesystem::
         if (error) {
             break;
         }
+        if (children.size() == ThemeManager::maxFolderEntries) {
+            return std::unexpected(
+                Error{"posix", static_cast<int>(std::errc::argument_list_too_long),
+                      folder.string() + " holds more than " +
+                          std::to_string(ThemeManager::maxFolderEntries) +
+                          " entries; a themes folder is far smaller, so it is not scanned"});
+        }
         std::string name = iterator->path().filename().string();
         if (name.empty() || name.starts_with('.')) {
             continue;  // hidden
@@ -219,10 +242,15 @@ std::expected<std::vector<ThemeEntry>, Error> scanFolder(const std::filesystem::
               [](const Child& a, const Child& b) { return folderNameLess(a.name, b.name); });
 
     std::vector<ThemeEntry> entries;
+    std::size_t skipped = 0;
     for (const Child& child : children) {
         std::error_code existsError;
         // Plain files and language folders fall out here: nothing named theme.json below them.
         if (!std::filesystem::exists(child.path / manifestName, existsError)) {
+            continue;
+        }
+        if (entries.size() == ThemeManager::maxThemes) {
+            ++skipped;
             continue;
         }
         LoadAttempt attempt = attemptLoad(child.path, readable);
@@ -239,6 +267,11 @@ std::expected<std::vector<ThemeEntry>, Error> scanFolder(const std::filesystem::
         }
         entries.push_back(std::move(entry));
     }
+    if (skipped > 0) {
+        notes.push_back(folder.string() + " holds " + std::to_string(entries.size() + skipped) +
+                        " themes; only the first " + std::to_string(ThemeManager::maxThemes) +
+                        " by name are offered");
+    }
     return entries;
 }
 
@@ -246,11 +279,11 @@ std::expected<std::vector<ThemeEntry>, Error> scanFolder(const std::filesystem::
 
 std::expected<ThemeManager, Error> ThemeManager::create(const std::filesystem::path& resourceURL,
                                                         const ReadableCheck& readable) {
-    auto entries = scanFolder(resourceURL, readable);
+    ThemeManager manager;
+    auto entries = scanFolder(resourceURL, readable, manager.notes);
     if (!entries) {
         return std::unexpected(entries.error());
     }
-    ThemeManager manager;
     manager.entries = std::move(*entries);
     return manager;
 }
@@ -266,7 +299,7 @@ std::expected<ThemeManager, Error> ThemeManager::create(const std::filesystem::p
     if (!std::filesystem::exists(userFolder, error) && !error) {
         return manager;
     }
-    auto userEntries = scanFolder(userFolder, readable);
+    auto userEntries = scanFolder(userFolder, readable, manager->notes);
     if (!userEntries) {
         manager->userFolderError = userEntries.error();
         return manager;

@@ -39,10 +39,19 @@ using ReadableCheck = std::function<bool(const std::filesystem::path&)>;
 bool isReadableFile(const std::filesystem::path& path);
 
 struct ThemeManager {
+    // Bounds on what a folder may make the catalogue read: entries listed in one folder (beyond
+    // it the folder is not scanned), theme folders loaded from one folder (the first by name),
+    // and distinct sound files named by one manifest.
+    static constexpr std::size_t maxFolderEntries = 10000;
+    static constexpr std::size_t maxThemes = 256;
+    static constexpr std::size_t maxSoundFiles = 512;
+
     // The built-in entries in ascending folder-name order, then the user's in the same order.
     std::vector<ThemeEntry> entries;
     // Why the user's themes folder could not be listed; a missing folder is no error.
     std::optional<Error> userFolderError;
+    // What was left out because a folder holds more themes than `maxThemes`, one sentence each.
+    std::vector<std::string> notes;
 
     // Lists and validates the theme folders in `resourceURL`. Fails with the file system's error
     // when the folder cannot be listed.
@@ -55,8 +64,10 @@ struct ThemeManager {
         const std::filesystem::path& resourceURL, const std::filesystem::path& userFolder,
         const ReadableCheck& readable = isReadableFile);
 
-    // Reads, decodes and validates the theme in `directory`. Fails with the read error or the
-    // decoder's error (both unchanged) or a ThemeError, at the first failed step.
+    // Reads, decodes and validates the theme in `directory`, then reads the header of every
+    // sound file (see SampleFile.h). Fails with the read error or the decoder's error (both
+    // unchanged), a ThemeError, or an error naming a sound file the engine could not play, at the
+    // first failed step.
     static std::expected<LoadedTheme, ThemeLoadError> load(
         const std::filesystem::path& directory, const ReadableCheck& readable = isReadableFile);
 };

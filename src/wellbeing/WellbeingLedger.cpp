@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/Calendar.h"
+#include "core/Saturating.h"
 #include "core/UserDefaults.h"
 
 namespace tapwell {
@@ -71,7 +72,8 @@ std::string WellbeingLedger::marker(std::string_view day, WellbeingEvent event) 
 
 void WellbeingLedger::commit(WellbeingEvent event, const std::string& day, Date date,
                              const Calendar& calendar) {
-    counts[day] += 1;
+    std::int64_t& count = counts[day];
+    count = saturatingAdd(count, 1);
     last[toString(event)] = date;
     once.insert(marker(day, event));
 

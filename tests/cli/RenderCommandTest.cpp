@@ -134,6 +134,54 @@ TEST_F(RenderCommandTest, RefusesAnUnknownThemeAlertOrMissingAmbience) {
     EXPECT_NE(runRender(slow).status, 0);
 }
 
+// Regressions: `--wpm nan` passed the range check; a render of days of audio wrote until the disk
+// was full and left the partial file; a theme whose sample the engine could not play failed with
+// "defaultThemeUnavailable" without naming the file.
+TEST_F(RenderCommandTest, RefusesBadSpeedsAndOverlongRendersBeforeWritingAnything) {
+    const fs::path out = outputs / "x.wav";
+    struct Case {
+        std::string wpm;
+        std::string text;
+        const char* message;
+    };
+    const std::vector<Case> cases = {
+        {"nan", "a", "--wpm"},
+        {"inf", "a", "--wpm"},
+        {"1", std::string(100000, 'a'), "at most 60 minutes can be rendered"},
+        {"60", std::string(18001, 'a'), "at most 60 minutes can be rendered"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.wpm);
+        auto arguments = args(c.text, out);
+        arguments[5] = c.wpm;
+        Outcome outcome = runRender(arguments);
+        EXPECT_NE(outcome.status, 0);
+        EXPECT_NE(outcome.err.find(c.message), std::string::npos) << outcome.err;
+        EXPECT_TRUE(fs::is_empty(outputs.path()));
+    }
+    auto ambience = args("a", out);
+    ambience.insert(ambience.end(), {"--ambience", "nan"});
+    EXPECT_NE(runRender(ambience).status, 0);
+}
+
+TEST_F(RenderCommandTest, FailedRenderLeavesNoPartialFileAndKeepsTheOldOne) {
+    const fs::path out = outputs / "keep.wav";
+    test::writeBytes(out, "old");
+    test::writeBytes(resources / "glass" / "space.wav", test::wavBytes(16, 48000, 65535));
+    Outcome outcome = runRender(args("a b", out));
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_NE(outcome.err.find("space.wav"), std::string::npos) << outcome.err;
+    EXPECT_EQ(outputs.read("keep.wav"), "old");
+    EXPECT_EQ(std::distance(fs::directory_iterator(outputs.path()), fs::directory_iterator()), 1);
+
+    // A render that succeeds replaces the file in one step.
+    test::writeTheme(resources.path(), "glass", test::validManifest("glass"));
+    SetUp();
+    ASSERT_EQ(runRender(args("a", out)).status, 0);
+    EXPECT_FALSE(rendered(out).empty());
+    EXPECT_EQ(std::distance(fs::directory_iterator(outputs.path()), fs::directory_iterator()), 1);
+}
+
 // Every built-in theme of the build's resource folder is audible and never clips, with typing,
 // an alert and the ambience loop sounding together.
 TEST(RenderCommand, EveryBuiltInThemeIsAudibleAndUnclipped) {

@@ -142,6 +142,30 @@ TEST_F(StatsCommandTest, ExportFailsOnInvalidDayAndWritesNothing) {
     EXPECT_TRUE(fs::exists(statsFolder / "2024-03-06.json")) << "the export moves nothing";
 }
 
+// Reading today moves a damaged file aside; the user reads where it went, and the export says
+// which set-aside files it leaves out.
+TEST_F(StatsCommandTest, ADamagedDayIsToldWhereItWentAndTheExportSaysItIsLeftOut) {
+    dir.write("data/Tapwell/stats/" + today + ".json", "{\"date\":");
+    const Result shown = run({"stats"});
+    ASSERT_EQ(shown.status, 0) << shown.err;
+    EXPECT_NE(shown.out.find("Keystrokes: 0\n"), std::string::npos) << shown.out;
+    const auto aside = StatsPersistence(statsFolder).quarantinedFiles();
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_NE(shown.err.find("statistics file of " + today + " was damaged; it is kept as " +
+                             aside[0].string()),
+              std::string::npos)
+        << shown.err;
+    EXPECT_EQ(run({"stats"}).err.find("damaged"), std::string::npos) << "told once";
+
+    const Result exported = run({"stats", "export", (dir / "out.json").string()});
+    ASSERT_EQ(exported.status, 0) << exported.err;
+    EXPECT_NE(exported.err.find("1 damaged day file was set aside earlier and is not in the "
+                                "export:\n  " +
+                                aside[0].string()),
+              std::string::npos)
+        << exported.err;
+}
+
 TEST_F(StatsCommandTest, ExportNeedsAFile) {
     EXPECT_NE(run({"stats", "export"}).status, 0);
 }

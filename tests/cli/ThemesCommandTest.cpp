@@ -109,6 +109,19 @@ TEST_F(ThemesCommand, UnlistableFolderIsAnError) {
     EXPECT_NE(outcome.err.find("cannot list"), std::string::npos) << outcome.err;
 }
 
+TEST_F(ThemesCommand, SaysWhenAFolderHoldsMoreThemesThanAreOffered) {
+    test::TempDir resources;
+    for (std::size_t i = 0; i <= ThemeManager::maxThemes; ++i) {
+        test::writeManifestText(resources.path(), "t" + std::to_string(1000 + i), "{}");
+    }
+    Outcome outcome = runThemes({"--resources", resources.path().string(), "--json"});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(json::parse(outcome.out).size(), ThemeManager::maxThemes);
+    EXPECT_NE(outcome.err.find("257 themes; only the first 256 by name are offered"),
+              std::string::npos)
+        << outcome.err;
+}
+
 TEST_F(ThemesCommand, FindsTheResourceFolderFromTheEnvironment) {
     test::TempDir resources;
     test::writeTheme(resources.path(), "glass", validManifest("glass"));

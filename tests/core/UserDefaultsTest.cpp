@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <spdlog/sinks/ringbuffer_sink.h>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -18,6 +17,7 @@
 #include "core/FileSystem.h"
 #include "core/Log.h"
 #include "core/UserDefaults.h"
+#include "support/LogLines.h"
 #include "support/TempDir.h"
 
 namespace tapwell {
@@ -51,33 +51,9 @@ struct Disk {
 };
 
 // The lines the store logs while the object lives.
-class LogLines {
+class LogLines : public test::LogLines {
   public:
-    LogLines() : sink_(std::make_shared<spdlog::sinks::ringbuffer_sink_mt>(64)) {
-        auto& log = logger(LogCategory::startup);
-        level_ = log.level();
-        log.set_level(spdlog::level::info);
-        log.sinks().push_back(sink_);
-    }
-    ~LogLines() {
-        auto& log = logger(LogCategory::startup);
-        auto& sinks = log.sinks();
-        sinks.erase(std::remove(sinks.begin(), sinks.end(), sink_), sinks.end());
-        log.set_level(level_);
-    }
-    std::vector<std::string> containing(std::string_view needle) const {
-        std::vector<std::string> out;
-        for (const auto& line : sink_->last_formatted()) {
-            if (line.find(needle) != std::string::npos) {
-                out.push_back(line);
-            }
-        }
-        return out;
-    }
-
-  private:
-    std::shared_ptr<spdlog::sinks::ringbuffer_sink_mt> sink_;
-    spdlog::level::level_enum level_;
+    LogLines() : test::LogLines(LogCategory::startup) {}
 };
 
 constexpr double never = 3600;  // a write delay no test waits for: flush() writes instead

@@ -69,6 +69,8 @@ TEST(StringTable, RejectsEverythingButAFlatObjectOfStrings) {
     EXPECT_NE(detailOf("").find("not valid JSON"), std::string::npos);
     EXPECT_NE(detailOf("{\"a\": \"x\"} trailing").find("not valid JSON"), std::string::npos);
     EXPECT_NE(detailOf("{\"a\": \"\xff\xfe\"}").find("not valid JSON"), std::string::npos);
+    // A number beyond a double's range used to end the program.
+    EXPECT_NE(detailOf("{\"a\": 1e400}").find("not valid JSON"), std::string::npos);
     EXPECT_EQ(detailOf(R"(["a", "b"])"), "the top level is a JSON array, not an object of texts");
     EXPECT_EQ(detailOf(R"("text")"), "the top level is a JSON string, not an object of texts");
     EXPECT_EQ(detailOf("null"), "the top level is a JSON null, not an object of texts");

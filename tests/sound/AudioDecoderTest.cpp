@@ -8,6 +8,8 @@
 #include "sound/AudioDecoder.h"
 #include "sound/PreparedTheme.h"
 #include "support/TempDir.h"
+#include "themes/ThemeFixture.h"
+#include "themes/ThemeManager.h"
 
 namespace tapwell {
 namespace {
@@ -97,6 +99,54 @@ TEST(PreparedTheme, FirstFailingFileFailsTheWholeTheme) {
     auto prepared = PreparedTheme::prepare(loaded);
     ASSERT_FALSE(prepared.has_value());
     EXPECT_EQ(prepared.error(), AudioLoadError(AudioError::invalidFile));
+}
+
+// Regression: files whose headers the catalogue used to pass while the engine could not prepare
+// them (and, for the 1 Hz rate, made the decoder allocate over a gigabyte). The catalogue now
+// reads every header: it fails exactly the themes the engine would drop, naming the file.
+TEST(PreparedTheme, CatalogueFailsExactlyTheThemesTheEngineCannotPrepare) {
+    struct Case {
+        const char* what;
+        std::string spaceBytes;  // the space bar's file
+        const char* reason;      // in the catalogue's failure text; empty when the theme is fine
+    };
+    const std::vector<Case> cases = {
+        {"a valid file", test::wavBytes(4800), ""},
+        {"an empty file", "", "cannot be read as audio"},
+        {"65535 channels", test::wavBytes(16, 48000, 65535), "\"space.wav\""},
+        // libsndfile reads a 7-bit PCM header as 8-bit samples: both accept it.
+        {"7-bit samples", test::wavBytes(16, 48000, 1, 7), ""},
+        {"a 1 Hz rate", test::wavBytes(6500, 1), "sample rate of 1 Hz"},
+        {"10 s for a key", test::wavBytes(480000), "longer than the 5.0 s of a key sound"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        LoadedTheme theme = test::writeTestTheme(dir.path(), {});
+        test::writeBytes(theme.directory / "space.wav", c.spaceBytes);
+
+        auto loaded = ThemeManager::load(theme.directory);
+        auto prepared = PreparedTheme::prepare(theme);
+        EXPECT_EQ(loaded.has_value(), prepared.has_value());
+        if (*c.reason == '\0') {
+            EXPECT_TRUE(loaded.has_value());
+            continue;
+        }
+        ASSERT_FALSE(loaded.has_value());
+        const std::string text = describe(loaded.error());
+        EXPECT_NE(text.find("space.wav"), std::string::npos) << text;
+        EXPECT_NE(text.find(c.reason), std::string::npos) << text;
+    }
+}
+
+TEST(AudioDecoder, RefusesLongerThanTheLimitBeforeDecoding) {
+    TempDir dir;
+    // The header says 6500 frames at 1 Hz: 6500 s, or 312 million frames at 48 kHz.
+    test::writeBytes(dir / "slow.wav", test::wavBytes(6500, 1000));
+    auto refused = decodeAudioFile(dir / "slow.wav", 5.0);
+    ASSERT_FALSE(refused.has_value());
+    EXPECT_EQ(refused.error(), AudioLoadError(AudioError::invalidFile));
+    EXPECT_TRUE(decodeAudioFile(dir / "slow.wav", 7.0).has_value());
 }
 
 }  // namespace

@@ -404,6 +404,10 @@ TEST_F(SoundEngineTest, ChoosesThePreferredThenTheFirstDefaultThenTheSmallestID)
     auto engine = makeEngine({bravo, delta, charlie});
     EXPECT_EQ(engine->selectedID(), "bravo");
     EXPECT_EQ(engine->availableIDs(), (std::set<std::string>{"bravo", "charlie"}));
+    // The theme that failed is named with its file, for the catalogue to show.
+    ASSERT_EQ(engine->unavailableThemes().size(), 1u);
+    const std::string& reason = engine->unavailableThemes().at("delta");
+    EXPECT_TRUE(reason.starts_with("\"space.wav\" cannot be decoded: ")) << reason;
 }
 
 TEST_F(SoundEngineTest, FailsWithoutAnyPreparedTheme) {

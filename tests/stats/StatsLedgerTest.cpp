@@ -58,6 +58,10 @@ TEST(DailyStats, ValidityRejectsBrokenRecords) {
     EXPECT_TRUE(nanFocus.isValid()) << "negative zero is allowed";
     nanFocus.focusSeconds = -0.5;
     EXPECT_FALSE(nanFocus.isValid());
+    nanFocus.focusSeconds = DailyStats::longestFocusSeconds;
+    EXPECT_TRUE(nanFocus.isValid());
+    nanFocus.focusSeconds = 1e300;  // was shown as "Focus time: -8s"
+    EXPECT_FALSE(nanFocus.isValid());
 
     DailyStats negative = DailyStats::empty("2024-03-05");
     negative.breaks = -1;
@@ -382,6 +386,43 @@ TEST(StatsLedger, LoadedDaysAreNotMarkedDirty) {
     EXPECT_TRUE(t.ledger.dirty.empty());
     EXPECT_EQ(t.key().today.keystrokes, 8);
     EXPECT_TRUE(t.ledger.dirty.contains("2024-03-05"));
+}
+
+// Regression: a day read back at the largest count, plus six keys, was saved as a negative count
+// and moved aside as damaged on the next read. Counts now stop at the top of their range and the
+// record stays valid; focus stops at what a record may hold.
+TEST(StatsLedger, CountsStopAtTheEndOfTheirRangeAndTheDayStaysValid) {
+    constexpr std::int64_t largest = std::numeric_limits<std::int64_t>::max();
+    Typist t;
+    t.now = localTime(t.calendar, "2024-03-05", 9, 0);
+    DailyStats loaded = DailyStats::empty("2024-03-05");
+    loaded.keystrokes = largest;
+    loaded.hourly[9] = largest;
+    loaded.focusSeconds = DailyStats::longestFocusSeconds - 1.0;
+    t.ledger.days.emplace(loaded.date, loaded);
+    for (int i = 0; i < 6; ++i) {
+        t.key();
+        t.wait(2.0);
+    }
+    const DailyStats& day = t.day("2024-03-05");
+    EXPECT_EQ(day.keystrokes, largest);
+    EXPECT_EQ(day.hourly[9], largest);
+    EXPECT_EQ(day.focusSeconds, DailyStats::longestFocusSeconds);
+    EXPECT_TRUE(day.isValid());
+
+    // Breaks: a 20-minute streak, then a 5-minute pause, onto a day already at the largest count.
+    DailyStats breaks = DailyStats::empty("2024-03-06");
+    breaks.breaks = largest;
+    t.ledger.days.emplace(breaks.date, breaks);
+    t.now = localTime(t.calendar, "2024-03-06", 9, 0);
+    for (int i = 0; i <= 21 * 60 / 60; ++i) {
+        t.key();
+        t.wait(60.0);
+    }
+    t.wait(300.0);
+    t.look();
+    EXPECT_EQ(t.day("2024-03-06").breaks, largest);
+    EXPECT_TRUE(t.day("2024-03-06").isValid());
 }
 
 }  // namespace

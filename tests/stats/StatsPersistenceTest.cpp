@@ -68,6 +68,46 @@ TEST(StatsPersistence, SaveCreatesMissingFolders) {
     EXPECT_TRUE(fs::exists(dir / "a/b/stats/2024-03-05.json"));
 }
 
+TEST(StatsPersistence, FoldersAndFilesAreTheOwnersOnly) {
+    test::TempDir dir;
+    StatsPersistence persistence(dir / "a/stats");
+    ASSERT_FALSE(persistence.save(sample()));
+    for (const fs::path& folder : {dir / "a", dir / "a/stats"}) {
+        EXPECT_EQ(fs::status(folder).permissions() & fs::perms::mask, fs::perms::owner_all)
+            << folder;
+    }
+    EXPECT_EQ(fs::status(persistence.fileFor("2024-03-05")).permissions() & fs::perms::mask,
+              fs::perms::owner_read | fs::perms::owner_write);
+}
+
+// A day file cut short at any length (a full disk, a crash of another writer) is never read as
+// a smaller day and never lost: it goes aside whole, and the caller learns where.
+TEST(StatsPersistence, EveryTruncationGoesAsideWhole) {
+    test::TempDir dir;
+    StatsPersistence persistence(dir.path());
+    const std::string whole = StatsPersistence::encode(sample());
+    for (std::size_t length = 0; length < whole.size(); ++length) {
+        const std::string cut = whole.substr(0, length);
+        dir.write("2024-03-05.json", cut);
+        fs::path aside;
+        auto loaded = persistence.load("2024-03-05", &aside);
+        ASSERT_TRUE(loaded.has_value()) << length;
+        EXPECT_FALSE(loaded->has_value()) << length;
+        ASSERT_FALSE(aside.empty()) << length;
+        EXPECT_EQ(aside.parent_path(), dir.path());
+        EXPECT_EQ(dir.read(aside.filename().string()), cut) << length;
+        EXPECT_FALSE(fs::exists(persistence.fileFor("2024-03-05")));
+        fs::remove(aside);
+    }
+    dir.write("2024-03-05.json", whole);
+    fs::path aside;
+    auto loaded = persistence.load("2024-03-05", &aside);
+    ASSERT_TRUE(loaded.has_value() && loaded->has_value());
+    EXPECT_EQ(**loaded, sample());
+    EXPECT_TRUE(aside.empty());
+    EXPECT_TRUE(persistence.quarantinedFiles().empty());
+}
+
 TEST(StatsPersistence, SaveFailsWhenFolderCannotBeMade) {
     test::TempDir dir;
     dir.write("blocker", "a file where the folder should be");
@@ -158,6 +198,8 @@ INSTANTIATE_TEST_SUITE_P(
                withHourly(zeros24, R"(,"keystrokes":18446744073709551615,"topKpm":0})")},
         Damage{"NegativeFocus", R"({"breaks":0,"date":"2024-03-05","focusSeconds":-1,"hourly":)" +
                                     zeros24 + R"(,"keystrokes":0,"topKpm":0})"},
+        Damage{"AbsurdFocus", R"({"breaks":0,"date":"2024-03-05","focusSeconds":1e300,"hourly":)" +
+                                  zeros24 + R"(,"keystrokes":0,"topKpm":0})"},
         Damage{"NegativeBreaks", R"({"breaks":-2,"date":"2024-03-05","focusSeconds":0,"hourly":)" +
                                      zeros24 + R"(,"keystrokes":0,"topKpm":0})"},
         Damage{"HourlyNull", withHourly("null", R"(,"keystrokes":0,"topKpm":0})")},

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -54,6 +55,37 @@ inline void writeBytes(const std::filesystem::path& file, std::string_view bytes
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+// A WAV file (16-bit mono PCM) of `frames` silent frames at `rate`, with a header that may claim
+// other `channels` and `bits` than the data holds: enough for the catalogue's header check.
+inline std::string wavBytes(std::uint32_t frames = 16, std::uint32_t rate = 48000,
+                            std::uint16_t channels = 1, std::uint16_t bits = 16) {
+    std::string bytes;
+    auto u32 = [&bytes](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            bytes.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    };
+    auto u16 = [&bytes](std::uint16_t v) {
+        bytes.push_back(static_cast<char>(v & 0xFF));
+        bytes.push_back(static_cast<char>(v >> 8));
+    };
+    const std::uint32_t data = frames * 2;
+    const std::uint16_t align = static_cast<std::uint16_t>(channels * ((bits + 7) / 8));
+    bytes += "RIFF";
+    u32(36 + data);
+    bytes += "WAVEfmt ";
+    u32(16);
+    u16(1);
+    u16(channels);
+    u32(rate);
+    u32(rate * align);
+    u16(align);
+    u16(bits);
+    bytes += "data";
+    u32(data);
+    bytes.append(data, '\0');
+    return bytes;
+}
+
 // Writes `root/folder/theme.json` with exactly `manifestText`.
 inline std::filesystem::path writeManifestText(const std::filesystem::path& root,
                                                const std::string& folder,
@@ -77,7 +109,7 @@ inline std::filesystem::path writeTheme(const std::filesystem::path& root,
             file.find_first_of(std::string_view("/\\\0", 3)) != std::string::npos) {
             return;
         }
-        writeBytes(directory / file, "RIFF");
+        writeBytes(directory / file, wavBytes());
     };
     const nlohmann::json& sounds = manifest.value("sounds", nlohmann::json::object());
     if (!sounds.is_object()) {

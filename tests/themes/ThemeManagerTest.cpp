@@ -244,5 +244,34 @@ TEST_F(ThemeCatalogue, UserThemesFollowTheBuiltInOnesAndNeverTakeTheirIDs) {
     EXPECT_FALSE(ThemeManager::create(resources / "absent", user.path()).has_value());
 }
 
+// The limits on what a folder can make the catalogue read: themes per folder (the rest are named
+// in a note), entries per folder (the folder is not scanned), sound files per manifest.
+TEST_F(ThemeCatalogue, BoundsThemesEntriesAndSoundFiles) {
+    for (std::size_t i = 0; i <= ThemeManager::maxThemes; ++i) {
+        test::writeManifestText(resources.path(), "t" + std::to_string(1000 + i), "{}");
+    }
+    ThemeManager catalogue = build();
+    EXPECT_EQ(catalogue.entries.size(), ThemeManager::maxThemes);
+    EXPECT_EQ(catalogue.entries.back().folderName(), "t1255");
+    ASSERT_EQ(catalogue.notes.size(), 1u);
+    EXPECT_NE(catalogue.notes[0].find("257 themes"), std::string::npos) << catalogue.notes[0];
+
+    for (std::size_t i = catalogue.entries.size() + 1; i <= ThemeManager::maxFolderEntries; ++i) {
+        test::writeBytes(resources / ("f" + std::to_string(i)), "");
+    }
+    auto crowded = ThemeManager::create(resources.path());
+    ASSERT_FALSE(crowded.has_value());
+    EXPECT_NE(crowded.error().description.find("more than 10000 entries"), std::string::npos);
+
+    json manifest = validManifest("many");
+    for (std::size_t i = 0; i < ThemeManager::maxSoundFiles; ++i) {
+        manifest["sounds"]["keyDown"].push_back("k" + std::to_string(i) + ".wav");
+    }
+    test::TempDir other;
+    auto many = ThemeManager::load(test::writeManifestText(other.path(), "many", manifest.dump()));
+    ASSERT_FALSE(many.has_value());
+    EXPECT_NE(describe(many.error()).find("at most 512"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace tapwell

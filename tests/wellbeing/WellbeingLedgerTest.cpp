@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -39,6 +41,16 @@ TEST(WellbeingLedger, TwoEventsOnOneDayCountTwiceWithTwoMarkers) {
     EXPECT_EQ(ledger.once.size(), 2u);
     EXPECT_EQ(ledger.last.at("takeBreak"), noon);
     EXPECT_EQ(ledger.last.at("wrapUp"), noon + 60);
+}
+
+TEST(WellbeingLedger, CountReadBackAtItsLargestStaysThere) {
+    const Calendar berlin = zone("Europe/Berlin");
+    auto ledger = WellbeingLedger::fromJSON(
+        R"({"counts":{"2026-12-05":9223372036854775807},"last":{},"once":[]})");
+    ASSERT_TRUE(ledger.has_value());
+    ledger->commit(WellbeingEvent::wrapUp, "2026-12-05", local(berlin, "2026-12-05", 12, 0),
+                   berlin);
+    EXPECT_EQ(ledger->count("2026-12-05"), std::numeric_limits<std::int64_t>::max());
 }
 
 TEST(WellbeingLedger, CommitUsesTheCallersDayNotTheDatesDay) {

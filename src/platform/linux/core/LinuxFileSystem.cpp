@@ -145,6 +145,22 @@ std::optional<Error> createFolders(const fs::path& folder, fs::perms permissions
     return std::nullopt;
 }
 
+std::expected<bool, Error> narrowToOwner(const fs::path& path, fs::file_type type) {
+    constexpr auto others = fs::perms::group_all | fs::perms::others_all;
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    const fs::perms current = status.permissions();
+    if (ec || status.type() != type || (current & others) == fs::perms::none ||
+        (current & fs::perms::sticky_bit) != fs::perms::none) {
+        return false;
+    }
+    fs::permissions(path, others, fs::perm_options::remove, ec);
+    if (ec) {
+        return std::unexpected(Error{"posix", ec.value(), path.string() + ": " + ec.message()});
+    }
+    return true;
+}
+
 fs::path dataHome() {
     return xdgFolder("XDG_DATA_HOME", ".local/share");
 }

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/Saturating.h"
+
 namespace tapwell {
 
 namespace {
@@ -91,9 +93,13 @@ void EvdevStreamParser::handle(const input_event& event, KeyTapSink& sink) {
         if (isButton || event.value < 0 || event.value > 2) {
             return;
         }
-        const std::int64_t ns = static_cast<std::int64_t>(event.input_event_sec) * 1'000'000'000 +
-                                static_cast<std::int64_t>(event.input_event_usec) * 1'000 +
-                                clockOffsetNs_;
+        // The kernel's stamps are sane, but a FIFO may carry anything: a stamp out of range
+        // stops at the end of it rather than wrapping round.
+        const std::int64_t ns = saturatingAdd(
+            saturatingAdd(
+                saturatingMul(static_cast<std::int64_t>(event.input_event_sec), 1'000'000'000),
+                saturatingMul(static_cast<std::int64_t>(event.input_event_usec), 1'000)),
+            clockOffsetNs_);
         sink.keyEvent(KeyTapEvent{event.code, static_cast<KeyTapAction>(event.value), ns});
     } else if (event.type == EV_LED && event.code == LED_CAPSL) {
         capsLock_ = event.value != 0;

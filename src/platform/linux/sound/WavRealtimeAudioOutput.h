@@ -1,8 +1,9 @@
 #pragma once
 // A WAV-file output that runs in real time like a device: the null output's paced render thread,
-// with every period appended to the file and flushed as soon as it is rendered, so that an
-// outside observer can time the sound by watching the file grow. (For rendering as fast as
-// possible, see `OfflineAudioOutput`.)
+// with every period appended to the file as soon as it is rendered and the header's sizes kept
+// up to date, so that an outside observer can time the sound by watching the file grow and a
+// killed process leaves a valid file. (For rendering as fast as possible, see
+// `OfflineAudioOutput`.)
 
 #include <filesystem>
 #include <memory>

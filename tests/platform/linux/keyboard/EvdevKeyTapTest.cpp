@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <memory>
 #include <string>
@@ -125,6 +126,30 @@ TEST(EvdevStreamParser, ClockOffsetShiftsWallClockStamps) {
     parser.feed(data.data(), data.size(), sink);
     ASSERT_EQ(sink.keys.size(), 1u);
     EXPECT_EQ(sink.keys[0].timestampNs, 2'000'000'000);
+}
+
+// A FIFO may carry any stamp (found by fuzzing: seconds near 2^63 overflowed the conversion).
+TEST(EvdevStreamParser, StampsOutOfRangeStopAtTheEndsOfTheRange) {
+    constexpr auto largest = std::numeric_limits<std::int64_t>::max();
+    constexpr auto smallest = std::numeric_limits<std::int64_t>::min();
+    struct Case {
+        std::int64_t seconds;
+        std::int64_t offset;
+        std::int64_t expected;
+    };
+    for (const Case& c : {Case{largest / 2, 0, largest}, Case{smallest / 2, 0, smallest},
+                          Case{9'223'372'036, 900'000'000, largest},
+                          Case{-9'223'372'036, -900'000'000, smallest}}) {
+        EvdevStreamParser parser;
+        parser.setClockOffsetNs(c.offset);
+        RecordingSink sink;
+        input_event event = key(keycode::a, 1);
+        event.input_event_sec = static_cast<decltype(event.input_event_sec)>(c.seconds);
+        const auto data = bytes({event});
+        parser.feed(data.data(), data.size(), sink);
+        ASSERT_EQ(sink.keys.size(), 1u);
+        EXPECT_EQ(sink.keys[0].timestampNs, c.expected) << c.seconds;
+    }
 }
 
 TEST(EvdevStreamParser, ReadsAPipeUntilItsWriterGoes) {

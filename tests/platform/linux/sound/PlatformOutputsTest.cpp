@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
 #include <optional>
 
@@ -99,6 +104,80 @@ TEST(WavRealtimeAudioOutput, WritesEveryPeriodAsItIsRendered) {
     EXPECT_EQ((*decoded)->frameLength() % 128, 0u);
     EXPECT_GE((*decoded)->frameLength(), 10u * 128u);
     EXPECT_EQ((*decoded)->samples.front(), 0.25f);
+}
+
+// Tells a pipe once `periods` periods have been rendered, then keeps rendering.
+class SignallingSource final : public RenderSource {
+  public:
+    SignallingSource(int fd, std::size_t periods) : fd_(fd), periods_(periods) {}
+    void render(float* mono, std::size_t frames) noexcept override {
+        std::fill(mono, mono + frames, 0.5f);
+        if (++calls_ == periods_ && ::write(fd_, "x", 1) != 1) {
+            ::_exit(2);
+        }
+    }
+
+  private:
+    int fd_;
+    std::size_t periods_;
+    std::size_t calls_ = 0;
+};
+
+// Killed while recording, the process leaves a WAV whose header counts every period written
+// before the last one or two (the sizes used to stay 0 until the close).
+TEST(WavRealtimeAudioOutput, AKilledRecorderLeavesAValidFile) {
+    test::TempDir dir;
+    const auto file = dir / "live.wav";
+    constexpr std::size_t period = 256;
+    constexpr std::size_t periods = 40;
+    int toParent[2];
+    ASSERT_EQ(::pipe(toParent), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(toParent[0]);
+        WavRealtimeAudioOutput output(file, period);
+        SignallingSource source(toParent[1], periods);
+        if (!output.start(source)) {
+            ::_exit(1);
+        }
+        for (;;) {
+            ::pause();
+        }
+    }
+    ::close(toParent[1]);
+    char byte = 0;
+    const bool signalled = ::read(toParent[0], &byte, 1) == 1;
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(toParent[0]);
+    ASSERT_TRUE(signalled) << "the recorder did not start";
+    ASSERT_TRUE(WIFSIGNALED(status));
+
+    // Readers differ in how they treat sizes of 0 (some take the rest of the file, some play
+    // nothing), so the sizes themselves are checked.
+    const std::string bytes = dir.read("live.wav");
+    auto word = [&bytes](std::size_t at) {
+        std::uint32_t value = 0;
+        std::memcpy(&value, bytes.data() + at, sizeof value);
+        return value;
+    };
+    ASSERT_GE(bytes.size(), 12u);
+    ASSERT_EQ(bytes.substr(0, 4), "RIFF");
+    std::size_t at = 12;
+    while (at + 8 <= bytes.size() && bytes.substr(at, 4) != "data") {
+        at += 8 + word(at + 4);
+    }
+    ASSERT_LE(at + 8, bytes.size()) << "no data chunk";
+    const std::uint32_t dataBytes = word(at + 4);
+    EXPECT_GE(dataBytes, (periods - 2) * period * sizeof(float));
+    EXPECT_EQ(dataBytes % (period * sizeof(float)), 0u);
+    EXPECT_LE(at + 8 + dataBytes, bytes.size());
+    EXPECT_EQ(word(4), at + dataBytes) << "the RIFF size covers the chunks up to the data's end";
+    auto decoded = decodeAudioFile(file);
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_EQ((*decoded)->samples.back(), 0.5f);
 }
 
 TEST(WavRealtimeAudioOutput, FailsToStartWhenTheFileCannotBeCreated) {
