@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/Assert.h"
 #include "core/Calendar.h"
 #include "core/FileSystem.h"
 #include "core/Log.h"
@@ -57,6 +58,9 @@ AppState::AppState(AppEnvironment environment)
 }
 
 AppState::~AppState() {
+    // Elsewhere the services' threads could end up joining themselves.
+    TAPWELL_ASSERT(std::this_thread::get_id() == mainThread_,
+                   "AppState destroyed off the main thread");
     shutdown();
 }
 
@@ -160,8 +164,15 @@ void AppState::loadThemesAndSound() {
 }
 
 void AppState::onMain(std::function<void(AppState&)> work) {
-    std::weak_ptr<AppState> weak = weak_from_this();
-    mainQueue_.post([weak, work = std::move(work)] {
+    postToMain(mainQueue_, weak_from_this(), std::move(work));
+}
+
+void AppState::postToMain(MainQueue& mainQueue, std::weak_ptr<AppState> weak,
+                          std::function<void(AppState&)> work) {
+    // The weak reference is locked on the main thread only: a service thread that held the state
+    // even briefly could end up dropping its last reference, and then the state (and the services
+    // it joins) would be destroyed on that service thread.
+    mainQueue.post([weak = std::move(weak), work = std::move(work)] {
         if (auto self = weak.lock(); self && !self->stopped_) {
             work(*self);
         }
@@ -183,32 +194,30 @@ void AppState::wireCallbacks() {
         wellbeing->record(activity, clock->now());
     };
 
+    // The reports of service threads go through postToMain and never lock `weak` themselves.
     std::weak_ptr<AppState> weak = weak_from_this();
-    stats_->onSnapshot = [weak, wellbeing = wellbeing_.get()](const StatsSnapshot& snapshot,
-                                                              bool rankUp) {
+    MainQueue* mainQueue = &mainQueue_;
+    stats_->onSnapshot = [weak, mainQueue, wellbeing = wellbeing_.get()](
+                             const StatsSnapshot& snapshot, bool rankUp) {
         wellbeing->updateTotal(snapshot.today.keystrokes);
-        if (auto self = weak.lock()) {
-            self->onMain(
-                [snapshot, rankUp](AppState& state) { state.receiveSnapshot(snapshot, rankUp); });
-        }
+        postToMain(*mainQueue, weak, [snapshot, rankUp](AppState& state) {
+            state.receiveSnapshot(snapshot, rankUp);
+        });
     };
-    monitor_->onAvailability = [weak](bool available) {
-        if (auto self = weak.lock()) {
-            self->onMain([available](AppState& state) {
-                if (state.inputAvailable_ != available) {
-                    state.inputAvailable_ = available;
-                    state.changed(Published::inputAvailable);
-                }
-            });
-        }
+    monitor_->onAvailability = [weak, mainQueue](bool available) {
+        postToMain(*mainQueue, weak, [available](AppState& state) {
+            const bool first = !state.inputChecked_;
+            state.inputChecked_ = true;
+            if (first || state.inputAvailable_ != available) {
+                state.inputAvailable_ = available;
+                state.changed(Published::inputAvailable);
+            }
+        });
     };
-    monitor_->onCapsLock = [weak](bool isOn) {
-        if (auto self = weak.lock()) {
-            self->onMain([isOn](AppState& state) {
-                state.handleSystemEvent(isOn ? SystemSoundEvent::capsOn
-                                             : SystemSoundEvent::capsOff);
-            });
-        }
+    monitor_->onCapsLock = [weak, mainQueue](bool isOn) {
+        postToMain(*mainQueue, weak, [isOn](AppState& state) {
+            state.handleSystemEvent(isOn ? SystemSoundEvent::capsOn : SystemSoundEvent::capsOff);
+        });
     };
     // The system events monitor already reports on the main thread.
     systemEvents_->onEvent = [weak](SystemSoundEvent event) {
@@ -230,12 +239,10 @@ void AppState::wireCallbacks() {
             self->changed(Published::screenshot);
         }
     };
-    wellbeing_->onUpdate = [weak](const std::vector<WellbeingEvent>& events,
-                                  const WellbeingStatus& status) {
-        if (auto self = weak.lock()) {
-            self->onMain(
-                [events, status](AppState& state) { state.handleWellbeing(events, status); });
-        }
+    wellbeing_->onUpdate = [weak, mainQueue](const std::vector<WellbeingEvent>& events,
+                                             const WellbeingStatus& status) {
+        postToMain(*mainQueue, weak,
+                   [events, status](AppState& state) { state.handleWellbeing(events, status); });
     };
     shortcut_->onToggle = [weak] {
         if (auto self = weak.lock(); self && !self->stopped_) {
@@ -580,31 +587,27 @@ void AppState::exportStats() {
         return;
     }
     std::weak_ptr<AppState> weak = weak_from_this();
-    stats_->exportTo(*path, [weak](std::optional<Error> error) {
+    stats_->exportTo(*path, [weak, mainQueue = &mainQueue_](std::optional<Error> error) {
         if (!error) {
             return;
         }
-        if (auto self = weak.lock()) {
-            self->onMain([description = error->description](AppState& state) {
-                state.serviceError_ = description;
-                state.changed(Published::serviceError);
-            });
-        }
+        postToMain(*mainQueue, weak, [description = error->description](AppState& state) {
+            state.serviceError_ = description;
+            state.changed(Published::serviceError);
+        });
     });
 }
 
 void AppState::deleteAllStats() {
     std::weak_ptr<AppState> weak = weak_from_this();
-    stats_->deleteAll([weak](std::optional<Error> error) {
+    stats_->deleteAll([weak, mainQueue = &mainQueue_](std::optional<Error> error) {
         if (!error) {
             return;
         }
-        if (auto self = weak.lock()) {
-            self->onMain([description = error->description](AppState& state) {
-                state.serviceError_ = description;
-                state.changed(Published::serviceError);
-            });
-        }
+        postToMain(*mainQueue, weak, [description = error->description](AppState& state) {
+            state.serviceError_ = description;
+            state.changed(Published::serviceError);
+        });
     });
 }
 

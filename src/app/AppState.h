@@ -5,8 +5,10 @@
 // settings in the defaults store, drives a quarter-second timer, carries out the user's commands
 // and stops everything once.
 //
-// Lives on the main thread. Services report on their own threads; every report hops to the main
-// queue and holds the state weakly, so one that arrives after shut-down does nothing. The key
+// Lives on the main thread, and is destroyed there: services report on their own threads, and
+// every report hops to the main queue holding the state only weakly (it is locked there), so a
+// report never keeps the state alive on another thread, and one that arrives after shut-down does
+// nothing. The key
 // event path alone runs on the key monitor's thread: it reads the key gate and calls the services
 // it captured, never the state's own fields.
 
@@ -18,6 +20,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/AppShell.h"
@@ -103,6 +106,9 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     Date now() const override { return now_; }
     const StatsSnapshot& snapshot() const override { return snapshot_; }
     bool inputAvailable() const override { return inputAvailable_; }
+    // Whether the key monitor has reported at least once, so that `inputAvailable` is known rather
+    // than assumed.
+    bool inputChecked() const { return inputChecked_; }
     bool audioAvailable() const override { return audioAvailable_; }
     const std::optional<Theme>& currentTheme() const override { return currentTheme_; }
     const Localization& localization() const override { return localization_; }
@@ -179,11 +185,14 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     void changed(PublishedSet what);
     // Runs `work` on the main queue if the state still exists and has not stopped.
     void onMain(std::function<void(AppState&)> work);
+    static void postToMain(MainQueue& mainQueue, std::weak_ptr<AppState> weak,
+                           std::function<void(AppState&)> work);
 
     AppEnvironment environment_;
     UserDefaults& defaults_;
     MainQueue& mainQueue_;
     Clock& clock_;
+    const std::thread::id mainThread_ = std::this_thread::get_id();
     AppShell* shell_;
     ChangeHandler onChange_;
 
@@ -203,6 +212,7 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     Date now_;
     StatsSnapshot snapshot_;
     bool inputAvailable_ = false;
+    bool inputChecked_ = false;
     bool audioAvailable_ = false;
     std::optional<Theme> currentTheme_;
     Localization localization_;

@@ -3,6 +3,8 @@
 #include <spdlog/sinks/ringbuffer_sink.h>
 
 #include <algorithm>
+#include <mutex>
+#include <thread>
 
 #include "app/AppState.h"
 #include "core/Log.h"
@@ -96,6 +98,7 @@ class AppStateTest : public ::testing::Test {
     bool withSound = true;
     AppShell* shellForLaunch = nullptr;
     bool openOnboardingFlag = false;
+    MainQueue* queueForLaunch = nullptr;  // none: `mainQueue`
     std::shared_ptr<AppState> state;
 
     void SetUp() override { keys->available = true; }
@@ -110,7 +113,7 @@ class AppStateTest : public ::testing::Test {
     void launch() {
         AppEnvironment environment;
         environment.defaults = &defaults;
-        environment.mainQueue = &mainQueue;
+        environment.mainQueue = queueForLaunch != nullptr ? queueForLaunch : &mainQueue;
         environment.clock = &clock;
         environment.statsDirectory = dir / "stats";
         environment.keyTap = std::make_unique<FakeKeyTap>(keys);
@@ -281,6 +284,72 @@ TEST_F(AppStateTest, CallbacksAfterShutdownAreIgnored) {
     }
     mainQueue.runFor(50ms);
     EXPECT_EQ(state->soundSettings().soundsEnabled, before);
+}
+
+// Passes posts on to the pumped queue and, for each post made on another thread, counts who owns
+// the observed state at that moment: a report that holds the state itself makes it two owners.
+class OwnerCountingQueue final : public MainQueue {
+  public:
+    explicit OwnerCountingQueue(PumpedMainQueue& target) : target_(target) {}
+
+    void observe(const std::shared_ptr<AppState>& state) {
+        std::lock_guard lock(mutex_);
+        observed_ = state;
+    }
+    void post(std::function<void()> work) override {
+        if (std::this_thread::get_id() != mainThread_) {
+            std::lock_guard lock(mutex_);
+            if (const long owners = observed_.use_count(); owners > 0) {
+                ++reports_;
+                mostOwners_ = std::max(mostOwners_, owners);
+            }
+        }
+        target_.post(std::move(work));
+    }
+    int reports() const {
+        std::lock_guard lock(mutex_);
+        return reports_;
+    }
+    long mostOwners() const {
+        std::lock_guard lock(mutex_);
+        return mostOwners_;
+    }
+
+  private:
+    PumpedMainQueue& target_;
+    const std::thread::id mainThread_ = std::this_thread::get_id();
+    mutable std::mutex mutex_;
+    std::weak_ptr<AppState> observed_;
+    int reports_ = 0;
+    long mostOwners_ = 0;
+};
+
+TEST_F(AppStateTest, ServiceThreadsNeverHoldTheState) {
+    OwnerCountingQueue counting(mainQueue);
+    queueForLaunch = &counting;
+    withSound = false;
+    launch();
+    counting.observe(state);
+    type(3);
+    ASSERT_TRUE(pumpUntil([&] { return state->snapshot().today.keystrokes == 3; }));
+    EXPECT_GT(counting.reports(), 0);
+    EXPECT_EQ(counting.mostOwners(), 1);
+}
+
+// The main thread lets go of the state while the key monitor, the store and the wellbeing service
+// are reporting: the state must still end on the main thread (its destructor checks).
+TEST_F(AppStateTest, DroppedWhileServicesReportItEndsOnTheMainThread) {
+    withSound = false;
+    for (int round = 0; round < 20; ++round) {
+        launch();
+        keys->set([](auto& s) { s.available = !s.available; });
+        type(4);
+        std::weak_ptr<AppState> observer = state;
+        state.reset();
+        EXPECT_TRUE(observer.expired());
+        mainQueue.runFor(5ms);
+        keys->set([](auto& s) { s.input.clear(); });
+    }
 }
 
 }  // namespace
