@@ -7,6 +7,7 @@
 #include "WatcherTestSupport.h"
 #include "core/UserDefaults.h"
 #include "platform/linux/system/InotifyFolderEvents.h"
+#include "support/ManualMainTimer.h"
 #include "support/TempDir.h"
 
 namespace tapwell {
@@ -74,8 +75,12 @@ class SystemEventsMonitorTest : public ::testing::Test {
     std::unique_ptr<SystemEventsMonitor> makeMonitor() {
         SystemEventsMonitor::Platform platform;
         platform.power = std::make_unique<FakePowerSource>(power);
-        platform.folderEvents = [] { return std::make_unique<InotifyFolderEvents>(); };
+        platform.folderEvents = [this] {
+            ++watchesOpened;
+            return std::make_unique<InotifyFolderEvents>();
+        };
         platform.downloadsFolder = [this] { return downloadsFolder; };
+        platform.timer = &timer;
         auto monitor =
             std::make_unique<SystemEventsMonitor>(defaults, mainQueue, std::move(platform));
         monitor->onEvent = [this](SystemSoundEvent event) { events.push_back(event); };
@@ -108,6 +113,8 @@ class SystemEventsMonitorTest : public ::testing::Test {
     TempDir dir;
     UserDefaults defaults{dir / "config" / "defaults.json"};
     PumpedMainQueue mainQueue;
+    test::ManualMainTimer timer;
+    int watchesOpened = 0;
     std::shared_ptr<FakePowerSource::State> power = std::make_shared<FakePowerSource::State>();
     std::optional<fs::path> downloadsFolder;
     std::vector<SystemSoundEvent> events;
@@ -242,6 +249,51 @@ TEST_F(SystemEventsMonitorTest, MissingDownloadsFolderIsReportedAndClearsAfterAR
     ASSERT_TRUE(pumpUntil([&] { return downloadStatuses.size() == 2; }));
     EXPECT_EQ(downloadStatuses[1], noProblem);
     EXPECT_FALSE(monitor->downloadFailed());
+}
+
+TEST_F(SystemEventsMonitorTest, MissingDownloadsFolderIsTriedAgainOnABackoffUntilItExists) {
+    downloadsFolder = dir / "Downloads";
+    auto monitor = makeMonitor();
+    monitor->start();
+    ASSERT_TRUE(pumpUntil([&] { return downloadStatuses.size() == 1; }));
+    EXPECT_EQ(monitor->missingDownloadsFolder(), downloadsFolder);
+    EXPECT_EQ(watchesOpened, 1);
+
+    // Each wait is twice the one before: attempts at 2, 6 and 14 seconds.
+    for (const double wait : {2.0, 4.0, 8.0}) {
+        const int before = watchesOpened;
+        timer.advance(wait - 0.01);
+        EXPECT_EQ(watchesOpened, before) << wait;
+        timer.advance(0.01);
+        EXPECT_EQ(watchesOpened, before + 1) << wait;
+        ASSERT_TRUE(pumpUntil([&] { return downloadStatuses.size() == std::size_t(before + 1); }));
+        EXPECT_TRUE(downloadStatuses.back().has_value());
+    }
+
+    fs::create_directory(*downloadsFolder);
+    timer.advance(16.0);
+    ASSERT_TRUE(pumpUntil([&] { return !downloadStatuses.back().has_value(); }));
+    EXPECT_FALSE(monitor->downloadFailed());
+    EXPECT_FALSE(monitor->missingDownloadsFolder());
+    dir.write("Downloads/paper.pdf", "%PDF");
+    EXPECT_TRUE(pumpUntil([&] { return count(SystemSoundEvent::downloadDone) == 1; }));
+
+    // Gone again: the backoff starts over from its first wait.
+    const int before = watchesOpened;
+    fs::remove_all(*downloadsFolder);
+    ASSERT_TRUE(pumpUntil([&] { return monitor->downloadFailed(); }));
+    timer.advance(2.0);
+    EXPECT_EQ(watchesOpened, before + 1);
+}
+
+TEST_F(SystemEventsMonitorTest, NoRetryAfterStop) {
+    downloadsFolder = dir / "Downloads";
+    auto monitor = makeMonitor();
+    monitor->start();
+    ASSERT_TRUE(pumpUntil([&] { return downloadStatuses.size() == 1; }));
+    monitor->stop();
+    timer.advance(120.0);
+    EXPECT_EQ(watchesOpened, 1);
 }
 
 TEST_F(SystemEventsMonitorTest, StartWithoutStoredScreenshotFolder) {
