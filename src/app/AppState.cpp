@@ -74,6 +74,9 @@ void AppState::start() {
     preferences_ = AppPreferences::load(defaults_);
 
     wellbeing_ = std::make_unique<WellbeingService>(defaults_, clock_);
+    if (environment_.systemPlatform.timer == nullptr) {
+        environment_.systemPlatform.timer = environment_.mainTimer;
+    }
     systemEvents_ = std::make_unique<SystemEventsMonitor>(
         defaults_, mainQueue_, std::move(environment_.systemPlatform), clock_);
 
@@ -121,13 +124,14 @@ void AppState::start() {
 void AppState::loadThemesAndSound() {
     auto& log = logger(LogCategory::startup);
     if (!environment_.resourceFolder) {
-        log.error("Startup resources/audio unavailable: {}",
-                  "no resource folder was found (set TAPWELL_RESOURCE_DIR)");
+        audioProblem_ = "no resource folder was found (set TAPWELL_RESOURCE_DIR)";
+        log.warn("Startup resources/audio unavailable: {}", *audioProblem_);
         return;
     }
     auto catalogue = ThemeManager::create(*environment_.resourceFolder, userThemesFolder());
     if (!catalogue) {
-        log.error("Startup resources/audio unavailable: {}", catalogue.error().description);
+        audioProblem_ = catalogue.error().description;
+        log.warn("Startup resources/audio unavailable: {}", *audioProblem_);
         return;
     }
     themes_ = std::move(catalogue->entries);
@@ -139,12 +143,14 @@ void AppState::loadThemesAndSound() {
         }
     }
     if (!environment_.makeSoundEngine) {
-        log.error("Startup resources/audio unavailable: {}", "no audio output");
+        audioProblem_ = "no audio output";
+        log.warn("Startup resources/audio unavailable: {}", *audioProblem_);
         return;
     }
     auto engine = environment_.makeSoundEngine(loaded, defaults_.stringValue(defaultsKey::themeID));
     if (!engine) {
-        log.error("Startup resources/audio unavailable: {}", engine.error());
+        audioProblem_ = engine.error();
+        log.warn("Startup resources/audio unavailable: {}", *audioProblem_);
         return;
     }
     soundEngine_ = std::move(*engine);
@@ -228,6 +234,7 @@ void AppState::wireCallbacks() {
     systemEvents_->onDownloadStatus = [weak](const std::optional<std::string>& message) {
         if (auto self = weak.lock(); self && !self->stopped_ && self->downloadError_ != message) {
             self->downloadError_ = message;
+            self->missingDownloads_ = self->systemEvents_->missingDownloadsFolder();
             self->changed(Published::downloadError);
         }
     };

@@ -91,6 +91,10 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     const AppPreferences& preferences() const override { return preferences_; }
     const WellbeingStatus& wellbeingStatus() const override { return wellbeingStatus_; }
     const std::optional<std::string>& downloadError() const override { return downloadError_; }
+    // The Downloads folder while it does not exist (then `downloadError` says so too).
+    const std::optional<std::filesystem::path>& missingDownloadsFolder() const {
+        return missingDownloads_;
+    }
     const std::optional<std::string>& screenshotError() const override { return screenshotError_; }
     const std::optional<std::filesystem::path>& screenshotFolder() const override {
         return screenshotFolder_;
@@ -110,6 +114,8 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     // than assumed.
     bool inputChecked() const { return inputChecked_; }
     bool audioAvailable() const override { return audioAvailable_; }
+    // Why there is no sound, in the words of the step that failed; none while there is sound.
+    const std::optional<std::string>& audioProblem() const { return audioProblem_; }
     const std::optional<Theme>& currentTheme() const override { return currentTheme_; }
     const Localization& localization() const override { return localization_; }
     const std::vector<ThemeEntry>& themes() const override { return themes_; }
@@ -199,6 +205,7 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     AppPreferences preferences_;
     WellbeingStatus wellbeingStatus_;
     std::optional<std::string> downloadError_;
+    std::optional<std::filesystem::path> missingDownloads_;
     std::optional<std::string> screenshotError_;
     std::optional<std::filesystem::path> screenshotFolder_;
     std::optional<std::string> serviceError_;
@@ -214,6 +221,7 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     bool inputAvailable_ = false;
     bool inputChecked_ = false;
     bool audioAvailable_ = false;
+    std::optional<std::string> audioProblem_;
     std::optional<Theme> currentTheme_;
     Localization localization_;
     std::vector<InstalledApp> installedApps_;

@@ -19,7 +19,8 @@ class App;
 
 namespace tapwell {
 struct RecapContent;
-}
+class Localization;
+}  // namespace tapwell
 
 namespace tapwell::cli {
 
@@ -45,6 +46,7 @@ struct AppOptions {
     AudioOutputChoice audio;      // --audio-output and --audio-period
     bool openSettings = false;    // --settings
     bool openOnboarding = false;  // --onboarding
+    bool verbose = false;         // --verbose: every log line, and libraries' own messages
 };
 
 // Parses `args` (without the program name). Returns the exit status when a subcommand, --help or
@@ -57,6 +59,14 @@ std::optional<int> run(const std::vector<std::string>& args, std::ostream& out, 
 // Parses the text of --audio-output: "sdl" (the sound device), "null" or "wav:FILE". The error is
 // a message for the user.
 std::expected<AudioOutputChoice, std::string> parseAudioOutput(std::string_view text);
+
+// Why sound cannot be written where `choice` says (a WAV file in a folder that does not exist, or
+// at the place of a folder); none when nothing speaks against it yet.
+std::optional<std::string> audioOutputProblem(const AudioOutputChoice& choice);
+
+// The language the user chose for the program ("appLanguage", else English), with the texts of
+// the resource folder the program uses: command-line texts follow it like the windows do.
+Localization chosenLocalization();
 
 // Registration functions, one per area (see Commands.cpp for the list).
 void addDefaultsCommand(CLI::App& app, Context& context);
