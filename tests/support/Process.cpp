@@ -63,20 +63,30 @@ Process::~Process() {
 }
 
 int Process::terminate() {
-    using namespace std::chrono_literals;
     if (pid_ <= 0) {
         return -1;
     }
     kill(pid_, SIGTERM);
-    for (int i = 0; i < 100; ++i) {
+    return waitForExit(std::chrono::seconds(5)).value_or(-1);
+}
+
+std::optional<int> Process::waitForExit(std::chrono::milliseconds timeout) {
+    using namespace std::chrono_literals;
+    if (pid_ <= 0) {
+        return -1;
+    }
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
         int status = 0;
         if (waitpid(pid_, &status, WNOHANG) == pid_) {
             pid_ = -1;
             return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         }
-        std::this_thread::sleep_for(50ms);
+        if (std::chrono::steady_clock::now() >= end) {
+            return std::nullopt;
+        }
+        std::this_thread::sleep_for(20ms);
     }
-    return -1;
 }
 
 }  // namespace tapwell::test

@@ -5,7 +5,9 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,9 @@ class Process {
     // Asks the program to quit (SIGTERM) and returns its exit status; -1 when it did not end
     // within five seconds (it is then killed) or ended by a signal.
     int terminate();
+    // Waits up to `timeout` for the program to end by itself: its exit status, -1 when a signal
+    // ended it, none while it still runs.
+    std::optional<int> waitForExit(std::chrono::milliseconds timeout);
 
   private:
     pid_t pid_ = -1;
