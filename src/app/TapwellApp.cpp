@@ -36,10 +36,10 @@ class TerminalReporter {
         if (!state.audioAvailable()) {
             const std::string reason = state.audioProblem().value_or("?");
             if (options_.audio.kind == AudioOutputChoice::Kind::wav && anyThemeLoaded(state)) {
-                say(state, state.localization().format("terminal.silent.wav",
-                                                       {options_.audio.file.string(), reason}));
+                sayText(state.localization().format("terminal.silent.wav",
+                                                    {options_.audio.file.string(), reason}));
             } else {
-                say(state, state.localization().format("terminal.silent", {reason}));
+                sayText(state.localization().format("terminal.silent", {reason}));
             }
         }
         update(state);

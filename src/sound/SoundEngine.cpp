@@ -85,8 +85,11 @@ SoundEngine::~SoundEngine() {
     if (observing_) {
         output_->setConfigurationChangeHandler({});
     }
-    // Runs what was submitted, drops pending preview notes and joins the worker, so nothing runs
-    // on the queue while the fields below go away.
+    // Work already submitted may still submit more (a theme preview schedules its notes): it must
+    // finish while `queue_` is still set, since resetting clears the pointer before the queue
+    // finishes. Destroying the queue then drops pending preview notes and joins the worker, so
+    // nothing runs on the queue while the fields below go away.
+    queue_->sync([] {});
     queue_.reset();
     output_->stop();
 }

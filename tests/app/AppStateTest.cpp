@@ -179,6 +179,18 @@ TEST_F(AppStateTest, KeysAreCountedAndReachTheStore) {
     EXPECT_TRUE(state->inputAvailable());
 }
 
+TEST_F(AppStateTest, NoKeyboardIsKnownOnlyAfterTheMonitorLooked) {
+    keys->available = false;
+    launch();
+    EXPECT_FALSE(state->inputChecked());  // not yet known, so nothing may be said about it
+    int published = 0;
+    state->setChangeHandler(
+        [&](PublishedSet what) { published += what.contains(Published::inputAvailable) ? 1 : 0; });
+    ASSERT_TRUE(pumpUntil([&] { return state->inputChecked(); }));
+    EXPECT_FALSE(state->inputAvailable());
+    EXPECT_EQ(published, 1);
+}
+
 TEST_F(AppStateTest, MutedSoundsStillCount) {
     defaults.set(defaultsKey::soundsEnabled, false);
     launch();
@@ -204,6 +216,7 @@ TEST_F(AppStateTest, RunsSilentlyWithoutResources) {
     withSound = false;
     launch();
     EXPECT_FALSE(state->audioAvailable());
+    EXPECT_NE(state->audioProblem().value_or(""), "");
     EXPECT_FALSE(state->currentTheme());
     type(2);
     EXPECT_TRUE(pumpUntil([&] { return state->snapshot().today.keystrokes == 2; }));
