@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/linux/keyboard/EvdevDeviceProbe.h"
@@ -40,14 +41,17 @@ class FifoProbe final : public EvdevDeviceProbe {
     std::optional<bool> capsLock(int) override { return std::nullopt; }
 };
 
-inline void report(benchmark::State& state, std::vector<double>& micros) {
+// Median, 99th percentile and maximum of `micros`, as counters named with `prefix`.
+inline void report(benchmark::State& state, std::vector<double>& micros,
+                   const std::string& prefix = "") {
     if (micros.empty()) {
         return;
     }
     std::sort(micros.begin(), micros.end());
-    state.counters["median_us"] = micros[micros.size() / 2];
-    state.counters["p99_us"] = micros[std::min(micros.size() - 1, micros.size() * 99 / 100)];
-    state.counters["max_us"] = micros.back();
+    state.counters[prefix + "median_us"] = micros[micros.size() / 2];
+    state.counters[prefix + "p99_us"] =
+        micros[std::min(micros.size() - 1, micros.size() * 99 / 100)];
+    state.counters[prefix + "max_us"] = micros.back();
 }
 
 }  // namespace tapwell

@@ -1,2 +1,2 @@
-target_link_libraries(${name} PRIVATE tapwell_platform_linux_keyboard tapwell_keyboard
-  tapwell_platform_linux_sound tapwell_sound tapwell_themes tapwell_core)
+target_link_libraries(${name} PRIVATE tapwell_app tapwell_platform_linux_keyboard
+  tapwell_platform_fallback)

@@ -19,6 +19,16 @@ constexpr double hourSeconds = 3600.0;
 // The onboarding step that explains keyboard access.
 constexpr int keyboardAccessStep = 1;
 
+// Stands in where the desktop has no notification server: nothing is ever taken.
+class NoNotificationServer final : public Notifier {
+  public:
+    void queryCapabilities(std::function<void(Capabilities)> done) override { done({}); }
+    void post(const Notification&,
+              std::function<void(std::optional<NotificationID>)> done) override {
+        done(std::nullopt);
+    }
+};
+
 std::string startupLanguage(const UserDefaults& defaults) {
     return std::string(Localization::supportedOrFallback(
         defaults.stringValue(defaultsKey::appLanguage).value_or(std::string())));
@@ -55,6 +65,16 @@ AppState::AppState(AppEnvironment environment)
     stats_ = std::make_unique<StatsStore>(clock_, environment_.statsDirectory);
     overlays_ = std::make_unique<OverlayService>(environment_.overlayPresenter,
                                                  environment_.mainTimer, localization_);
+    notifier_ = std::move(environment_.notifier);
+    if (!notifier_) {
+        notifier_ = std::make_unique<NoNotificationServer>();
+    }
+    notifications_ = std::make_unique<NotificationService>(
+        *notifier_, clock_, environment_.resourceFolder.value_or(std::filesystem::path{}));
+    loginItem_ = std::move(environment_.loginItem);
+    applications_ = std::move(environment_.applications);
+    sleep_ = std::move(environment_.sleep);
+    focus_ = std::move(environment_.focus);
 }
 
 AppState::~AppState() {
@@ -70,6 +90,7 @@ void AppState::start() {
     // Language first: every text after this is in it. The localization itself was built for
     // the stored language with the other fields; here it becomes the process-wide choice.
     Localization::store().setCode(localization_.language());
+    notifications_->registerCategories();
 
     preferences_ = AppPreferences::load(defaults_);
 
@@ -85,8 +106,10 @@ void AppState::start() {
 
     loadThemesAndSound();
     wireCallbacks();
+    wireDesktop();
     registerShortcut();
     configureServices(std::nullopt);
+    refreshLoginStatus();
 
     // The key monitor starts last, so that no key arrives before the store and the wellbeing
     // service run.
@@ -94,13 +117,20 @@ void AppState::start() {
     systemEvents_->start();
     log.debug("Starting wellbeing");
     wellbeing_->start();
+    log.debug("Following the desktop session");
+    if (sleep_) {
+        sleep_->start();
+    }
+    if (focus_) {
+        focus_->start();
+    }
     log.debug("Starting stats");
     stats_->start();
     log.debug("Starting key monitor");
     monitor_->start();
 
     // The timer only hands its work to the main queue.
-    timerQueue_ = std::make_unique<SerialQueue>("com.tapwell.app-timer");
+    timerQueue_ = std::make_unique<SerialQueue>("com.tapwell.app-timer", clock_.scheduler());
     std::weak_ptr<AppState> weak = weak_from_this();
     MainQueue* mainQueue = &mainQueue_;
     timer_ = timerQueue_->makeTimer(environment_.timerInterval, environment_.timerInterval, 0.0,
@@ -116,6 +146,7 @@ void AppState::start() {
         onMain([](AppState& state) { state.openSettings(); });
     }
     menuBarStatus_.setLanguage(localization_.language());
+    onMain([](AppState& state) { state.reloadInstalledApps(); });
     decideOnboarding();
     log.info("Tapwell started: sound {}, language {}", audioAvailable_ ? "on" : "unavailable",
              localization_.language());
@@ -185,20 +216,28 @@ void AppState::postToMain(MainQueue& mainQueue, std::weak_ptr<AppState> weak,
     });
 }
 
-void AppState::wireCallbacks() {
-    // The key event path holds the services, not the state: the monitor is stopped and joined
-    // before any of them goes away.
-    monitor_->onKey = [gate = keyGate_, engine = soundEngine_.get(), stats = stats_.get(),
-                       wellbeing = wellbeing_.get(), clock = &clock_](KeyActivity activity) {
+std::function<void(KeyActivity)> AppState::makeKeyHandler(std::shared_ptr<const KeyGate> gate,
+                                                          SoundEngine* engine, StatsStore& stats,
+                                                          WellbeingService& wellbeing,
+                                                          const Clock& clock) {
+    return [gate = std::move(gate), engine, stats = &stats, wellbeing = &wellbeing,
+            clock = &clock](KeyActivity activity) {
         if (gate->value()) {
             return;
         }
         if (engine != nullptr) {
             engine->play(activity);
         }
-        stats->record(activity, clock->now());
-        wellbeing->record(activity, clock->now());
+        // Read here, at the time of the key; the hand-overs neither lock nor allocate.
+        const Date now = clock->now();
+        stats->record(activity, now);
+        wellbeing->record(activity, now);
     };
+}
+
+void AppState::wireCallbacks() {
+    // The monitor is stopped and joined before any of the services goes away.
+    monitor_->onKey = makeKeyHandler(keyGate_, soundEngine_.get(), *stats_, *wellbeing_, clock_);
 
     // The reports of service threads go through postToMain and never lock `weak` themselves.
     std::weak_ptr<AppState> weak = weak_from_this();
@@ -428,12 +467,14 @@ void AppState::setLanguage(const std::string& code) {
     localization_ =
         Localization(code, environment_.resourceFolder.value_or(std::filesystem::path{}));
     changed(Published::localization);
+    notifications_->registerCategories();
     menuBarStatus_.setLanguage(code);
     if (!preferences_.mutedAppsCustomized) {
         AppPreferences updated = preferences_;
         updated.mutedApps = defaultMutedApps(code);
         setPreferences(std::move(updated));
     }
+    reloadInstalledApps();
 }
 
 void AppState::toggleWellbeingPause() {
@@ -444,7 +485,27 @@ void AppState::toggleWellbeingPause() {
     }
 }
 
-void AppState::setLoginEnabled(bool) {}
+void AppState::setLoginEnabled(bool enabled) {
+    if (!loginItem_) {
+        return;
+    }
+    if (auto error = loginItem_->setEnabled(enabled)) {
+        serviceError_ = error->description;
+        changed(Published::serviceError);
+    }
+    refreshLoginStatus();
+}
+
+void AppState::refreshLoginStatus() {
+    const LoginItem::Status status = loginItem_ ? loginItem_->status() : LoginItem::Status{};
+    // Waiting for approval still counts as on: the user asked for it.
+    const bool enabled = status.enabled || status.needsApproval;
+    if (enabled != loginEnabled_ || status.needsApproval != loginNeedsApproval_) {
+        loginEnabled_ = enabled;
+        loginNeedsApproval_ = status.needsApproval;
+        changed(Published::login);
+    }
+}
 
 void AppState::addMutedApps(const std::vector<std::string>& ids) {
     if (ids.empty()) {
@@ -573,9 +634,14 @@ void AppState::saveRecap() {
     }
 }
 
-void AppState::requestNotificationAuthorization() {}
+void AppState::requestNotificationAuthorization() {
+    notifications_->requestAuthorization();
+}
 
-void AppState::sendTestNotification() {}
+void AppState::sendTestNotification() {
+    notifications_->send(localization_.text("notification.test.title"),
+                         localization_.text("notification.test.body"));
+}
 
 void AppState::showStoredData() {
     createFolders(stats_->directory());  // errors are ignored: the file manager says what is wrong
@@ -729,7 +795,15 @@ void AppState::celebrate() {
     if (soundEngine_) {
         soundEngine_->playAlert("rankUp");
     }
-    // The rank-up notification joins here once notifications are posted.
+    const auto count = localization_.groupedInteger(snapshot_.today.keystrokes);
+    const auto tier = static_cast<std::size_t>(rank());
+    const std::string body =
+        tier + 1 >= names->size()
+            ? localization_.format("notification.rankUp.bodyTop", {count})
+            : localization_.format("notification.rankUp.body", {count, (*names)[tier + 1]});
+    const std::string title = localization_.format(
+        "notification.rankUp.title", {tier < names->size() ? (*names)[tier] : std::string()});
+    notifications_->send(title, body);
 }
 
 void AppState::handleSystemEvent(SystemSoundEvent event) {
@@ -776,6 +850,7 @@ void AppState::handleWellbeing(const std::vector<WellbeingEvent>& events,
             case WellbeingEvent::dailyLimit:
                 break;
         }
+        notifications_->health(event, status.elapsedMinutes, snapshot_.today.keystrokes);
     }
 }
 
@@ -815,8 +890,133 @@ void AppState::shutdown() {
     if (shortcut_) {
         shortcut_->unregisterHotKey();
     }
+    if (focus_) {
+        focus_->stop();
+    }
+    if (sleep_) {
+        sleep_->stop();
+    }
     keyGate_->setValue(false);
     log.debug("Shut down");
+}
+
+}  // namespace tapwell
+
+namespace tapwell {
+
+void AppState::wireDesktop() {
+    std::weak_ptr<AppState> weak = weak_from_this();
+    // The notification service answers on the main thread.
+    notifications_->onAuthorization = [weak](NotificationStatus status) {
+        if (auto self = weak.lock();
+            self && !self->stopped_ && !(self->notificationStatus_ == status)) {
+            self->notificationStatus_ = status;
+            self->changed(Published::notificationStatus);
+        }
+    };
+    // Holds the wellbeing service, not the state: an answer to a nudge counts until the end.
+    notifications_->onBreakAction = [wellbeing = wellbeing_.get()](BreakAction action) {
+        wellbeing->act(action);
+    };
+    notifications_->refreshAuthorization();
+    if (focus_) {
+        // Reported on the focus watcher's thread.
+        focus_->onChange = [weak, mainQueue = &mainQueue_](std::optional<std::string> id) {
+            postToMain(*mainQueue, weak,
+                       [id = std::move(id)](AppState& state) { state.setActiveApp(id); });
+        };
+    }
+    if (sleep_) {
+        sleep_->onWillSleep = [weak] {
+            if (auto self = weak.lock(); self && !self->stopped_) {
+                self->willSleep();
+            }
+        };
+        sleep_->onDidWake = [weak] {
+            if (auto self = weak.lock(); self && !self->stopped_) {
+                self->didWake();
+            }
+        };
+    }
+}
+
+void AppState::setActiveApp(std::optional<std::string> id) {
+    if (id == activeAppID_) {
+        return;
+    }
+    activeAppID_ = std::move(id);
+    configureServices(std::nullopt);
+}
+
+void AppState::willSleep() {
+    logger(LogCategory::startup).info("Going to sleep");
+    wellbeing_->suspend();
+    stats_->suspend();
+    if (soundEngine_) {
+        soundEngine_->setSuspended(true);
+    }
+}
+
+void AppState::didWake() {
+    logger(LogCategory::startup).info("Woke up");
+    wellbeing_->resume();
+    stats_->resume();
+    if (soundEngine_) {
+        soundEngine_->setSuspended(false);
+    }
+    stats_->tick();
+}
+
+void AppState::didBecomeActive() {
+    if (stopped_) {
+        return;
+    }
+    refreshLoginStatus();
+    notifications_->refreshAuthorization();
+    if (systemEvents_->started() && systemEvents_->downloadEnabled() &&
+        systemEvents_->downloadFailed()) {
+        systemEvents_->refreshDownloads();
+    }
+}
+
+void AppState::reloadInstalledApps() {
+    if (!applications_) {
+        return;
+    }
+    auto apps = applications_->list(localization_.language());
+    if (apps != installedApps_) {
+        installedApps_ = std::move(apps);
+        changed(Published::installedApps);
+    }
+}
+
+void AppState::handleInstanceRequest(const InstanceRequest& request,
+                                     UserInstance::Respond respond) {
+    auto answer = [respond](std::optional<Error> error) {
+        respond(
+            InstanceReply{error ? std::optional<std::string>(error->description) : std::nullopt});
+    };
+    if (stopped_) {
+        respond(InstanceReply{"Tapwell is shutting down"});
+        return;
+    }
+    switch (request.kind) {
+        case InstanceRequest::Kind::reopen:
+        case InstanceRequest::Kind::openSettings:
+            openSettings();
+            respond({});
+            break;
+        case InstanceRequest::Kind::openOnboarding:
+            openOnboarding();
+            respond({});
+            break;
+        case InstanceRequest::Kind::exportStats:
+            stats_->exportTo(request.file, answer);
+            break;
+        case InstanceRequest::Kind::deleteStats:
+            stats_->deleteAll(answer);
+            break;
+    }
 }
 
 }  // namespace tapwell

@@ -31,15 +31,19 @@
 #include "core/MainTimer.h"
 #include "core/SerialQueue.h"
 #include "core/UserDefaults.h"
+#include "core/UserInstance.h"
 #include "keyboard/GlobalShortcut.h"
 #include "keyboard/HotKeyService.h"
 #include "keyboard/KeyEventFilter.h"
 #include "keyboard/KeyGate.h"
 #include "keyboard/KeyMonitor.h"
 #include "keyboard/KeyTap.h"
+#include "platform/DesktopServices.h"
 #include "preferences/AppPreferences.h"
 #include "preferences/SoundSettings.h"
 #include "presentation/Localization.h"
+#include "presentation/NotificationService.h"
+#include "presentation/Notifier.h"
 #include "presentation/OverlayPresenter.h"
 #include "presentation/OverlayService.h"
 #include "sound/SoundEngine.h"
@@ -66,6 +70,12 @@ struct AppEnvironment {
     std::unique_ptr<HotKeyService> hotKeys;               // none: no global shortcut
     SystemEventsMonitor::Platform systemPlatform;
     SoundEngineFactory makeSoundEngine;  // none: run without sound
+    // The desktop session; each none where the desktop lacks it.
+    std::unique_ptr<Notifier> notifier;                  // none: no notification server
+    std::unique_ptr<FocusSource> focus;                  // none: the front application unknown
+    std::unique_ptr<SleepSource> sleep;                  // none: sleep is not followed
+    std::unique_ptr<LoginItem> loginItem;                // none: no login item
+    std::shared_ptr<ApplicationDirectory> applications;  // none: no installed applications
     KeyMonitor::Options keyMonitorOptions;
     // The process's command-line flags that the start-up reads.
     bool openSettingsAtLaunch = false;    // --settings
@@ -168,10 +178,26 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     SoundEngine* soundEngine() const { return soundEngine_.get(); }
     const std::filesystem::path& statsDirectory() const { return stats_->directory(); }
 
+    // The key event path as the key monitor runs it on its own thread: the gate, the sound, then
+    // the hand-over to statistics and wellbeing. It holds the services, never the state. The
+    // application installs exactly this; measurements and tests call it too.
+    static std::function<void(KeyActivity)> makeKeyHandler(std::shared_ptr<const KeyGate> gate,
+                                                           SoundEngine* engine, StatsStore& stats,
+                                                           WellbeingService& wellbeing,
+                                                           const Clock& clock);
+
     // Internal routing, exposed for the event sources of later layers.
     void handleSystemEvent(SystemSoundEvent event);
     void handleWellbeing(const std::vector<WellbeingEvent>& events, const WellbeingStatus& status);
     void configureServices(const std::optional<AppPreferences>& old);
+
+    // The desktop session.
+    // The application's first window gained the focus.
+    void didBecomeActive();
+    void refreshLoginStatus();
+    // Another tapwell process asked something of this one; `respond` is called once, maybe later
+    // and from another thread.
+    void handleInstanceRequest(const InstanceRequest& request, UserInstance::Respond respond);
 
   private:
     explicit AppState(AppEnvironment environment);
@@ -185,6 +211,11 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     void periodicWork();
     void receiveSnapshot(const StatsSnapshot& snapshot, bool rankUp);
     void celebrate();
+    void wireDesktop();
+    void setActiveApp(std::optional<std::string> id);
+    void willSleep();
+    void didWake();
+    void reloadInstalledApps();
     void showWindow(AppShell::Window window);
     // The recap card's day: the snapshot's own day at local midnight, else now.
     Date recapDate() const;
@@ -240,6 +271,12 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     // Declaration order is destruction order in reverse: the key monitor (whose key path uses the
     // services below it) goes first, the sound engine last.
     std::unique_ptr<SoundEngine> soundEngine_;
+    std::unique_ptr<Notifier> notifier_;
+    std::unique_ptr<NotificationService> notifications_;
+    std::unique_ptr<LoginItem> loginItem_;
+    std::shared_ptr<ApplicationDirectory> applications_;
+    std::unique_ptr<SleepSource> sleep_;
+    std::unique_ptr<FocusSource> focus_;
     std::unique_ptr<StatsStore> stats_;
     std::unique_ptr<WellbeingService> wellbeing_;
     std::unique_ptr<SystemEventsMonitor> systemEvents_;

@@ -13,9 +13,11 @@
 #include <vector>
 
 #include "core/Clock.h"
+#include "platform/DesktopServices.h"
 #include "preferences/AppPreferences.h"
 #include "preferences/SoundSettings.h"
 #include "presentation/Localization.h"
+#include "presentation/NotificationStatus.h"
 #include "recap/RecapContent.h"
 #include "stats/DailyStats.h"
 #include "themes/Theme.h"
@@ -73,24 +75,6 @@ class PublishedSet {
 constexpr PublishedSet operator|(Published a, Published b) {
     return PublishedSet(a) | PublishedSet(b);
 }
-
-// Whether the desktop's notification server takes our notifications, and with buttons.
-enum class NotificationAuthorization { notDetermined, denied, authorized };
-struct NotificationStatus {
-    NotificationAuthorization authorization = NotificationAuthorization::notDetermined;
-    bool actionsAvailable = false;  // the server shows action buttons
-
-    bool operator==(const NotificationStatus&) const = default;
-};
-
-// An installed desktop application, for the muted-applications chooser.
-struct InstalledApp {
-    std::string id;    // desktop-entry id, as stored in the muted list
-    std::string name;  // localized Name
-    std::string icon;  // Icon of the entry: a theme icon name or an absolute path; may be empty
-
-    bool operator==(const InstalledApp&) const = default;
-};
 
 // The count next to the tray icon and the language that formats it.
 struct MenuBarState {

@@ -2,9 +2,11 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QSessionManager>
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -18,6 +20,8 @@
 #include "core/Log.h"
 #include "core/ResourceLocator.h"
 #include "core/UserDefaults.h"
+#include "core/UserInstance.h"
+#include "platform/DesktopServices.h"
 #include "platform/PlatformServices.h"
 #include "ui/shell/DesktopUi.h"
 
@@ -87,6 +91,51 @@ class TerminalReporter {
     std::optional<std::string> reportedDownloads_;
 };
 
+// The running state, for the exit hook below.
+std::weak_ptr<AppState>& runningState() {
+    static std::weak_ptr<AppState> state;
+    return state;
+}
+
+// When the display connection breaks (the X server ends with the session before any signal
+// arrives), Qt ends the process with exit() from inside the event loop. The statistics and the
+// wellbeing ledger are still saved on the way out.
+void shutDownAtExit() {
+    if (auto state = runningState().lock()) {
+        state->shutdown();
+    }
+}
+
+// Hands the start over to the user's running Tapwell when there is one. Returns the exit status
+// when this process is done, none when it is to run as the user's Tapwell.
+std::optional<int> handOver(const cli::AppOptions& options, UserInstance::Outcome& instance) {
+    InstanceRequest request;
+    request.kind = options.openOnboarding ? InstanceRequest::Kind::openOnboarding
+                   : options.openSettings ? InstanceRequest::Kind::openSettings
+                                          : InstanceRequest::Kind::reopen;
+    instance = UserInstance::reachOrClaim(UserInstance::defaultFolder(), request);
+    if (instance.reply) {
+        if (instance.reply->error) {
+            std::cerr << "tapwell: Tapwell is already running but did not answer: "
+                      << *instance.reply->error << '\n';
+            return 1;
+        }
+        std::cerr << "Tapwell is already running; its "
+                  << (options.openOnboarding ? "welcome" : "settings") << " window is shown.\n";
+        return 0;
+    }
+    if (instance.busy) {
+        std::cerr << "tapwell: " << instance.error->description << "; try again in a moment.\n";
+        return 1;
+    }
+    if (instance.error) {
+        // A folder we cannot use must not keep Tapwell from running.
+        std::cerr << "tapwell: cannot make sure that only one Tapwell runs: "
+                  << instance.error->description << '\n';
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int runApplication(const cli::AppOptions& options, int argc, char** argv) {
@@ -114,6 +163,12 @@ int runApplication(const cli::AppOptions& options, int argc, char** argv) {
     });
     if (options.verbose) {
         logVerbosely();
+    }
+
+    // One Tapwell per user: a second start hands over to the first and ends.
+    UserInstance::Outcome instance;
+    if (auto status = handOver(options, instance)) {
+        return *status;
     }
 
     auto platform = makePlatformServices(options.audio);
@@ -151,8 +206,44 @@ int runApplication(const cli::AppOptions& options, int argc, char** argv) {
     environment.makeSoundEngine = std::move(platform.makeSoundEngine);
     environment.openSettingsAtLaunch = options.openSettings;
     environment.openOnboardingAtLaunch = options.openOnboarding;
+    DesktopSession session = makeDesktopSession(platform.hasDisplay);
+    environment.notifier = std::move(session.notifier);
+    environment.focus = std::move(session.focus);
+    environment.sleep = std::move(session.sleep);
+    environment.loginItem = std::move(session.loginItem);
+    environment.applications = std::move(session.applications);
 
     auto state = AppState::create(std::move(environment));
+    runningState() = state;
+    std::atexit(shutDownAtExit);
+    if (instance.owned) {
+        std::weak_ptr<AppState> weak = state;
+        auto serving = instance.owned->serve(
+            [weak, &mainQueue](const InstanceRequest& request, UserInstance::Respond respond) {
+                mainQueue.post([weak, request, respond] {
+                    if (auto running = weak.lock()) {
+                        running->handleInstanceRequest(request, respond);
+                    }
+                });
+            });
+        if (serving) {
+            std::cerr << "tapwell: other tapwell commands cannot reach this one: "
+                      << serving->description << '\n';
+        }
+    }
+    if (auto* gui = qobject_cast<QGuiApplication*>(app.get())) {
+        QObject::connect(gui, &QGuiApplication::applicationStateChanged,
+                         [&state](Qt::ApplicationState applicationState) {
+                             if (applicationState == Qt::ApplicationActive) {
+                                 state->didBecomeActive();
+                             }
+                         });
+        // Autostart starts Tapwell at login; a session manager restoring it too would start a
+        // second one (which would only hand over, but still).
+        QObject::connect(gui, &QGuiApplication::saveStateRequest, [](QSessionManager& manager) {
+            manager.setRestartHint(QSessionManager::RestartNever);
+        });
+    }
     AppModel model(*state);
     if (desktop) {
         desktop->attach(model);
@@ -161,8 +252,15 @@ int runApplication(const cli::AppOptions& options, int argc, char** argv) {
     QObject::connect(&model, &AppModel::changed, [&reporter, &state] { reporter.update(*state); });
     reporter.start(*state);
 
+    // The session manager ending the session quits the event loop as the signals do.
     const int status = terminationRequested ? 0 : QCoreApplication::exec();
+    // In this order: no request is taken once the state stops, and no command may act on the
+    // files before the last save is done.
+    if (instance.owned) {
+        instance.owned->stopServing();
+    }
     state->shutdown();
+    instance.owned.reset();
     if (displayGone) {
         reporter.displayGone(*state);
     }

@@ -3,7 +3,9 @@
 //
 // The command reads through the statistics store like the application does, but never saves:
 // the running application owns the day files, and a save from here could replace its newer
-// counts with older ones.
+// counts with older ones. Export and deletion go through the running application when there is
+// one (its memory holds today's counts, and a deletion behind its back would be undone by its
+// next save); otherwise they hold the user's instance lock, so no application starts meanwhile.
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -19,6 +21,7 @@
 #include "core/Clock.h"
 #include "core/ResourceLocator.h"
 #include "core/UserDefaults.h"
+#include "core/UserInstance.h"
 #include "presentation/Localization.h"
 #include "presentation/PluralText.h"
 #include "recap/RecapSettings.h"
@@ -123,7 +126,48 @@ void showToday(Context& context, bool json) {
     }
 }
 
+// Asks the running application, or takes the lock that keeps one from starting. Returns the
+// application's answer, or none when this process is to do the work itself (holding `lock`).
+// Sets the exit status when neither worked.
+std::optional<InstanceReply> throughRunningApp(Context& context, const InstanceRequest& request,
+                                               std::unique_ptr<UserInstance>& lock) {
+    UserInstance::Outcome outcome =
+        UserInstance::reachOrClaim(UserInstance::defaultFolder(), request);
+    if (outcome.reply) {
+        return outcome.reply;
+    }
+    if (outcome.busy) {
+        context.fail(outcome.error->description + "; nothing was changed, try again in a moment");
+        return InstanceReply{outcome.error->description};
+    }
+    if (outcome.error) {
+        context.err << "tapwell: warning: " << outcome.error->description << '\n';
+    }
+    lock = std::move(outcome.owned);
+    return std::nullopt;
+}
+
 void exportAll(Context& context, const std::string& file) {
+    // The running application has another working folder.
+    std::error_code failure;
+    std::filesystem::path target = std::filesystem::absolute(file, failure);
+    if (failure) {
+        target = file;
+    }
+    std::unique_ptr<UserInstance> lock;
+    if (auto reply =
+            throughRunningApp(context, {InstanceRequest::Kind::exportStats, target}, lock)) {
+        if (context.exitStatus != 0) {
+            return;
+        }
+        if (reply->error) {
+            context.fail(chosenLocalization().format("cli.stats.exportFailed", {*reply->error}));
+        } else {
+            context.out << chosenLocalization().format("cli.stats.exportedThroughApp", {file})
+                        << '\n';
+        }
+        return;
+    }
     StatsStore store(SystemClock::shared());
     std::promise<std::optional<Error>> done;
     store.exportTo(file, [&done](std::optional<Error> error) { done.set_value(std::move(error)); });
@@ -139,6 +183,20 @@ void deleteAll(Context& context, bool confirmed) {
     if (!confirmed) {
         context.fail(
             chosenLocalization().format("cli.stats.deleteConfirm", {store.directory().string()}));
+        return;
+    }
+    std::unique_ptr<UserInstance> lock;
+    if (auto reply = throughRunningApp(context, {InstanceRequest::Kind::deleteStats, {}}, lock)) {
+        if (context.exitStatus != 0) {
+            return;
+        }
+        if (reply->error) {
+            context.fail(chosenLocalization().format("cli.stats.deleteFailed", {*reply->error}));
+        } else {
+            context.out << chosenLocalization().format("cli.stats.deletedThroughApp",
+                                                       {store.directory().string()})
+                        << '\n';
+        }
         return;
     }
     std::promise<std::optional<Error>> done;

@@ -5,16 +5,20 @@
 #include <unicode/unistr.h>
 
 #include <chrono>
-#include <limits>
 #include <cstdio>
+#include <limits>
 #include <mutex>
 
 namespace tapwell {
 
 namespace {
 
-UDate toUDate(Date date) { return date.unixSeconds() * 1000.0; }
-Date fromUDate(UDate udate) { return Date::fromUnix(udate / 1000.0); }
+UDate toUDate(Date date) {
+    return date.unixSeconds() * 1000.0;
+}
+Date fromUDate(UDate udate) {
+    return Date::fromUnix(udate / 1000.0);
+}
 
 std::string idOf(const icu::TimeZone& zone) {
     icu::UnicodeString id;
@@ -24,12 +28,14 @@ std::string idOf(const icu::TimeZone& zone) {
     return out;
 }
 
-bool isUnknown(const icu::TimeZone& zone) { return zone == icu::TimeZone::getUnknown(); }
+bool isUnknown(const icu::TimeZone& zone) {
+    return zone == icu::TimeZone::getUnknown();
+}
 
 std::unique_ptr<icu::Calendar> makeGregorian(std::unique_ptr<icu::TimeZone> zone) {
     UErrorCode status = U_ZERO_ERROR;
-    auto calendar = std::make_unique<icu::GregorianCalendar>(zone.release(), icu::Locale::getRoot(),
-                                                             status);
+    auto calendar =
+        std::make_unique<icu::GregorianCalendar>(zone.release(), icu::Locale::getRoot(), status);
     if (U_FAILURE(status)) {
         return nullptr;
     }
@@ -41,47 +47,48 @@ std::unique_ptr<icu::Calendar> makeGregorian(std::unique_ptr<icu::TimeZone> zone
     return calendar;
 }
 
-// The host zone, detected again at most once a second: detection reads /etc/localtime. The
-// calendar built for it is kept too, so that current() costs a copy, not a construction.
-struct HostZoneCache {
-    std::mutex mutex;
-    std::unique_ptr<icu::Calendar> prototype;
-    std::string zoneID;
-    std::chrono::steady_clock::time_point detectedAt;
-};
-
 }  // namespace
 
-Calendar Calendar::current() {
-    static HostZoneCache cache;
-    std::lock_guard lock(cache.mutex);
-    const auto now = std::chrono::steady_clock::now();
-    if (!cache.prototype || now - cache.detectedAt >= std::chrono::seconds(1)) {
+Calendar::HostZone::HostZone() = default;
+Calendar::HostZone::~HostZone() = default;
+
+Calendar Calendar::HostZone::current(double uptime) {
+    std::lock_guard lock(mutex_);
+    // A clock that went back (another clock's time) counts as expired too.
+    const bool expired = !(uptime - detectedAt_ < redetectAfter && uptime >= detectedAt_);
+    if (!prototype_ || expired) {
         std::unique_ptr<icu::TimeZone> detected(icu::TimeZone::detectHostTimeZone());
         if (!detected || isUnknown(*detected)) {
             detected.reset(icu::TimeZone::createTimeZone("UTC"));
         }
         std::string id = idOf(*detected);
-        if (!cache.prototype || id != cache.zoneID) {
+        if (!prototype_ || id != zoneID_) {
+            // The calendar is kept too, so that an unchanged zone costs a copy, not a
+            // construction.
             auto calendar = makeGregorian(std::move(detected));
             if (!calendar) {
                 return *inZone("UTC");
             }
-            cache.prototype = std::move(calendar);
-            cache.zoneID = std::move(id);
+            prototype_ = std::move(calendar);
+            zoneID_ = std::move(id);
         }
-        cache.detectedAt = now;
+        detectedAt_ = uptime;
     }
-    return Calendar(std::unique_ptr<icu::Calendar>(cache.prototype->clone()), cache.zoneID);
+    return Calendar(std::unique_ptr<icu::Calendar>(prototype_->clone()), zoneID_);
+}
+
+Calendar Calendar::current() {
+    static HostZone host;
+    const auto since = std::chrono::steady_clock::now().time_since_epoch();
+    return host.current(std::chrono::duration<double>(since).count());
 }
 
 Calendar::Calendar(std::unique_ptr<icu::Calendar> calendar, std::string zoneID)
     : calendar_(std::move(calendar)), zoneID_(std::move(zoneID)) {}
 
 std::optional<Calendar> Calendar::inZone(std::string_view zoneID) {
-    std::unique_ptr<icu::TimeZone> zone(icu::TimeZone::createTimeZone(
-        icu::UnicodeString::fromUTF8(icu::StringPiece(zoneID.data(),
-                                                      static_cast<int32_t>(zoneID.size())))));
+    std::unique_ptr<icu::TimeZone> zone(icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(
+        icu::StringPiece(zoneID.data(), static_cast<int32_t>(zoneID.size())))));
     if (!zone || isUnknown(*zone)) {
         return std::nullopt;
     }
@@ -128,7 +135,9 @@ std::string Calendar::dayID(Date date) const {
     return buffer;
 }
 
-int Calendar::hour(Date date) const { return components(date).hour; }
+int Calendar::hour(Date date) const {
+    return components(date).hour;
+}
 
 int Calendar::minuteOfDay(Date date) const {
     const Components c = components(date);
@@ -151,8 +160,7 @@ std::optional<Date> Calendar::addingDays(Date date, int days) const {
 }
 
 std::optional<Date> Calendar::dateOnDay(Date date, int hourValue, int minute, int second) const {
-    if (hourValue < 0 || hourValue > 23 || minute < 0 || minute > 59 || second < 0 ||
-        second > 59) {
+    if (hourValue < 0 || hourValue > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) {
         return std::nullopt;
     }
     UErrorCode status = U_ZERO_ERROR;

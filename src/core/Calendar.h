@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,10 +21,32 @@ class Calendar;
 namespace tapwell {
 
 class Calendar {
-public:
+  public:
     // The host's current time zone ($TZ, else /etc/localtime), looked up afresh at most once a
     // second so that a change of zone is seen by the next operation.
     static Calendar current();
+
+    // The host zone and its calendar, detected again once `redetectAfter` seconds of uptime have
+    // passed since the last detection (detection reads the system's zone file). `current()` keeps
+    // one for the process on the monotonic clock.
+    class HostZone {
+      public:
+        static constexpr double redetectAfter = 1.0;
+
+        HostZone();
+        ~HostZone();
+        HostZone(const HostZone&) = delete;
+        HostZone& operator=(const HostZone&) = delete;
+
+        // The calendar of the host zone as of `uptime`. Thread-safe.
+        Calendar current(double uptime);
+
+      private:
+        std::mutex mutex_;
+        std::unique_ptr<U_ICU_NAMESPACE::Calendar> prototype_;
+        std::string zoneID_;
+        double detectedAt_ = 0.0;
+    };
     // A calendar in the IANA zone `zoneID` ("Europe/Berlin", "UTC"); no value for an unknown id.
     static std::optional<Calendar> inZone(std::string_view zoneID);
 
@@ -64,7 +87,7 @@ public:
     // Local midnight of the day "yyyy-MM-dd"; no value for anything else.
     std::optional<Date> startOfDay(std::string_view dayID) const;
 
-private:
+  private:
     Calendar(std::unique_ptr<U_ICU_NAMESPACE::Calendar> calendar, std::string zoneID);
     std::unique_ptr<U_ICU_NAMESPACE::Calendar> calendar_;  // mutated by every read (setTime)
     std::string zoneID_;

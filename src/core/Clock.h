@@ -2,10 +2,13 @@
 // The two clocks of the program. Wall time is a `Date`: seconds (a double) since the reference
 // date 2001-01-01 00:00:00 UTC. Uptime is seconds since system start-up on the monotonic clock
 // (CLOCK_MONOTONIC), the clock of key time stamps, typing stretches and settle times. The two are
-// never mixed. Services take a `Clock` so that tests can drive time.
+// never mixed. Services take a `Clock` so that tests can drive time, and run their queues on its
+// scheduler, so that their timers follow the same time.
 
 #include <compare>
 #include <string>
+
+#include "core/QueueScheduler.h"
 
 namespace tapwell {
 
@@ -41,18 +44,21 @@ struct Date {
 };
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual Date now() const = 0;
     // Seconds since system start-up (monotonic).
     virtual double uptime() const = 0;
     // The Gregorian calendar in the current time zone, as of this moment.
     virtual Calendar calendar() const = 0;
+    // Where the queues of services on this clock take their timers' time from; its time is the
+    // uptime.
+    virtual QueueScheduler& scheduler() const { return QueueScheduler::system(); }
 };
 
 // The real clocks of this machine.
 class SystemClock final : public Clock {
-public:
+  public:
     Date now() const override;
     double uptime() const override;
     Calendar calendar() const override;

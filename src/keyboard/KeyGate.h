@@ -1,25 +1,19 @@
 #pragma once
 // The flag with which the application diverts global key events while the onboarding window
-// takes typing. Written on the main thread, read on the main and key monitor threads.
+// takes typing. Written on the main thread, read on the main and key monitor threads; an atomic,
+// so that the key path takes no lock for it.
 
-#include <mutex>
+#include <atomic>
 
 namespace tapwell {
 
 class KeyGate {
-public:
-    bool value() const {
-        std::lock_guard lock(mutex_);
-        return value_;
-    }
-    void setValue(bool value) {
-        std::lock_guard lock(mutex_);
-        value_ = value;
-    }
+  public:
+    bool value() const { return value_.load(std::memory_order_acquire); }
+    void setValue(bool value) { value_.store(value, std::memory_order_release); }
 
-private:
-    mutable std::mutex mutex_;
-    bool value_ = false;
+  private:
+    std::atomic<bool> value_{false};
 };
 
 }  // namespace tapwell

@@ -20,6 +20,11 @@ constexpr std::array<const char*, 6> pageNames = {"general", "themes", "events",
                                                   "wellbeing", "stats", "privacy"};
 
 // The default muted-apps lists, one per language family. The first is the record's default.
+// Each program appears by the ids it has on Linux: the desktop-entry id of its .deb and of its
+// Flatpak, and its window class for when no desktop entry names the window (the application id
+// is then the class). Zoom's .deb installs "Zoom.desktop" for windows of class "zoom"; OBS uses
+// one id for both builds and the class "obs". Teams and Loom have no Linux builds of their own:
+// the Teams client for Linux and Jitsi Meet stand in.
 struct MutedAppsDefaults {
     const char* language;  // nullptr: every other language
     std::vector<std::string> apps;
@@ -27,11 +32,16 @@ struct MutedAppsDefaults {
 const std::array<MutedAppsDefaults, 2>& mutedAppsTable() {
     static const std::array<MutedAppsDefaults, 2> table = {{
         {nullptr,
-         {"Zoom", "us.zoom.Zoom", "teams-for-linux", "com.obsproject.Studio",
-          "org.jitsi.jitsi-meet"}},
+         {"Zoom", "zoom", "us.zoom.Zoom",                                  // Zoom
+          "teams-for-linux", "com.github.IsmaelMartinez.teams_for_linux",  // Teams
+          "com.obsproject.Studio", "obs",                                  // OBS Studio
+          "org.jitsi.jitsi-meet", "jitsi-meet"}},                          // Jitsi Meet
         {"zh-Hans",
-         {"wemeetapp", "bytedance-feishu", "com.alibabainc.dingtalk", "Zoom",
-          "com.obsproject.Studio"}},
+         {"wemeetapp", "com.tencent.wemeet",                   // Tencent Meeting
+          "bytedance-feishu", "cn.feishu.Feishu",              // Feishu (Lark)
+          "com.alibabainc.dingtalk", "com.dingtalk.DingTalk",  // DingTalk
+          "Zoom", "zoom", "us.zoom.Zoom",                      // Zoom
+          "com.obsproject.Studio", "obs"}},                    // OBS Studio
     }};
     return table;
 }

@@ -28,7 +28,10 @@ float SoundEngine::clampVolume(float value) {
 }
 
 SoundEngine::SoundEngine(Dependencies dependencies)
-    : queue_(std::make_unique<SerialQueue>("com.tapwell.audio")),
+    : queue_(std::make_unique<SerialQueue>(
+          "com.tapwell.audio",
+          (dependencies.clock != nullptr ? *dependencies.clock : SystemClock::shared())
+              .scheduler())),
       output_(std::move(dependencies.output)),
       mixer_(std::make_unique<Mixer>()),
       devices_(std::move(dependencies.devices)),
@@ -63,7 +66,7 @@ std::expected<std::unique_ptr<SoundEngine>, SoundEngineError> SoundEngine::creat
     if (!chosen) {
         return std::unexpected(ThemeError::defaultThemeUnavailable());
     }
-    engine->selected_ = &engine->themes_.at(*chosen);
+    engine->select(engine->themes_.at(*chosen));
 
     SoundEngine* raw = engine.get();
     auto started = raw->queue_->sync([raw]() -> std::expected<void, Error> {
@@ -126,13 +129,19 @@ std::optional<std::string_view> SoundEngine::sample(const KeyActivity& activity)
     return std::nullopt;
 }
 
+void SoundEngine::select(const PreparedTheme& theme) {
+    selected_ = &theme;
+    const Theme::Mix& mix = theme.theme.mix;
+    mixGains_ = MixGains{decibelsToGain(mix.typingGainDb), decibelsToGain(mix.alertGainDb),
+                         decibelsToGain(mix.keyUpRelativeDb)};
+}
+
 void SoundEngine::applyVolumes() {
     BusVolumes volumes;
-    if (isSoundOn() && !suspended_ && !contextMuted_) {
-        const Theme::Mix& mix = selected_->theme.mix;
-        volumes.typing =
-            typingVolume_ * (softer_ ? softerFactor : 1.0f) * decibelsToGain(mix.typingGainDb);
-        volumes.alert = alertVolume_ * decibelsToGain(mix.alertGainDb);
+    appliedSoundOn_ = isSoundOn();
+    if (appliedSoundOn_ && !suspended_ && !contextMuted_) {
+        volumes.typing = typingVolume_ * (softer_ ? softerFactor : 1.0f) * mixGains_.typing;
+        volumes.alert = alertVolume_ * mixGains_.alert;
         volumes.ambience = ambienceVolume_;
     }
     volumes_ = volumes;
@@ -176,7 +185,11 @@ void SoundEngine::play(const KeyActivity& activity) {
         if (!isSoundOn() || suspended_ || !output_->isRunning()) {
             return;
         }
-        applyVolumes();
+        // Every setter applies the volumes itself; only the end of a timed mute comes with time
+        // alone, and a failed hand-over to the mixer is tried again.
+        if (!appliedSoundOn_ || !sentGains_) {
+            applyVolumes();
+        }
         const auto name = sample(activity);
         if (!name) {
             return;
@@ -187,9 +200,8 @@ void SoundEngine::play(const KeyActivity& activity) {
         }
         const auto voice = static_cast<std::size_t>(nextVoice_);
         nextVoice_ = (nextVoice_ + 1) % static_cast<std::int64_t>(Mixer::typingVoiceCount);
-        const float gain =
-            activity.isDown ? 1.0f : decibelsToGain(selected_->theme.mix.keyUpRelativeDb);
-        mixer_->play(Mixer::typingVoice(voice), it->second, gain);
+        mixer_->play(Mixer::typingVoice(voice), it->second,
+                     activity.isDown ? 1.0f : mixGains_.keyUp);
     });
 }
 
@@ -264,7 +276,7 @@ bool SoundEngine::selectTheme(const std::string& id) {
         }
         ++previewGeneration_;
         stopAllVoices();
-        selected_ = &it->second;
+        select(it->second);
         variation_ = SoundVariation{};
         applyVolumes();
         refreshAmbience();

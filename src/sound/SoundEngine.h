@@ -10,7 +10,8 @@
 // `selectedID`, `setBuiltInOutput` (and `waitUntilIdle`, `busVolumes`) wait for the queue; the
 // setters, `playAlert` and `preview` return at once. `play` runs on the caller's thread when the
 // queue is idle and costs one pool lookup, one map lookup and one lock-free command push: no
-// allocation, no file access, no logging.
+// allocation, no file access, no logging. Gains are worked out when a volume, the theme or the
+// muting changes, never per key.
 
 #include <cstdint>
 #include <expected>
@@ -123,6 +124,7 @@ class SoundEngine {
 
     bool isSoundOn() const;
     std::optional<std::string_view> sample(const KeyActivity& activity);
+    void select(const PreparedTheme& theme);
     void applyVolumes();
     std::expected<void, Error> startEngine();
     void stopAllVoices();
@@ -156,7 +158,15 @@ class SoundEngine {
     std::shared_ptr<OutputDevices> devices_;
     const Clock* clock_;
     DelayScheduler delayScheduler_;
+    // The selected theme's mix as linear gains, worked out once per theme.
+    struct MixGains {
+        float typing = 1.0f;
+        float alert = 1.0f;
+        float keyUp = 1.0f;
+    };
+    MixGains mixGains_;
     BusVolumes volumes_;                   // as last applied
+    bool appliedSoundOn_ = false;          // the sound switch and timed mute, as last applied
     std::optional<BusVolumes> sentGains_;  // as last handed to the mixer
 };
 

@@ -16,7 +16,9 @@ StatsStore::StatsStore(Clock& clock, std::optional<std::filesystem::path> direct
                        double saveInterval)
     : clock_(clock),
       saveInterval_(saveInterval),
-      persistence_(directory ? std::move(*directory) : StatsPersistence::defaultDirectory()) {}
+      persistence_(directory ? std::move(*directory) : StatsPersistence::defaultDirectory()),
+      queue_("com.tapwell.stats", clock.scheduler(), keyInboxCapacity,
+             [this](const KeyDown& key) { recordOnQueue(key.timestamp, key.date); }) {}
 
 StatsStore::~StatsStore() {
     // The timer goes first; the queue (the last member) then runs what is still queued while
@@ -35,8 +37,7 @@ void StatsStore::record(const KeyActivity& activity, Date date) {
     if (!activity.isDown) {
         return;
     }
-    const double timestamp = activity.timestamp;
-    queue_.async([this, timestamp, date] { recordOnQueue(timestamp, date); });
+    queue_.post(KeyDown{activity.timestamp, date});
 }
 
 void StatsStore::tick() {

@@ -1,6 +1,7 @@
 #pragma once
 // The statistics service. Owns the ledger and the day files and touches both only on its private
-// queue "com.tapwell.stats": counts key-downs handed over from the key path, publishes a snapshot
+// queue "com.tapwell.stats": counts key-downs handed over from the key path (through the queue's
+// inbox, without a lock or an allocation, in order with everything else), publishes a snapshot
 // of today after every counted key and every tick, writes changed days every 10 s and at the
 // moments that matter (day change, sleep, quit), and exports or deletes all statistics.
 //
@@ -16,7 +17,7 @@
 
 #include "core/Clock.h"
 #include "core/Error.h"
-#include "core/SerialQueue.h"
+#include "core/InboxQueue.h"
 #include "keyboard/KeyActivity.h"
 #include "stats/DailyStats.h"
 #include "stats/StatsLedger.h"
@@ -27,14 +28,17 @@ namespace tapwell {
 class StatsStore {
   public:
     static constexpr double defaultSaveInterval = 10.0;
+    // Key-downs the queue can fall behind by before a hand-over takes the slower, allocating way.
+    static constexpr std::size_t keyInboxCapacity = 1024;
 
     // (snapshot, rankRose): rankRose is true only for the key that lifted today's rank.
     using SnapshotHandler = std::function<void(const StatsSnapshot&, bool)>;
     // No value on success.
     using Completion = std::function<void(std::optional<Error>)>;
 
-    // `directory` defaults to StatsPersistence::defaultDirectory(). The save interval is a
-    // parameter only so that crash tests need not wait 10 s.
+    // `directory` defaults to StatsPersistence::defaultDirectory(). The save timer runs on the
+    // clock's scheduler. The save interval is a parameter only so that a test in another process
+    // need not wait 10 s.
     explicit StatsStore(Clock& clock, std::optional<std::filesystem::path> directory = {},
                         double saveInterval = defaultSaveInterval);
     ~StatsStore();
@@ -47,8 +51,11 @@ class StatsStore {
 
     // Publishes once and starts the periodic save timer.
     void start();
-    // Called from the key path for every key activity; releases are dropped right here.
+    // Called from the key path for every key activity; releases are dropped right here. Any
+    // thread; `date` is the wall time of the key.
     void record(const KeyActivity& activity, Date date);
+    // Key-downs that found the inbox full and were handed over the slower way (none are lost).
+    std::uint64_t overflowedKeys() const { return queue_.overflows(); }
     // A publication without a key, with the clock's current moment.
     void tick();
     // Waits: stops counting, ends the current typing run and saves.
@@ -69,6 +76,11 @@ class StatsStore {
     void sync();
 
   private:
+    struct KeyDown {
+        double timestamp = 0.0;
+        Date date;
+    };
+
     // Returns the day identifier of `date`.
     std::string ensureLoaded(Date date, const Calendar& calendar);
     void recordOnQueue(double timestamp, Date date);
@@ -89,7 +101,7 @@ class StatsStore {
     // The day and zone whose loading was last settled; a key of the same day skips the lookups.
     std::optional<std::pair<std::string, std::string>> settledDay_;
     // Declared last so that it is destroyed first: queued work still finds every field alive.
-    SerialQueue queue_{"com.tapwell.stats"};
+    InboxQueue<KeyDown> queue_;
 };
 
 }  // namespace tapwell

@@ -38,7 +38,8 @@ class FolderWatcher {
         std::function<void()> onReady;              // listed fine (first time, or after an error)
     };
 
-    // `clock` gives the uptime of the settle times and must outlive the watcher.
+    // `clock` gives the uptime of the settle times and the time of the settle poll, and must
+    // outlive the watcher.
     FolderWatcher(std::filesystem::path directory, bool screenshotsOnly,
                   std::unique_ptr<FolderEvents> events, Callbacks callbacks,
                   const Clock& clock = SystemClock::shared());
@@ -90,7 +91,7 @@ class FolderWatcher {
     bool stopped_ = false;  // guarded by lifecycleLock_
 
     // Last, so that it is destroyed first: its remaining work still sees every member alive.
-    SerialQueue queue_{queueLabel};
+    SerialQueue queue_{queueLabel, clock_.scheduler()};
 };
 
 }  // namespace tapwell

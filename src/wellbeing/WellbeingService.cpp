@@ -10,7 +10,9 @@ WellbeingService::WellbeingService(UserDefaults& defaults, Clock& clock)
     : defaults_(defaults),
       clock_(clock),
       debug_(defaults.boolValue(debugKey).value_or(false)),
-      queue_(queueLabel) {
+      queue_(queueLabel, clock.scheduler(), keyInboxCapacity, [this](const KeyDown& key) {
+          rules_.recordKeyDown(key.date, key.uptime, clock_.calendar());
+      }) {
     rules_.ledger = WellbeingLedger::load(defaults_);
     rules_.debug = debug_;
 }
@@ -43,8 +45,7 @@ void WellbeingService::record(const KeyActivity& activity, Date date) {
     if (!activity.isDown) {
         return;
     }
-    const double uptime = activity.timestamp;
-    queue_.async([this, uptime, date] { rules_.recordKeyDown(date, uptime, clock_.calendar()); });
+    queue_.post(KeyDown{activity.timestamp, date});
 }
 
 void WellbeingService::updateTotal(std::int64_t total) {
@@ -105,7 +106,6 @@ void WellbeingService::sync() {
 WellbeingRules WellbeingService::rules() {
     return queue_.sync([this] { return rules_; });
 }
-
 
 void WellbeingService::tick() {
     const Date now = clock_.now();

@@ -15,7 +15,7 @@
 
 #include "core/Calendar.h"
 #include "core/Clock.h"
-#include "core/SerialQueue.h"
+#include "core/InboxQueue.h"
 #include "keyboard/KeyActivity.h"
 #include "preferences/AppPreferences.h"
 #include "wellbeing/WellbeingEvent.h"
@@ -37,6 +37,8 @@ class WellbeingService {
     static constexpr double tickSeconds = 30.0;
     static constexpr double debugTickSeconds = 1.0;
     static constexpr double tickLeeway = 0.2;
+    // Key-downs the queue can fall behind by before a hand-over takes the slower, allocating way.
+    static constexpr std::size_t keyInboxCapacity = 1024;
 
     // Loads the stored ledger (a fresh one when missing or unreadable) and the debug switch.
     // `defaults` and `clock` must outlive the service.
@@ -51,8 +53,11 @@ class WellbeingService {
     // Starts the repeating pass, the first one at once. Only the first call counts, and none
     // after `stop`.
     void start();
-    // Key-ups are dropped here, before any work is queued. Callable from any thread; never blocks.
+    // Key-ups are dropped here, before any work is queued. Callable from any thread; never blocks,
+    // and neither locks nor allocates while the queue keeps up (see InboxQueue).
     void record(const KeyActivity& activity, Date date);
+    // Key-downs that found the inbox full and were handed over the slower way (none are lost).
+    std::uint64_t overflowedKeys() const { return queue_.overflows(); }
     void updateTotal(std::int64_t total);
     // New preferences and meeting pause, followed by an immediate pass.
     void configure(const AppPreferences& preferences, bool contextPaused);
@@ -73,6 +78,11 @@ class WellbeingService {
     double tickPeriod() const { return debug_ ? debugTickSeconds : tickSeconds; }
 
   private:
+    struct KeyDown {
+        double uptime = 0.0;
+        Date date;
+    };
+
     void tick();
     void persist();
 
@@ -87,7 +97,7 @@ class WellbeingService {
     bool started_ = false;
     bool stopped_ = false;
     // Declared last so it goes first: work still queued at destruction sees live fields.
-    SerialQueue queue_;
+    InboxQueue<KeyDown> queue_;
 };
 
 }  // namespace tapwell

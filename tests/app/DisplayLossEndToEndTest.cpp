@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "support/Process.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 namespace tapwell {
@@ -40,7 +40,7 @@ class DisplayLoss : public ::testing::Test {
             const std::string lock = "/tmp/.X" + std::to_string(number) + "-lock";
             if (!fs::exists(socket) && !fs::exists(lock)) {
                 display = ":" + std::to_string(number);
-                server = std::make_unique<test::Process>(
+                server = std::make_unique<test::ChildProcess>(
                     std::vector<std::string>{xvfbPath(), display, "-screen", "0", "640x480x24",
                                              "-nolisten", "tcp"},
                     std::vector<std::string>{}, dir / "xvfb.log");
@@ -77,23 +77,26 @@ class DisplayLoss : public ::testing::Test {
 
     test::TempDir dir;
     std::string display;
-    std::unique_ptr<test::Process> server;
+    std::unique_ptr<test::ChildProcess> server;
 };
 
 TEST_F(DisplayLoss, SavesAndEndsCleanlyWhenTheServerGoesAway) {
     const std::string home = dir.path().string();
-    test::Process tapwell({TAPWELL_EXECUTABLE, "--headless", "--audio-output", "null"},
-                          {"DISPLAY=" + display, "HOME=" + home,
-                           "XDG_CONFIG_HOME=" + home + "/config", "XDG_DATA_HOME=" + home + "/data",
-                           std::string("TAPWELL_RESOURCE_DIR=") + TAPWELL_TEST_RESOURCE_DIR},
-                          dir / "tapwell.log");
+    test::ChildProcess tapwell(
+        {TAPWELL_EXECUTABLE, "--headless", "--audio-output", "null"},
+        {"DISPLAY=" + display, "HOME=" + home, "XDG_CONFIG_HOME=" + home + "/config",
+         "XDG_DATA_HOME=" + home + "/data", "XDG_RUNTIME_DIR=" + home,
+         "DBUS_SESSION_BUS_ADDRESS=unix:path=" + home + "/no-bus",
+         "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + home + "/no-bus",
+         std::string("TAPWELL_RESOURCE_DIR=") + TAPWELL_TEST_RESOURCE_DIR},
+        dir / "tapwell.log");
     ASSERT_TRUE(waitFor("listening to the keyboard")) << readText(dir / "tapwell.log");
     ASSERT_EQ(std::system(("DISPLAY=" + display + " xdotool type --delay 80 abcdefghi").c_str()),
               0);
     std::this_thread::sleep_for(300ms);
 
     server->terminate();  // the session ends
-    const std::optional<int> status = tapwell.waitForExit(10s);
+    const std::optional<int> status = tapwell.wait(10.0);
     const std::string said = readText(dir / "tapwell.log");
     ASSERT_TRUE(status.has_value()) << "still running after the X server went away\n" << said;
     EXPECT_EQ(*status, 0) << said;

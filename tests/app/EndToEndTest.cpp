@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sndfile.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -15,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "support/Process.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 namespace tapwell {
@@ -23,7 +25,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-using test::Process;
+// Killed when the test ends; asked to quit with stop(SIGTERM).
+using Process = test::ChildProcess;
 
 int run(const std::string& command) {
     return std::system(command.c_str());
@@ -82,17 +85,33 @@ class EndToEnd : public ::testing::Test {
 
     test::TempDir dir;
 
-    std::unique_ptr<Process> launch(const std::filesystem::path& wav) {
+    // Everything the program keeps or reaches lives in the test's folder.
+    std::vector<std::string> environment() const {
         const std::string home = dir.path().string();
+        return {"HOME=" + home, "XDG_CONFIG_HOME=" + home + "/config",
+                "XDG_DATA_HOME=" + home + "/data", "XDG_RUNTIME_DIR=" + home,
+                // No bus: the user's must never be reached, and none may be started for us.
+                "DBUS_SESSION_BUS_ADDRESS=unix:path=" + home + "/no-bus",
+                "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + home + "/no-bus",
+                std::string("TAPWELL_RESOURCE_DIR=") + TAPWELL_TEST_RESOURCE_DIR,
+                "TAPWELL_LOG=warn"};
+    }
+
+    std::unique_ptr<Process> launch(const std::filesystem::path& wav) {
         return std::make_unique<Process>(
             std::vector<std::string>{TAPWELL_EXECUTABLE, "--headless", "--audio-output",
                                      "wav:" + wav.string()},
-            std::vector<std::string>{
-                "HOME=" + home, "XDG_CONFIG_HOME=" + home + "/config",
-                "XDG_DATA_HOME=" + home + "/data",
-                std::string("TAPWELL_RESOURCE_DIR=") + TAPWELL_TEST_RESOURCE_DIR,
-                "TAPWELL_LOG=warn"},
-            dir / "tapwell.log");
+            environment(), dir / "tapwell.log");
+    }
+
+    // Runs tapwell with `arguments` in the test's environment; its output goes to `output`.
+    int runTapwell(const std::string& arguments, const std::string& output) {
+        std::string command = "env";
+        for (const std::string& variable : environment()) {
+            command += " " + variable;
+        }
+        return run(command + " " + TAPWELL_EXECUTABLE + " " + arguments + " >" +
+                   (dir / output).string() + " 2>&1");
     }
 
     bool waitForListening() {
@@ -126,7 +145,7 @@ TEST_F(EndToEnd, EveryKeyDownAndUpSounds) {
     std::this_thread::sleep_for(300ms);
     typeSlowly(4);
     std::this_thread::sleep_for(400ms);
-    EXPECT_EQ(tapwell->terminate(), 0) << readText(dir / "tapwell.log");
+    EXPECT_EQ(tapwell->stop(SIGTERM), 0) << readText(dir / "tapwell.log");
     EXPECT_EQ(onsets(wav).size(), 8u) << readText(dir / "tapwell.log");
     // Only what holds is said: the keyboard was there from the start.
     EXPECT_EQ(readText(dir / "tapwell.log").find("no access to the keyboard"), std::string::npos);
@@ -142,8 +161,26 @@ TEST_F(EndToEnd, SilentWhileSoundsAreOff) {
     ASSERT_TRUE(waitForListening()) << readText(dir / "tapwell.log");
     typeSlowly(3);
     std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(tapwell->terminate(), 0);
+    EXPECT_EQ(tapwell->stop(SIGTERM), 0);
     EXPECT_EQ(onsets(wav).size(), 0u);
+}
+
+TEST_F(EndToEnd, ASecondStartHandsOverAndDeletionGoesThroughTheFirst) {
+    auto tapwell = launch(dir / "out.wav");
+    ASSERT_TRUE(waitForListening()) << readText(dir / "tapwell.log");
+    typeSlowly(2);
+
+    EXPECT_EQ(runTapwell("--headless --settings", "second.txt"), 0);
+    EXPECT_NE(readText(dir / "second.txt").find("already running"), std::string::npos)
+        << readText(dir / "second.txt");
+    EXPECT_EQ(runTapwell("stats delete --yes", "delete.txt"), 0) << readText(dir / "delete.txt");
+    EXPECT_NE(readText(dir / "delete.txt").find("through the running Tapwell"), std::string::npos);
+
+    // The first program's last save brings none of the deleted keystrokes back.
+    EXPECT_EQ(tapwell->stop(SIGTERM), 0) << readText(dir / "tapwell.log");
+    EXPECT_EQ(runTapwell("stats --json", "stats.txt"), 0);
+    EXPECT_NE(readText(dir / "stats.txt").find("\"keystrokes\": 0"), std::string::npos)
+        << readText(dir / "stats.txt");
 }
 
 }  // namespace

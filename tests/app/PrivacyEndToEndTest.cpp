@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "support/Process.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 // Last: its macros (None, Bool, Status) would clash with the headers above.
@@ -104,12 +104,12 @@ class PrivacyEndToEnd : public ::testing::Test {
     // Everything the program may write goes below `home`.
     std::vector<std::string> environment(const std::string& logLevel) const {
         const std::string h = home.string();
-        return {"HOME=" + h,
-                "XDG_CONFIG_HOME=" + h + "/config",
-                "XDG_DATA_HOME=" + h + "/data",
-                "XDG_CACHE_HOME=" + h + "/cache",
-                "XDG_STATE_HOME=" + h + "/state",
-                "TMPDIR=" + h + "/tmp",
+        return {"HOME=" + h, "XDG_CONFIG_HOME=" + h + "/config", "XDG_DATA_HOME=" + h + "/data",
+                "XDG_CACHE_HOME=" + h + "/cache", "XDG_STATE_HOME=" + h + "/state",
+                "TMPDIR=" + h + "/tmp", "XDG_RUNTIME_DIR=" + h + "/tmp",
+                // No bus: the user's must never be reached, and none may be started for us.
+                "DBUS_SESSION_BUS_ADDRESS=unix:path=" + h + "/no-bus",
+                "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + h + "/no-bus",
                 std::string("TAPWELL_RESOURCE_DIR=") + TAPWELL_TEST_RESOURCE_DIR,
                 "TAPWELL_LOG=" + logLevel};
     }
@@ -146,7 +146,7 @@ class PrivacyEndToEnd : public ::testing::Test {
 TEST_F(PrivacyEndToEnd, ATypedPassPhraseLeavesNoTrace) {
     fs::create_directories(home / "tmp");
     const fs::path stderrFile = dir / "stderr.txt";  // outside `home`: searched on its own
-    auto tapwell = std::make_unique<test::Process>(
+    auto tapwell = std::make_unique<test::ChildProcess>(
         std::vector<std::string>{TAPWELL_EXECUTABLE, "--headless", "--verbose", "--audio-output",
                                  "wav:" + (home / "sound.wav").string()},
         environment("trace"), stderrFile);
@@ -241,7 +241,7 @@ TEST_F(PrivacyEndToEnd, OpensOnlyLocalSockets) {
     const fs::path trace = dir / "trace.txt";
     const fs::path stderrFile = dir / "stderr.txt";
     // The sound device (the default output) too: it may talk to the sound server.
-    auto strace = std::make_unique<test::Process>(
+    auto strace = std::make_unique<test::ChildProcess>(
         std::vector<std::string>{"/usr/bin/strace", "-f", "-qq", "-e",
                                  "trace=socket,socketpair,connect", "-o", trace.string(),
                                  TAPWELL_EXECUTABLE, "--headless"},
@@ -252,7 +252,7 @@ TEST_F(PrivacyEndToEnd, OpensOnlyLocalSockets) {
     const pid_t child = tracedChild(strace->pid());
     ASSERT_GT(child, 0);
     ::kill(child, SIGTERM);
-    EXPECT_EQ(strace->waitForExit(10s), 0) << readBytes(stderrFile);
+    EXPECT_EQ(strace->wait(10.0), 0) << readBytes(stderrFile);
 
     const std::string calls = readBytes(trace);
     std::istringstream lines(calls);

@@ -13,7 +13,7 @@
 #include "platform/linux/desktop/StatusNotifierItemTypes.h"
 #include "support/FakeStatusNotifierWatcher.h"
 #include "support/PrivateBus.h"
-#include "support/Process.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 namespace tapwell {
@@ -63,7 +63,7 @@ TEST(TrayEndToEnd, ItemRegistersAndItsLabelCountsTheKeysTyped) {
                               .c_str()),
               0);
 
-    test::Process tapwell({TAPWELL_EXECUTABLE, "--audio-output", "null"}, env, dir / "tapwell.log");
+    test::ChildProcess tapwell({TAPWELL_EXECUTABLE, "--audio-output", "null"}, env, dir / "tapwell.log");
     ASSERT_TRUE(tapwell.running());
     const auto log = [&] { return readText(dir / "tapwell.log"); };
     ASSERT_TRUE(test::waitUntil([&] { return !watcher.registrations().isEmpty(); },

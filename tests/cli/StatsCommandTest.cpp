@@ -10,6 +10,7 @@
 #include "core/Calendar.h"
 #include "core/Clock.h"
 #include "core/UserDefaults.h"
+#include "core/UserInstance.h"
 #include "stats/StatsPersistence.h"
 #include "support/TempDir.h"
 #include "themes/ThemeFixture.h"
@@ -29,6 +30,8 @@ class StatsCommandTest : public ::testing::Test {
     ScopedEnv data{"XDG_DATA_HOME", (dir / "data").c_str()};
     ScopedEnv config{"XDG_CONFIG_HOME", (dir / "config").c_str()};
     ScopedEnv resourcesEnv{"TAPWELL_RESOURCE_DIR", (dir / "resources").c_str()};
+    // Never the user's running Tapwell: a deletion would reach it.
+    ScopedEnv runtime{"XDG_RUNTIME_DIR", dir.path().c_str()};
     fs::path statsFolder = dir / "data/Tapwell/stats";
     std::string today = Calendar::current().dayID(SystemClock::shared().now());
 
@@ -176,6 +179,33 @@ TEST_F(StatsCommandTest, DeleteNeedsConfirmation) {
     const Result done = run({"stats", "delete", "--yes"});
     EXPECT_EQ(done.status, 0) << done.err;
     EXPECT_FALSE(fs::exists(statsFolder));
+}
+
+TEST_F(StatsCommandTest, ExportAndDeleteGoThroughTheRunningTapwell) {
+    writeDay("2024-03-05", 5);
+    auto running = UserInstance::reachOrClaim(UserInstance::defaultFolder(), {});
+    ASSERT_TRUE(running.owned);
+    std::vector<InstanceRequest> received;  // the handler runs while the command waits
+    ASSERT_FALSE(running.owned->serve([&](const InstanceRequest& r, UserInstance::Respond respond) {
+        received.push_back(r);
+        respond(InstanceReply{r.kind == InstanceRequest::Kind::exportStats
+                                  ? std::optional<std::string>("read-only folder")
+                                  : std::nullopt});
+    }));
+
+    const Result deleted = run({"stats", "delete", "--yes"});
+    EXPECT_EQ(deleted.status, 0) << deleted.err;
+    EXPECT_NE(deleted.out.find("through the running Tapwell"), std::string::npos);
+    EXPECT_TRUE(fs::exists(statsFolder / "2024-03-05.json")) << "the program deletes, not we";
+
+    const Result exported = run({"stats", "export", "relative.json"});
+    EXPECT_EQ(exported.status, 1);
+    EXPECT_NE(exported.err.find("read-only folder"), std::string::npos);
+    running.owned.reset();
+
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_EQ(received[0].kind, InstanceRequest::Kind::deleteStats);
+    EXPECT_EQ(received[1].file, fs::current_path() / "relative.json");
 }
 
 TEST_F(StatsCommandTest, RecapOfAGivenDay) {

@@ -284,16 +284,19 @@ TEST_F(StatsStoreTest, SuspendSavesDropsKeysAndResumeStartsFreshRun) {
     EXPECT_DOUBLE_EQ(last().snapshot.today.focusSeconds, 1.0);
 }
 
-TEST_F(StatsStoreTest, TimerSavesDirtyDays) {
-    auto store = makeStore(0.02);
+TEST_F(StatsStoreTest, TimerSavesDirtyDaysEveryTenSeconds) {
+    auto store = makeStore();
     store->start();
-    key(*store);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!fs::exists(folder / "2024-03-05.json") && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    key(*store, 0.2);
+    clock.advance(StatsStore::defaultSaveInterval - 0.2 - 0.001);
+    EXPECT_FALSE(fs::exists(folder / "2024-03-05.json"));
+    clock.advance(0.001);
     ASSERT_TRUE(readDay("2024-03-05").has_value());
     EXPECT_EQ(readDay("2024-03-05")->keystrokes, 1);
+
+    key(*store, 1.0);
+    clock.advance(StatsStore::defaultSaveInterval - 1.0);
+    EXPECT_EQ(readDay("2024-03-05")->keystrokes, 2);
     store->stop();
 }
 

@@ -1,9 +1,29 @@
 #include "support/PrivateBus.h"
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 namespace tapwell::test {
+
+namespace {
+
+// The socket file appears when the daemon binds it, a moment before it listens.
+bool accepts(const std::filesystem::path& socketPath) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+    const bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace
 
 PrivateBus::PrivateBus() {
     using namespace std::chrono_literals;
@@ -22,7 +42,7 @@ PrivateBus::PrivateBus() {
   </policy>
 </busconfig>
 )");
-    daemon_ = std::make_unique<Process>(
+    daemon_ = std::make_unique<ChildProcess>(
         std::vector<std::string>{"/usr/bin/dbus-daemon", "--config-file=" + config.string(),
                                  "--nofork", "--nopidfile"},
         std::vector<std::string>{}, dir_ / "dbus.log");
@@ -30,7 +50,7 @@ PrivateBus::PrivateBus() {
         return;
     }
     for (int i = 0; i < 1000; ++i) {
-        if (std::filesystem::exists(socket)) {
+        if (accepts(socket)) {
             address_ = "unix:path=" + socket.string();
             return;
         }
@@ -57,6 +77,10 @@ const char* usableAddress(const std::string& address) {
 PrivateSessionBus::PrivateSessionBus()
     : session_("DBUS_SESSION_BUS_ADDRESS", usableAddress(address())),
       system_("DBUS_SYSTEM_BUS_ADDRESS", usableAddress(address())) {}
+
+std::vector<std::string> PrivateBus::environment() const {
+    return {"DBUS_SESSION_BUS_ADDRESS=" + address_, "DBUS_SYSTEM_BUS_ADDRESS=" + address_};
+}
 
 std::string PrivateBus::log() const {
     return dir_.read("dbus.log");

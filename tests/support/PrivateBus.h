@@ -5,8 +5,9 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
-#include "support/Process.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 namespace tapwell::test {
@@ -22,12 +23,14 @@ class PrivateBus {
 
     // The address for DBUS_SESSION_BUS_ADDRESS, e.g. "unix:path=/tmp/.../bus".
     const std::string& address() const { return address_; }
+    // "DBUS_SESSION_BUS_ADDRESS=..." and "DBUS_SYSTEM_BUS_ADDRESS=..." for child processes.
+    std::vector<std::string> environment() const;
     // The daemon's standard error, for failure messages.
     std::string log() const;
 
   private:
     TempDir dir_;
-    std::unique_ptr<Process> daemon_;
+    std::unique_ptr<ChildProcess> daemon_;
     std::string address_;
 };
 

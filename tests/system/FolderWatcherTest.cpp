@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <thread>
 
 #include "WatcherTestSupport.h"
 #include "platform/linux/system/InotifyFolderEvents.h"
@@ -14,41 +14,53 @@
 namespace tapwell {
 namespace {
 
-using test::eventually;
-using test::letTimePass;
+using test::CountingFolderEvents;
 using test::ScriptedFolderEvents;
 using test::TempDir;
 namespace fs = std::filesystem;
-using SteadyClock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
 
-// Counts the watcher's callbacks (they arrive on its queue) and remembers when they came.
+// Counts the watcher's callbacks (they arrive on its queue) and remembers when they came, in
+// uptime of the fake clock.
 struct Recorder {
+    explicit Recorder(const Clock& clockIn) : clock(clockIn) {}
+
+    const Clock& clock;
     std::mutex mutex;
+    std::condition_variable changed;
     int completions = 0;
     int readies = 0;
     std::vector<Error> errors;
     std::vector<std::string> order;  // "ready", "error", "completion"
-    SteadyClock::time_point lastCompletion;
+    double lastCompletion = 0.0;
 
     FolderWatcher::Callbacks callbacks() {
         FolderWatcher::Callbacks callbacks;
         callbacks.onCompletion = [this] {
             std::lock_guard lock(mutex);
             ++completions;
-            lastCompletion = SteadyClock::now();
+            lastCompletion = clock.uptime();
             order.push_back("completion");
+            changed.notify_all();
         };
         callbacks.onError = [this](const Error& error) {
             std::lock_guard lock(mutex);
             errors.push_back(error);
             order.push_back("error");
+            changed.notify_all();
         };
         callbacks.onReady = [this] {
             std::lock_guard lock(mutex);
             ++readies;
             order.push_back("ready");
+            changed.notify_all();
         };
         return callbacks;
+    }
+    // Waits (ten seconds at most) for the OS's notifications to reach the watcher.
+    bool waitFor(const std::function<bool(const Recorder&)>& done) {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, 10s, [&] { return done(*this); });
     }
     int completionCount() {
         std::lock_guard lock(mutex);
@@ -68,104 +80,121 @@ struct Recorder {
     }
 };
 
-std::unique_ptr<FolderWatcher> inotifyWatcher(const fs::path& folder, Recorder& recorder,
-                                              bool screenshotsOnly = false) {
-    return std::make_unique<FolderWatcher>(
-        folder, screenshotsOnly, std::make_unique<InotifyFolderEvents>(), recorder.callbacks());
-}
+class FolderWatcherTest : public ::testing::Test {
+  protected:
+    // A watcher whose changes the test reports by hand.
+    std::unique_ptr<FolderWatcher> scriptedWatcher(const fs::path& folder,
+                                                   bool screenshotsOnly = false) {
+        return std::make_unique<FolderWatcher>(folder, screenshotsOnly,
+                                               std::make_unique<ScriptedFolderEvents>(events),
+                                               recorder.callbacks(), clock);
+    }
+    // A watcher on the kernel's notifications.
+    std::unique_ptr<FolderWatcher> inotifyWatcher(const fs::path& folder) {
+        return std::make_unique<FolderWatcher>(
+            folder, false,
+            std::make_unique<CountingFolderEvents>(std::make_unique<InotifyFolderEvents>(),
+                                                   changes),
+            recorder.callbacks(), clock);
+    }
+    // Reports a change and lets the watcher list the folder.
+    void change() {
+        events->fire();
+        clock.settle();
+    }
 
-double secondsSince(SteadyClock::time_point start, SteadyClock::time_point end) {
-    return std::chrono::duration<double>(end - start).count();
-}
-
-TEST(FolderWatcher, FileWrittenInPiecesCompletesOnceAboutASecondAfterItsLastChange) {
     TempDir dir;
-    Recorder recorder;
-    auto watcher = inotifyWatcher(dir.path(), recorder);
-    ASSERT_TRUE(eventually([&] { return recorder.readyCount() == 1; }));
+    test::FakeClock clock;
+    std::shared_ptr<ScriptedFolderEvents::State> events =
+        std::make_shared<ScriptedFolderEvents::State>();
+    std::shared_ptr<CountingFolderEvents::Changes> changes =
+        std::make_shared<CountingFolderEvents::Changes>();
+    Recorder recorder{clock};
+};
+
+TEST_F(FolderWatcherTest, FileWrittenInPiecesCompletesOnceASecondOrSoAfterItsLastChange) {
+    auto watcher = scriptedWatcher(dir.path());
+    clock.settle();
+    ASSERT_EQ(recorder.readyCount(), 1);
 
     // Like a browser: the file stays open and grows in pieces, never still for a whole second.
-    SteadyClock::time_point lastChange;
+    double lastChange = 0.0;
     {
         std::ofstream out(dir / "report.pdf", std::ios::binary);
         for (int piece = 0; piece < 6; ++piece) {
             out << std::string(4096, static_cast<char>('a' + piece)) << std::flush;
-            lastChange = SteadyClock::now();
+            change();
+            lastChange = clock.uptime();
+            clock.advance(0.5);
             EXPECT_EQ(recorder.completionCount(), 0) << "completed early, at piece " << piece;
-            letTimePass(0.5);
         }
     }
     EXPECT_TRUE(watcher->isPolling());
-    ASSERT_TRUE(eventually([&] { return recorder.completionCount() == 1; }));
-    const double delay = secondsSince(lastChange, recorder.lastCompletion);
-    EXPECT_GE(delay, 1.0);
-    EXPECT_LT(delay, 3.0);  // the poll ticks once a second; leave room for a loaded machine
+    clock.advance(FolderWatcher::pollInterval);
+    ASSERT_EQ(recorder.completionCount(), 1);
+    EXPECT_GE(recorder.lastCompletion - lastChange, FolderCompletionRules::stabilitySeconds);
+    EXPECT_LE(recorder.lastCompletion - lastChange,
+              FolderCompletionRules::stabilitySeconds + FolderWatcher::pollInterval);
     EXPECT_FALSE(watcher->isPolling());
 
-    letTimePass(1.3);
+    clock.advance(10.0);
     EXPECT_EQ(recorder.completionCount(), 1);
     EXPECT_EQ(recorder.errorCount(), 0u);
 }
 
-TEST(FolderWatcher, FilesPresentAtTheStartAreNeverReported) {
-    TempDir dir;
+TEST_F(FolderWatcherTest, FilesPresentAtTheStartAreNeverReported) {
     dir.write("old.zip", "old");
-    Recorder recorder;
-    auto watcher = inotifyWatcher(dir.path(), recorder);
-    ASSERT_TRUE(eventually([&] { return recorder.readyCount() == 1; }));
+    auto watcher = scriptedWatcher(dir.path());
+    clock.settle();
     test::appendTo(dir / "old.zip", "changed");
-    letTimePass(1.3);
+    change();
+    clock.advance(5.0);
     EXPECT_EQ(recorder.completionCount(), 0);
     EXPECT_FALSE(watcher->isPolling());
 }
 
-TEST(FolderWatcher, TwoFilesCompletingInOneListingGiveOneCompletion) {
-    TempDir dir;
-    test::FakeClock clock;
-    auto events = std::make_shared<ScriptedFolderEvents::State>();
-    Recorder recorder;
-    FolderWatcher watcher(dir.path(), false, std::make_unique<ScriptedFolderEvents>(events),
-                          recorder.callbacks(), clock);
-    ASSERT_TRUE(eventually([&] { return recorder.readyCount() == 1; }));
-
+TEST_F(FolderWatcherTest, TwoFilesCompletingInOneListingGiveOneCompletion) {
+    auto watcher = scriptedWatcher(dir.path());
+    clock.settle();
     dir.write("one.zip", "1");
     dir.write("two.zip", "22");
-    events->fire();
-    ASSERT_TRUE(eventually([&] { return watcher.isPolling(); }));
+    change();
+    EXPECT_TRUE(watcher->isPolling());
     clock.advance(1.0);
-    ASSERT_TRUE(eventually([&] { return recorder.completionCount() == 1; }));
-    EXPECT_TRUE(eventually([&] { return !watcher.isPolling(); }));
-    events->fire();
-    watcher.queue().sync([] {});
+    EXPECT_EQ(recorder.completionCount(), 1);
+    EXPECT_FALSE(watcher->isPolling());
+    change();
     EXPECT_EQ(recorder.completionCount(), 1);
 }
 
-TEST(FolderWatcher, PartialDownloadIsJudgedByItsFinalNameOnly) {
-    TempDir dir;
-    Recorder recorder;
-    auto watcher = inotifyWatcher(dir.path(), recorder);
-    ASSERT_TRUE(eventually([&] { return recorder.readyCount() == 1; }));
-
+TEST_F(FolderWatcherTest, PartialDownloadIsJudgedByItsFinalNameOnly) {
+    auto watcher = scriptedWatcher(dir.path());
+    clock.settle();
     test::appendTo(dir / "movie.mkv.part", std::string(10000, 'x'));
+    change();
     test::appendTo(dir / "movie.mkv.part", std::string(10000, 'y'));
+    change();
     // Stable for well over a second under its temporary name: not a candidate at all.
-    letTimePass(1.5);
+    clock.advance(1.5);
     EXPECT_EQ(recorder.completionCount(), 0);
     EXPECT_FALSE(watcher->isPolling());
 
-    const auto renamed = SteadyClock::now();
     fs::rename(dir / "movie.mkv.part", dir / "movie.mkv");
-    ASSERT_TRUE(eventually([&] { return recorder.completionCount() == 1; }));
-    EXPECT_GE(secondsSince(renamed, recorder.lastCompletion), 1.0);
-    letTimePass(1.2);
+    change();
+    const double renamed = clock.uptime();
+    clock.advance(0.999);
+    EXPECT_EQ(recorder.completionCount(), 0);
+    clock.advance(0.001);
+    EXPECT_EQ(recorder.completionCount(), 1);
+    EXPECT_DOUBLE_EQ(recorder.lastCompletion, renamed + 1.0);
+    clock.advance(5.0);
     EXPECT_EQ(recorder.completionCount(), 1);
 }
 
-TEST(FolderWatcher, MissingFolderGivesOnePosixErrorAndNoReady) {
-    TempDir dir;
-    Recorder recorder;
-    auto watcher = inotifyWatcher(dir / "absent", recorder);
-    ASSERT_TRUE(eventually([&] { return recorder.errorCount() == 1; }));
+TEST_F(FolderWatcherTest, MissingFolderGivesOnePosixErrorAndNoReady) {
+    auto watcher = inotifyWatcher(dir / "absent");
+    clock.settle();
+    ASSERT_EQ(recorder.errorCount(), 1u);
     {
         std::lock_guard lock(recorder.mutex);
         EXPECT_EQ(recorder.errors[0].domain, "posix");
@@ -176,39 +205,35 @@ TEST(FolderWatcher, MissingFolderGivesOnePosixErrorAndNoReady) {
     // No retry: the folder appearing later changes nothing.
     fs::create_directory(dir / "absent");
     dir.write("absent/new.zip", "new");
-    letTimePass(1.2);
+    clock.advance(60.0);
     EXPECT_EQ(recorder.errorCount(), 1u);
     EXPECT_EQ(recorder.readyCount(), 0);
     EXPECT_EQ(recorder.completionCount(), 0);
     EXPECT_FALSE(watcher->isPolling());
 }
 
-TEST(FolderWatcher, FileInsteadOfFolderIsAnOpenError) {
-    TempDir dir;
+TEST_F(FolderWatcherTest, FileInsteadOfFolderIsAnOpenError) {
     dir.write("plain", "x");
-    Recorder recorder;
-    auto watcher = inotifyWatcher(dir / "plain", recorder);
-    ASSERT_TRUE(eventually([&] { return recorder.errorCount() == 1; }));
+    auto watcher = inotifyWatcher(dir / "plain");
+    clock.settle();
     std::lock_guard lock(recorder.mutex);
+    ASSERT_EQ(recorder.errors.size(), 1u);
     EXPECT_EQ(recorder.errors[0].code, ENOTDIR);
     EXPECT_EQ(recorder.readies, 0);
 }
 
-TEST(FolderWatcher, OpenErrorIsPassedOnUnchangedAndNothingElseHappens) {
-    TempDir dir;
-    auto events = std::make_shared<ScriptedFolderEvents::State>();
+TEST_F(FolderWatcherTest, OpenErrorIsPassedOnUnchangedAndNothingElseHappens) {
     events->failWith = Error::posix(EACCES, "watched");
-    Recorder recorder;
-    FolderWatcher watcher(dir.path(), false, std::make_unique<ScriptedFolderEvents>(events),
-                          recorder.callbacks());
-    ASSERT_TRUE(eventually([&] { return recorder.errorCount() == 1; }));
-    watcher.queue().sync([] {});
+    auto watcher = scriptedWatcher(dir.path());
+    clock.settle();
+    ASSERT_EQ(recorder.errorCount(), 1u);
     EXPECT_EQ(recorder.errors[0], Error::posix(EACCES, "watched"));
     EXPECT_EQ(recorder.events(), std::vector<std::string>{"error"});
 
-    Recorder withoutSource;
-    FolderWatcher inert(dir.path(), false, nullptr, withoutSource.callbacks());
-    ASSERT_TRUE(eventually([&] { return withoutSource.errorCount() == 1; }));
+    Recorder withoutSource{clock};
+    FolderWatcher inert(dir.path(), false, nullptr, withoutSource.callbacks(), clock);
+    clock.settle();
+    ASSERT_EQ(withoutSource.errorCount(), 1u);
     EXPECT_EQ(withoutSource.errors[0].code, ENOSYS);
 }
 
@@ -224,103 +249,88 @@ bool permissionsAreBypassed(const TempDir& dir) {
     return !ec;
 }
 
-TEST(FolderWatcher, UnreadableFolderGivesErrorThenReadyWhenReadableAgain) {
-    TempDir dir;
+TEST_F(FolderWatcherTest, UnreadableFolderGivesErrorThenReadyWhenReadableAgain) {
     if (permissionsAreBypassed(dir)) {
         GTEST_SKIP() << "running with permission checks bypassed (root)";
     }
     const auto folder = dir / "watched";
     fs::create_directory(folder);
-    Recorder recorder;
-    auto watcher = inotifyWatcher(folder, recorder);
-    ASSERT_TRUE(eventually([&] { return recorder.readyCount() == 1; }));
+    auto watcher = inotifyWatcher(folder);
+    clock.settle();
+    ASSERT_EQ(recorder.readyCount(), 1);
 
     fs::permissions(folder, fs::perms::none);
-    ASSERT_TRUE(eventually([&] { return recorder.errorCount() >= 1; }));
+    ASSERT_TRUE(recorder.waitFor([](const Recorder& r) { return !r.errors.empty(); }));
     {
         std::lock_guard lock(recorder.mutex);
         EXPECT_EQ(recorder.errors[0].code, EACCES);
     }
     fs::permissions(folder, fs::perms::owner_all);
-    ASSERT_TRUE(eventually([&] { return recorder.readyCount() == 2; }));
-    const auto events = recorder.events();
-    EXPECT_EQ(events.front(), "ready");
-    EXPECT_EQ(events.back(), "ready");
-    EXPECT_EQ(events[1], "error");
+    ASSERT_TRUE(recorder.waitFor([](const Recorder& r) { return r.readies == 2; }));
+    const auto order = recorder.events();
+    EXPECT_EQ(order.front(), "ready");
+    EXPECT_EQ(order.back(), "ready");
+    EXPECT_EQ(order[1], "error");
 }
 
-TEST(FolderWatcher, FolderMovedAwayAndBackGivesErrorThenReady) {
-    TempDir dir;
+TEST_F(FolderWatcherTest, FolderMovedAwayAndBackGivesErrorThenReadyAndGoesOnWatching) {
     const auto folder = dir / "watched";
     fs::create_directory(folder);
-    Recorder recorder;
-    auto watcher = inotifyWatcher(folder, recorder);
-    ASSERT_TRUE(eventually([&] { return recorder.readyCount() == 1; }));
+    auto watcher = inotifyWatcher(folder);
+    clock.settle();
+    ASSERT_EQ(recorder.readyCount(), 1);
 
     fs::rename(folder, dir / "elsewhere");
-    ASSERT_TRUE(eventually([&] { return recorder.errorCount() == 1; }));
+    ASSERT_TRUE(recorder.waitFor([](const Recorder& r) { return r.errors.size() == 1; }));
     fs::rename(dir / "elsewhere", folder);
-    ASSERT_TRUE(eventually([&] { return recorder.readyCount() == 2; }));
+    ASSERT_TRUE(recorder.waitFor([](const Recorder& r) { return r.readies == 2; }));
     EXPECT_EQ(recorder.events(), (std::vector<std::string>{"ready", "error", "ready"}));
 
-    // Still watching after the recovery.
-    dir.write("watched/after.zip", "x");
-    EXPECT_TRUE(eventually([&] { return recorder.completionCount() == 1; }));
+    // Written elsewhere and moved in, so that it appears whole in one notification.
+    const int seen = changes->value();
+    fs::rename(dir.write("after.zip", "x"), folder / "after.zip");
+    ASSERT_TRUE(changes->waitFor(seen + 1));
+    clock.advance(1.0);
+    EXPECT_EQ(recorder.completionCount(), 1);
 }
 
-TEST(FolderWatcher, ListingErrorsAreReportedAtEveryFailingScanAndReadyOnlyOnceAfter) {
-    TempDir dir;
+TEST_F(FolderWatcherTest, ListingErrorsAreReportedAtEveryFailingScanAndReadyOnlyOnceAfter) {
     const auto folder = dir / "watched";
     fs::create_directory(folder);
-    auto events = std::make_shared<ScriptedFolderEvents::State>();
-    Recorder recorder;
-    FolderWatcher watcher(folder, false, std::make_unique<ScriptedFolderEvents>(events),
-                          recorder.callbacks());
-    ASSERT_TRUE(eventually([&] { return recorder.readyCount() == 1; }));
+    auto watcher = scriptedWatcher(folder);
+    clock.settle();
 
     fs::rename(folder, dir / "away");
-    events->fire();
-    ASSERT_TRUE(eventually([&] { return recorder.errorCount() == 1; }));
-    events->fire();
-    ASSERT_TRUE(eventually([&] { return recorder.errorCount() == 2; }));
+    change();
+    change();
     fs::rename(dir / "away", folder);
-    events->fire();
-    ASSERT_TRUE(eventually([&] { return recorder.readyCount() == 2; }));
-    events->fire();
-    watcher.queue().sync([] {});
+    change();
+    change();
     EXPECT_EQ(recorder.events(), (std::vector<std::string>{"ready", "error", "error", "ready"}));
 }
 
-TEST(FolderWatcher, StopWhileAPollIsDueReportsNothingAfterwards) {
-    TempDir dir;
-    auto events = std::make_shared<ScriptedFolderEvents::State>();
-    Recorder recorder;
-    FolderWatcher watcher(dir.path(), false, std::make_unique<ScriptedFolderEvents>(events),
-                          recorder.callbacks());
-    ASSERT_TRUE(eventually([&] { return recorder.readyCount() == 1; }));
+TEST_F(FolderWatcherTest, StopWhileAPollIsDueReportsNothingAfterwards) {
+    auto watcher = scriptedWatcher(dir.path());
+    clock.settle();
     dir.write("new.zip", "x");
-    events->fire();
-    ASSERT_TRUE(eventually([&] { return watcher.isPolling(); }));
+    change();
+    ASSERT_TRUE(watcher->isPolling());
 
-    std::thread([&] { watcher.stop(); }).join();  // any thread may stop it
-    EXPECT_FALSE(watcher.isPolling());
+    std::thread([&] { watcher->stop(); }).join();  // any thread may stop it
+    EXPECT_FALSE(watcher->isPolling());
     EXPECT_FALSE(events->isOpen());  // the event source is closed
     EXPECT_EQ(events->closeCount, 1);
     events->fire();
-    letTimePass(1.5);
+    clock.advance(5.0);
     EXPECT_EQ(recorder.completionCount(), 0);
     EXPECT_EQ(recorder.events(), std::vector<std::string>{"ready"});
 }
 
-TEST(FolderWatcher, StopBeforeInstallNeverOpensTheFolder) {
-    TempDir dir;
-    auto events = std::make_shared<ScriptedFolderEvents::State>();
-    Recorder recorder;
+TEST_F(FolderWatcherTest, StopBeforeInstallNeverOpensTheFolder) {
     {
-        FolderWatcher watcher(dir.path(), false, std::make_unique<ScriptedFolderEvents>(events),
-                              recorder.callbacks());
-        watcher.stop();
-        watcher.queue().sync([] {});
+        auto watcher = scriptedWatcher(dir.path());
+        watcher->stop();
+        clock.settle();
     }
     // Install may have run before stop took effect; either way nothing was reported after it
     // and the source ended closed.
@@ -329,14 +339,10 @@ TEST(FolderWatcher, StopBeforeInstallNeverOpensTheFolder) {
     EXPECT_EQ(recorder.errorCount(), 0u);
 }
 
-TEST(FolderWatcher, DestroyingTheWatcherClosesTheEventSource) {
-    TempDir dir;
-    auto events = std::make_shared<ScriptedFolderEvents::State>();
-    Recorder recorder;
+TEST_F(FolderWatcherTest, DestroyingTheWatcherClosesTheEventSource) {
     {
-        FolderWatcher watcher(dir.path(), false, std::make_unique<ScriptedFolderEvents>(events),
-                              recorder.callbacks());
-        ASSERT_TRUE(eventually([&] { return recorder.readyCount() == 1; }));
+        auto watcher = scriptedWatcher(dir.path());
+        clock.settle();
         EXPECT_EQ(events->opened, dir.path());
         EXPECT_TRUE(events->isOpen());
     }
@@ -344,39 +350,40 @@ TEST(FolderWatcher, DestroyingTheWatcherClosesTheEventSource) {
     EXPECT_EQ(events->closeCount, 1);
 }
 
-TEST(FolderWatcher, QuietFolderRunsNoTimer) {
-    TempDir dir;
-    Recorder recorder;
-    auto watcher = inotifyWatcher(dir.path(), recorder);
-    ASSERT_TRUE(eventually([&] { return recorder.readyCount() == 1; }));
+TEST_F(FolderWatcherTest, QuietFolderRunsNoTimer) {
+    auto watcher = scriptedWatcher(dir.path());
+    clock.settle();
     EXPECT_FALSE(watcher->isPolling());
-
     const auto idleWakes = watcher->queue().wakeCount();
-    letTimePass(1.5);
+    clock.advance(3600.0);
     EXPECT_EQ(watcher->queue().wakeCount(), idleWakes);
 
     // After a file has settled, the poll ends and the queue sleeps again.
     dir.write("done.zip", "x");
-    ASSERT_TRUE(eventually([&] { return recorder.completionCount() == 1; }));
-    ASSERT_TRUE(eventually([&] { return !watcher->isPolling(); }));
+    change();
+    clock.advance(1.0);
+    ASSERT_EQ(recorder.completionCount(), 1);
+    ASSERT_FALSE(watcher->isPolling());
     const auto settledWakes = watcher->queue().wakeCount();
-    letTimePass(1.5);
+    clock.advance(3600.0);
     EXPECT_EQ(watcher->queue().wakeCount(), settledWakes);
 }
 
-TEST(FolderWatcher, ScreenshotFolderReportsOnlyImages) {
-    TempDir dir;
-    Recorder recorder;
-    auto watcher = inotifyWatcher(dir.path(), recorder, true);
-    ASSERT_TRUE(eventually([&] { return recorder.readyCount() == 1; }));
+TEST_F(FolderWatcherTest, ScreenshotFolderReportsOnlyImages) {
+    auto watcher = scriptedWatcher(dir.path(), true);
+    clock.settle();
 
     dir.write("notes.txt", "just text");
-    ASSERT_TRUE(eventually([&] { return watcher->isPolling(); }));
-    ASSERT_TRUE(eventually([&] { return !watcher->isPolling(); }));  // consumed silently
+    change();
+    EXPECT_TRUE(watcher->isPolling());
+    clock.advance(1.0);
+    EXPECT_FALSE(watcher->isPolling());  // consumed silently
     EXPECT_EQ(recorder.completionCount(), 0);
 
     dir.write("Screenshot from 2026-12-06.png", test::pngBytes);
-    EXPECT_TRUE(eventually([&] { return recorder.completionCount() == 1; }));
+    change();
+    clock.advance(1.0);
+    EXPECT_EQ(recorder.completionCount(), 1);
 }
 
 TEST(FolderWatcher, ListingGivesVisibleFilesWithTheirFingerprints) {

@@ -7,13 +7,14 @@
 #include "WatcherTestSupport.h"
 #include "core/UserDefaults.h"
 #include "platform/linux/system/InotifyFolderEvents.h"
+#include "support/FakeClock.h"
 #include "support/ManualMainTimer.h"
 #include "support/TempDir.h"
 
 namespace tapwell {
 namespace {
 
-using test::letTimePass;
+using test::CountingFolderEvents;
 using test::TempDir;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -77,12 +78,13 @@ class SystemEventsMonitorTest : public ::testing::Test {
         platform.power = std::make_unique<FakePowerSource>(power);
         platform.folderEvents = [this] {
             ++watchesOpened;
-            return std::make_unique<InotifyFolderEvents>();
+            return std::make_unique<CountingFolderEvents>(std::make_unique<InotifyFolderEvents>(),
+                                                          changes);
         };
         platform.downloadsFolder = [this] { return downloadsFolder; };
         platform.timer = &timer;
         auto monitor =
-            std::make_unique<SystemEventsMonitor>(defaults, mainQueue, std::move(platform));
+            std::make_unique<SystemEventsMonitor>(defaults, mainQueue, std::move(platform), clock);
         monitor->onEvent = [this](SystemSoundEvent event) { events.push_back(event); };
         monitor->onDownloadStatus = [this](const DownloadStatus& message) {
             downloadStatuses.push_back(message);
@@ -96,6 +98,13 @@ class SystemEventsMonitorTest : public ::testing::Test {
 
     bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 8s) {
         return mainQueue.runUntil(done, timeout);
+    }
+    // Writes `name` next to the watched folders and moves it into `folder`, so that it appears
+    // whole in one notification; returns once the watcher has been told.
+    void arrive(const fs::path& folder, const std::string& name, std::string_view contents) {
+        const int seen = changes->value();
+        fs::rename(dir.write(name, contents), folder / name);
+        ASSERT_TRUE(changes->waitFor(seen + 1));
     }
     void storeScreenshotFolder(const fs::path& folder) {
         const auto text = folder.string();
@@ -111,6 +120,9 @@ class SystemEventsMonitorTest : public ::testing::Test {
     }
 
     TempDir dir;
+    test::FakeClock clock;
+    std::shared_ptr<CountingFolderEvents::Changes> changes =
+        std::make_shared<CountingFolderEvents::Changes>();
     UserDefaults defaults{dir / "config" / "defaults.json"};
     PumpedMainQueue mainQueue;
     test::ManualMainTimer timer;
@@ -204,7 +216,8 @@ TEST_F(SystemEventsMonitorTest, FinishedDownloadGivesOneEvent) {
     ASSERT_TRUE(pumpUntil([&] { return downloadStatuses.size() == 1; }));
     EXPECT_EQ(downloadStatuses[0], noProblem);
 
-    dir.write("Downloads/paper.pdf", "%PDF");
+    arrive(*downloadsFolder, "paper.pdf", "%PDF");
+    clock.advance(1.0);
     ASSERT_TRUE(pumpUntil([&] { return !events.empty(); }));
     EXPECT_EQ(events, std::vector<SystemSoundEvent>{SystemSoundEvent::downloadDone});
 }
@@ -227,10 +240,12 @@ TEST_F(SystemEventsMonitorTest, DownloadsSwitchedOffAndOnTakesANewBaseline) {
     monitor->refreshDownloads();
     ASSERT_NE(monitor->downloadsWatcher(), nullptr);
     ASSERT_TRUE(pumpUntil([&] { return downloadStatuses.size() == 3; }));
-    mainQueue.runFor(1500ms);
+    clock.advance(1.5);
+    mainQueue.runPending();
     EXPECT_TRUE(events.empty());  // part of the new baseline
 
-    dir.write("Downloads/after.zip", "y");
+    arrive(*downloadsFolder, "after.zip", "y");
+    clock.advance(1.0);
     ASSERT_TRUE(pumpUntil([&] { return !events.empty(); }));
     EXPECT_EQ(events, std::vector<SystemSoundEvent>{SystemSoundEvent::downloadDone});
 }
@@ -275,7 +290,8 @@ TEST_F(SystemEventsMonitorTest, MissingDownloadsFolderIsTriedAgainOnABackoffUnti
     ASSERT_TRUE(pumpUntil([&] { return !downloadStatuses.back().has_value(); }));
     EXPECT_FALSE(monitor->downloadFailed());
     EXPECT_FALSE(monitor->missingDownloadsFolder());
-    dir.write("Downloads/paper.pdf", "%PDF");
+    arrive(*downloadsFolder, "paper.pdf", "%PDF");
+    clock.advance(1.0);
     EXPECT_TRUE(pumpUntil([&] { return count(SystemSoundEvent::downloadDone) == 1; }));
 
     // Gone again: the backoff starts over from its first wait.
@@ -315,13 +331,13 @@ TEST_F(SystemEventsMonitorTest, ScreenshotFolderIsRestoredFromTheStoredPath) {
     ASSERT_NE(monitor->screenshotsWatcher(), nullptr);
     EXPECT_TRUE(monitor->screenshotsWatcher()->screenshotsOnly());
 
-    // Wait for the baseline before adding files.
-    ASSERT_TRUE(test::eventually([&] { return !monitor->screenshotsWatcher()->isPolling(); }));
-    monitor->screenshotsWatcher()->queue().sync([] {});
-    dir.write("Shots/plain.txt", "not an image");
-    dir.write("Shots/Screenshot.png", test::pngBytes);
+    clock.settle();  // the baseline, before files arrive
+    arrive(folder, "plain.txt", "not an image");
+    arrive(folder, "Screenshot.png", test::pngBytes);
+    clock.advance(1.0);
     ASSERT_TRUE(pumpUntil([&] { return !events.empty(); }));
-    mainQueue.runFor(1200ms);
+    clock.advance(1.5);
+    mainQueue.runPending();
     EXPECT_EQ(events, std::vector<SystemSoundEvent>{SystemSoundEvent::screenshot});
 }
 
@@ -387,8 +403,7 @@ TEST_F(SystemEventsMonitorTest, ScreenshotFolderErrorClearsWhenItListsAgain) {
     auto monitor = makeMonitor();
     monitor->start();
     monitor->chooseScreenshotFolder(folder);
-    ASSERT_TRUE(test::eventually([&] { return !monitor->screenshotsWatcher()->isPolling(); }));
-    monitor->screenshotsWatcher()->queue().sync([] {});
+    clock.settle();
     const auto before = screenshotStatuses.size();
 
     fs::rename(folder, dir / "away");
@@ -420,7 +435,8 @@ TEST_F(SystemEventsMonitorTest, StopDropsWatchersAndIgnoresLateResults) {
     EXPECT_TRUE(downloadStatuses.empty());
 
     dir.write("Downloads/late.zip", "x");
-    mainQueue.runFor(1500ms);
+    clock.advance(1.5);
+    mainQueue.runPending();
     EXPECT_TRUE(events.empty());
 }
 
@@ -428,8 +444,9 @@ TEST_F(SystemEventsMonitorTest, ResultsPostedForADestroyedMonitorAreDropped) {
     downloadsFolder = dir / "Downloads";
     auto monitor = makeMonitor();
     monitor->start();
-    // Wait until the open error has been posted, then destroy the monitor before pumping.
-    ASSERT_TRUE(test::eventually([&] { return mainQueue.pendingCount() > 0; }));
+    // Let the open error be posted, then destroy the monitor before pumping.
+    clock.settle();
+    ASSERT_GT(mainQueue.pendingCount(), 0u);
     monitor.reset();
     mainQueue.runPending();
     EXPECT_TRUE(downloadStatuses.empty());

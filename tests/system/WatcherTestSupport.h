@@ -1,6 +1,6 @@
 #pragma once
-// Shared pieces of the folder watcher and monitor tests: a scripted folder event source and
-// waiting helpers.
+// Shared pieces of the folder watcher and monitor tests: a scripted folder event source and a
+// counting wrapper around a real one.
 
 #include <chrono>
 #include <fstream>
@@ -10,6 +10,7 @@
 #include <optional>
 #include <thread>
 
+#include "support/Counter.h"
 #include "system/FolderEvents.h"
 
 namespace tapwell::test {
@@ -62,7 +63,33 @@ class ScriptedFolderEvents final : public FolderEvents {
     std::shared_ptr<State> state_;
 };
 
-// Polls `condition` until it holds or `timeout` passes.
+// Wraps a real event source and counts the changes it reports, so that a test can wait until the
+// OS has told the watcher about a change before it moves the clock.
+class CountingFolderEvents final : public FolderEvents {
+  public:
+    // How many changes the source reported.
+    using Changes = Counter;
+
+    CountingFolderEvents(std::unique_ptr<FolderEvents> inner, std::shared_ptr<Changes> changes)
+        : inner_(std::move(inner)), changes_(std::move(changes)) {}
+    ~CountingFolderEvents() override { close(); }
+
+    std::optional<Error> open(const std::filesystem::path& folder,
+                              std::function<void()> onChange) override {
+        return inner_->open(folder, [changes = changes_, onChange = std::move(onChange)] {
+            onChange();
+            changes->add();
+        });
+    }
+    void close() override { inner_->close(); }
+
+  private:
+    std::unique_ptr<FolderEvents> inner_;
+    std::shared_ptr<Changes> changes_;
+};
+
+// For the event source's own tests, which watch the kernel: polls `condition` until it holds or
+// `timeout` passes.
 inline bool eventually(const std::function<bool()>& condition,
                        std::chrono::milliseconds timeout = std::chrono::milliseconds(8000)) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -75,7 +102,7 @@ inline bool eventually(const std::function<bool()>& condition,
     return true;
 }
 
-// Lets real time pass where a test must show that nothing happens in it.
+// Lets real time pass where a test of the event source must show that the kernel reports nothing.
 inline void letTimePass(double seconds) {
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
 }

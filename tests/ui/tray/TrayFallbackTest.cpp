@@ -13,7 +13,7 @@
 #include "app/AppModel.h"
 #include "support/FakeStatusNotifierWatcher.h"
 #include "support/PrivateBus.h"
-#include "support/Process.h"
+#include "support/ChildProcess.h"
 #include "support/RecordingState.h"
 #include "support/TempDir.h"
 #include "ui/tray/TrayController.h"
@@ -40,7 +40,7 @@ TEST(TrayFallback, UsesTheX11TrayUntilAWatcherAppears) {
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
 
-    test::Process trayer({"/usr/bin/trayer", "--edge", "top", "--align", "right"}, {},
+    test::ChildProcess trayer({"/usr/bin/trayer", "--edge", "top", "--align", "right"}, {},
                          dir / "trayer.log");
     ASSERT_TRUE(test::waitUntil([] { return QSystemTrayIcon::isSystemTrayAvailable(); }))
         << dir.read("trayer.log");

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 
 #include "platform/fallback/NullAudioOutput.h"
 #include "platform/linux/sound/AudioOutputFactory.h"
@@ -33,10 +34,13 @@ class CountingSource final : public RenderSource {
         changed_.notify_all();
     }
 
-    // Waits until `count` calls happened; returns the time from the first to that call.
-    std::chrono::duration<double> waitFor(std::size_t count) {
+    // Waits (ten seconds at most) until `count` calls happened; returns the time from the first
+    // to that call, or nothing when the output stopped calling.
+    std::optional<std::chrono::duration<double>> waitFor(std::size_t count) {
         std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return calls_ >= count; });
+        if (!changed_.wait_for(lock, std::chrono::seconds(10), [&] { return calls_ >= count; })) {
+            return std::nullopt;
+        }
         return Clock::now() - first_;
     }
 
@@ -60,14 +64,15 @@ TEST(NullAudioOutput, PullsOnePeriodPerPeriodOfRealTime) {
     EXPECT_TRUE(output.isRunning());
     const auto elapsed = source.waitFor(41);
     output.stop();
+    ASSERT_TRUE(elapsed);
     // Forty periods of 256 frames at 48 kHz are 213 ms; the pace comes from absolute deadlines,
     // so it is never faster than real time.
-    EXPECT_GE(elapsed.count(), 0.2133 - 0.001);
+    EXPECT_GE(elapsed->count(), 0.2133 - 0.001);
     EXPECT_FALSE(output.isRunning());
     const std::size_t afterStop = source.calls();
     // Nothing is rendered after stop returned; a new start resumes.
     ASSERT_TRUE(output.start(source).has_value());
-    source.waitFor(afterStop + 2);
+    EXPECT_TRUE(source.waitFor(afterStop + 2));
     output.stop();
 }
 
@@ -84,7 +89,7 @@ TEST(WavRealtimeAudioOutput, WritesEveryPeriodAsItIsRendered) {
     WavRealtimeAudioOutput output(file, 128);
     CountingSource source;
     ASSERT_TRUE(output.start(source).has_value());
-    source.waitFor(10);
+    ASSERT_TRUE(source.waitFor(10));
     // The file already holds the periods so far, while the output still runs.
     const auto sizeWhileRunning = std::filesystem::file_size(file);
     EXPECT_GE(sizeWhileRunning, 44u + 9u * 128u * sizeof(float));
@@ -112,7 +117,7 @@ TEST(SdlAudioOutput, RunsOnTheDummyDriverAndRefusesUnknownDevices) {
     CountingSource source;
     auto started = output.start(source);
     ASSERT_TRUE(started.has_value()) << started.error().description;
-    source.waitFor(3);
+    EXPECT_TRUE(source.waitFor(3));
     output.stop();
     EXPECT_FALSE(output.isRunning());
     auto unknown = output.setCurrentDevice(AudioDevice{"x", "No Such Device"});
@@ -127,7 +132,7 @@ TEST(SoundOutputFactory, SdlFallsBackToTheNullOutputWhenNoDeviceOpens) {
     CountingSource source;
     ASSERT_TRUE(output->start(source).has_value());
     EXPECT_TRUE(output->isRunning());
-    source.waitFor(2);
+    EXPECT_TRUE(source.waitFor(2));
     output->stop();
     EXPECT_FALSE(output->isRunning());
 }

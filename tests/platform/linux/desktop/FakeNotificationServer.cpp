@@ -1,0 +1,106 @@
+// A notification server for the tests: owns org.freedesktop.Notifications on the bus of
+// DBUS_SESSION_BUS_ADDRESS (the test's private one), keeps every notification it is given, and
+// lets the test press buttons. With --no-actions it says it shows none.
+//
+// The test reads and drives it through /control, interface com.tapwell.FakeNotifications:
+// Posted() gives one JSON object per notification; Invoke(id, key) sends ActionInvoked.
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QObject>
+#include <QStringList>
+#include <QVariantMap>
+
+#include <cstdio>
+
+namespace {
+
+class Server final : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+  public:
+    explicit Server(bool actions) : actions_(actions) {}
+    QStringList posted;
+
+  public Q_SLOTS:
+    QStringList GetCapabilities() {
+        QStringList capabilities{QStringLiteral("body")};
+        if (actions_) {
+            capabilities << QStringLiteral("actions");
+        }
+        return capabilities;
+    }
+    uint Notify(const QString& appName, uint replacesID, const QString& icon,
+                const QString& summary, const QString& body, const QStringList& actions,
+                const QVariantMap& hints, int timeout) {
+        const uint id = ++lastID_;
+        QJsonObject record{
+            {"id", static_cast<qint64>(id)},
+            {"app", appName},
+            {"replaces", static_cast<qint64>(replacesID)},
+            {"icon", icon},
+            {"title", summary},
+            {"body", body},
+            {"actions", QJsonArray::fromStringList(actions)},
+            {"desktopEntry", hints.value(QStringLiteral("desktop-entry")).toString()},
+            {"timeout", timeout}};
+        posted << QString::fromUtf8(QJsonDocument(record).toJson(QJsonDocument::Compact));
+        return id;
+    }
+    void CloseNotification(uint id) { Q_EMIT NotificationClosed(id, 3); }
+    QString GetServerInformation(QString& vendor, QString& version, QString& specVersion) {
+        vendor = QStringLiteral("tapwell tests");
+        version = QStringLiteral("1");
+        specVersion = QStringLiteral("1.2");
+        return QStringLiteral("fake");
+    }
+
+  Q_SIGNALS:
+    void ActionInvoked(uint id, const QString& key);
+    void NotificationClosed(uint id, uint reason);
+
+  private:
+    bool actions_;
+    uint lastID_ = 0;
+};
+
+class Control final : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "com.tapwell.FakeNotifications")
+
+  public:
+    explicit Control(Server& server) : server_(server) {}
+
+  public Q_SLOTS:
+    QStringList Posted() { return server_.posted; }
+    void Invoke(uint id, const QString& key) { Q_EMIT server_.ActionInvoked(id, key); }
+
+  private:
+    Server& server_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const bool actions = !app.arguments().contains(QStringLiteral("--no-actions"));
+    Server server(actions);
+    Control control(server);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const auto exported = QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals;
+    if (!bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &server, exported) ||
+        !bus.registerObject(QStringLiteral("/control"), &control, exported) ||
+        !bus.registerService(QStringLiteral("org.freedesktop.Notifications"))) {
+        std::fprintf(stderr, "fake notification server: %s\n",
+                     bus.lastError().message().toUtf8().constData());
+        return 1;
+    }
+    return QCoreApplication::exec();
+}
+
+#include "FakeNotificationServer.moc"

@@ -1,0 +1,186 @@
+// The notification service on a fake freedesktop notification server.
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "BusFixture.h"
+#include "platform/linux/desktop/FreedesktopNotifier.h"
+#include "presentation/Localization.h"
+#include "presentation/NotificationService.h"
+#include "support/FakeClock.h"
+
+namespace tapwell {
+namespace {
+
+const QString serverName = QStringLiteral("org.freedesktop.Notifications");
+const QString controlInterface = QStringLiteral("com.tapwell.FakeNotifications");
+
+struct Posted {
+    std::uint32_t id = 0;
+    std::string app, icon, title, body;
+    std::vector<std::string> actions;
+};
+
+class NotificationsTest : public test::BusFixture {
+  protected:
+    // 2024-03-05 23:40 in Berlin.
+    test::FakeClock clock{Date{1709678400.0}, 1000.0, "Europe/Berlin"};
+    std::unique_ptr<FreedesktopNotifier> notifier;
+    std::unique_ptr<NotificationService> service;
+    std::vector<BreakAction> actions;
+    std::vector<NotificationStatus> statuses;
+
+    void SetUp() override {
+        BusFixture::SetUp();
+        Localization::store().setCode("en");
+    }
+    void TearDown() override {
+        service.reset();
+        notifier.reset();
+        Localization::store().setCode("en");
+        BusFixture::TearDown();
+    }
+
+    void startService(const std::vector<std::string>& serverArgs, bool withServer = true) {
+        if (withServer) {
+            startServer(FAKE_NOTIFICATION_SERVER, serverArgs, serverName);
+        }
+        notifier = std::make_unique<FreedesktopNotifier>(bus(), "com.tapwell.Tapwell");
+        service =
+            std::make_unique<NotificationService>(*notifier, clock, TAPWELL_TEST_RESOURCE_DIR);
+        service->onBreakAction = [this](BreakAction action) { actions.push_back(action); };
+        service->onAuthorization = [this](NotificationStatus status) {
+            statuses.push_back(status);
+        };
+    }
+
+    std::vector<Posted> posted() {
+        const QDBusMessage reply = control(serverName, controlInterface, QStringLiteral("Posted"));
+        std::vector<Posted> out;
+        for (const QString& line : reply.arguments().value(0).toStringList()) {
+            const QJsonObject object = QJsonDocument::fromJson(line.toUtf8()).object();
+            Posted p;
+            p.id = static_cast<std::uint32_t>(object["id"].toInteger());
+            p.app = object["app"].toString().toStdString();
+            p.icon = object["icon"].toString().toStdString();
+            p.title = object["title"].toString().toStdString();
+            p.body = object["body"].toString().toStdString();
+            for (const auto& action : object["actions"].toArray()) {
+                p.actions.push_back(action.toString().toStdString());
+            }
+            out.push_back(p);
+        }
+        return out;
+    }
+
+    std::vector<Posted> waitForPosted(std::size_t count) {
+        std::vector<Posted> out;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                out = posted();
+                return out.size() >= count;
+            },
+            5000));
+        return out;
+    }
+
+    void invoke(std::uint32_t id, const char* key) {
+        control(serverName, controlInterface, QStringLiteral("Invoke"),
+                {QVariant::fromValue(uint{id}), QString::fromUtf8(key)});
+    }
+};
+
+TEST_F(NotificationsTest, WellbeingNotificationsInEachLanguage) {
+    struct Case {
+        const char* language;
+        std::string breakTitle, breakBody, takeFive, snooze, lateTitle, limitBody;
+    };
+    const Case cases[] = {
+        {"en", "Time for a short break",
+         "You’ve been typing for 42 minutes. Stretch, breathe and rest your eyes for a moment.",
+         "Take 5", "Snooze", "It’s 11:40\u202FPM, getting late",
+         "12,345 keystrokes today. Your hands have earned a rest."},
+        {"zh-Hans", "该休息一下了", "你已经连续打字 42 分钟了。起来伸展一下，让眼睛也歇一歇吧。",
+         "休息 5 分钟", "稍后提醒", "已经 23:40 了，夜深了",
+         "今天已敲击键盘 12,345 次，双手该好好歇歇了。"},
+        {"ja", "ひと休みしませんか",
+         "42分間タイピングが続いています。肩をほぐして、目も少し休めましょう。", "5分休憩",
+         "あとで", "もう23:40です。夜も更けてきました",
+         "今日のキー入力は12,345回。手を休めてあげましょう。"},
+    };
+    startService({});
+    std::size_t expected = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.language);
+        Localization::store().setCode(c.language);
+        service->registerCategories();
+        service->health(WellbeingEvent::takeBreak, 42, 12345);
+        service->health(WellbeingEvent::edgeDim, 42, 12345);  // no notification of its own
+        service->health(WellbeingEvent::lateNight, 42, 12345);
+        service->health(WellbeingEvent::wrapUp, 42, 12345);  // nor this one
+        service->health(WellbeingEvent::dailyLimit, 42, 12345);
+        expected += 3;
+        const auto all = waitForPosted(expected);
+        ASSERT_EQ(all.size(), expected);
+        const Posted& nudge = all[expected - 3];
+        EXPECT_EQ(nudge.app, "Tapwell");
+        EXPECT_EQ(nudge.icon, "com.tapwell.Tapwell");
+        EXPECT_EQ(nudge.title, c.breakTitle);
+        EXPECT_EQ(nudge.body, c.breakBody);
+        EXPECT_EQ(nudge.actions,
+                  (std::vector<std::string>{"takeFive", c.takeFive, "snooze", c.snooze}));
+        EXPECT_EQ(all[expected - 2].title, c.lateTitle);
+        EXPECT_TRUE(all[expected - 2].actions.empty());
+        EXPECT_EQ(all[expected - 1].body, c.limitBody);
+    }
+    ASSERT_FALSE(statuses.empty());
+    EXPECT_EQ(statuses.back(), (NotificationStatus{NotificationAuthorization::authorized, true}));
+}
+
+TEST_F(NotificationsTest, OnlyTheBreakButtonsOfOurOwnNotificationsAct) {
+    startService({});
+    service->health(WellbeingEvent::takeBreak, 60, 0);
+    service->health(WellbeingEvent::dailyLimit, 60, 20000);
+    const auto all = waitForPosted(2);
+    ASSERT_EQ(all.size(), 2u);
+    const std::uint32_t nudge = all[0].id;
+    invoke(nudge, "default");       // a click on the body
+    invoke(all[1].id, "takeFive");  // not a break notification
+    invoke(nudge + 100, "snooze");  // another program's notification
+    invoke(nudge, "takeFive");
+    invoke(nudge, "snooze");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return actions.size() >= 2; }, 5000));
+    QTest::qWait(0);
+    EXPECT_EQ(actions, (std::vector<BreakAction>{BreakAction::takeFive, BreakAction::snooze}));
+}
+
+TEST_F(NotificationsTest, WithoutAServerNothingIsPostedAndTheStatusIsDenied) {
+    startService({}, /*withServer=*/false);
+    service->health(WellbeingEvent::takeBreak, 60, 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !statuses.empty(); }, 10000));
+    EXPECT_EQ(statuses.back().authorization, NotificationAuthorization::denied);
+
+    // A server that appears later is found by the next refresh; the earlier nudge is not replayed.
+    startServer(FAKE_NOTIFICATION_SERVER, {}, serverName);
+    service->refreshAuthorization();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return statuses.back().authorization == NotificationAuthorization::authorized; },
+        5000));
+    EXPECT_TRUE(posted().empty());
+}
+
+TEST_F(NotificationsTest, AServerWithoutButtonsGetsTheBreakWithDirections) {
+    startService({"--no-actions"});
+    service->health(WellbeingEvent::takeBreak, 60, 0);
+    const auto all = waitForPosted(1);
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_TRUE(all[0].actions.empty());
+    const Localization english("en", TAPWELL_TEST_RESOURCE_DIR);
+    EXPECT_TRUE(all[0].body.ends_with("\n" + english.text("notification.break.noActions")));
+    EXPECT_NE(english.text("notification.break.noActions"), "notification.break.noActions");
+    EXPECT_EQ(statuses.back(), (NotificationStatus{NotificationAuthorization::authorized, false}));
+}
+
+}  // namespace
+}  // namespace tapwell
