@@ -350,6 +350,9 @@ TEST_F(AppStateTest, ServiceThreadsNeverHoldTheState) {
     ASSERT_TRUE(pumpUntil([&] { return state->snapshot().today.keystrokes == 3; }));
     EXPECT_GT(counting.reports(), 0);
     EXPECT_EQ(counting.mostOwners(), 1);
+    // The state posts to the counting queue until it is gone, so it goes before the queue.
+    state->shutdown();
+    state.reset();
 }
 
 // The main thread lets go of the state while the key monitor, the store and the wellbeing service
