@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/Assert.h"
 #include "core/Calendar.h"
 #include "core/FileSystem.h"
 #include "core/Log.h"
@@ -83,6 +84,9 @@ AppState::AppState(AppEnvironment environment)
 }
 
 AppState::~AppState() {
+    // Elsewhere the services' threads could end up joining themselves.
+    TAPWELL_ASSERT(std::this_thread::get_id() == mainThread_,
+                   "AppState destroyed off the main thread");
     shutdown();
 }
 
@@ -97,6 +101,9 @@ void AppState::start() {
     preferences_ = AppPreferences::load(defaults_);
 
     wellbeing_ = std::make_unique<WellbeingService>(defaults_, clock_);
+    if (environment_.systemPlatform.timer == nullptr) {
+        environment_.systemPlatform.timer = environment_.mainTimer;
+    }
     systemEvents_ = std::make_unique<SystemEventsMonitor>(
         defaults_, mainQueue_, std::move(environment_.systemPlatform), clock_);
 
@@ -154,14 +161,15 @@ void AppState::start() {
 void AppState::loadThemesAndSound() {
     auto& log = logger(LogCategory::startup);
     if (!environment_.resourceFolder) {
-        log.error("Startup resources/audio unavailable: {}",
-                  "no resource folder was found (set TAPWELL_RESOURCE_DIR)");
+        audioProblem_ = "no resource folder was found (set TAPWELL_RESOURCE_DIR)";
+        log.warn("Startup resources/audio unavailable: {}", *audioProblem_);
         return;
     }
     auto catalogue = ThemeManager::create(*environment_.resourceFolder,
                                           environment_.userThemes.value_or(userThemesFolder()));
     if (!catalogue) {
-        log.error("Startup resources/audio unavailable: {}", catalogue.error().description);
+        audioProblem_ = catalogue.error().description;
+        log.warn("Startup resources/audio unavailable: {}", *audioProblem_);
         return;
     }
     for (const std::string& note : catalogue->notes) {
@@ -176,12 +184,14 @@ void AppState::loadThemesAndSound() {
         }
     }
     if (!environment_.makeSoundEngine) {
-        log.error("Startup resources/audio unavailable: {}", "no audio output");
+        audioProblem_ = "no audio output";
+        log.warn("Startup resources/audio unavailable: {}", *audioProblem_);
         return;
     }
     auto engine = environment_.makeSoundEngine(loaded, defaults_.stringValue(defaultsKey::themeID));
     if (!engine) {
-        log.error("Startup resources/audio unavailable: {}", engine.error());
+        audioProblem_ = engine.error();
+        log.warn("Startup resources/audio unavailable: {}", *audioProblem_);
         return;
     }
     soundEngine_ = std::move(*engine);
@@ -215,9 +225,12 @@ void AppState::onMain(std::function<void(AppState&)> work) {
     postToMain(mainQueue_, weak_from_this(), std::move(work));
 }
 
-void AppState::postToMain(MainQueue& queue, std::weak_ptr<AppState> weak,
+void AppState::postToMain(MainQueue& mainQueue, std::weak_ptr<AppState> weak,
                           std::function<void(AppState&)> work) {
-    queue.post([weak = std::move(weak), work = std::move(work)] {
+    // The weak reference is locked on the main thread only: a service thread that held the state
+    // even briefly could end up dropping its last reference, and then the state (and the services
+    // it joins) would be destroyed on that service thread.
+    mainQueue.post([weak = std::move(weak), work = std::move(work)] {
         if (auto self = weak.lock(); self && !self->stopped_) {
             work(*self);
         }
@@ -247,23 +260,27 @@ void AppState::wireCallbacks() {
     // The monitor is stopped and joined before any of the services goes away.
     monitor_->onKey = makeKeyHandler(keyGate_, soundEngine_.get(), *stats_, *wellbeing_, clock_);
 
+    // The reports of service threads go through postToMain and never lock `weak` themselves.
     std::weak_ptr<AppState> weak = weak_from_this();
-    stats_->onSnapshot = [weak, mainQueue = &mainQueue_, wellbeing = wellbeing_.get()](
+    MainQueue* mainQueue = &mainQueue_;
+    stats_->onSnapshot = [weak, mainQueue, wellbeing = wellbeing_.get()](
                              const StatsSnapshot& snapshot, bool rankUp) {
         wellbeing->updateTotal(snapshot.today.keystrokes);
         postToMain(*mainQueue, weak, [snapshot, rankUp](AppState& state) {
             state.receiveSnapshot(snapshot, rankUp);
         });
     };
-    monitor_->onAvailability = [weak, mainQueue = &mainQueue_](bool available) {
+    monitor_->onAvailability = [weak, mainQueue](bool available) {
         postToMain(*mainQueue, weak, [available](AppState& state) {
-            if (state.inputAvailable_ != available) {
+            const bool first = !state.inputChecked_;
+            state.inputChecked_ = true;
+            if (first || state.inputAvailable_ != available) {
                 state.inputAvailable_ = available;
                 state.changed(Published::inputAvailable);
             }
         });
     };
-    monitor_->onCapsLock = [weak, mainQueue = &mainQueue_](bool isOn) {
+    monitor_->onCapsLock = [weak, mainQueue](bool isOn) {
         postToMain(*mainQueue, weak, [isOn](AppState& state) {
             state.handleSystemEvent(isOn ? SystemSoundEvent::capsOn : SystemSoundEvent::capsOff);
         });
@@ -277,6 +294,7 @@ void AppState::wireCallbacks() {
     systemEvents_->onDownloadStatus = [weak](const std::optional<std::string>& message) {
         if (auto self = weak.lock(); self && !self->stopped_ && self->downloadError_ != message) {
             self->downloadError_ = message;
+            self->missingDownloads_ = self->systemEvents_->missingDownloadsFolder();
             self->changed(Published::downloadError);
         }
     };
@@ -288,9 +306,8 @@ void AppState::wireCallbacks() {
             self->changed(Published::screenshot);
         }
     };
-    wellbeing_->onUpdate = [weak, mainQueue = &mainQueue_](
-                               const std::vector<WellbeingEvent>& events,
-                               const WellbeingStatus& status) {
+    wellbeing_->onUpdate = [weak, mainQueue](const std::vector<WellbeingEvent>& events,
+                                             const WellbeingStatus& status) {
         postToMain(*mainQueue, weak,
                    [events, status](AppState& state) { state.handleWellbeing(events, status); });
     };
@@ -1043,6 +1060,7 @@ void AppState::wireDesktop() {
     };
     notifications_->refreshAuthorization();
     if (focus_) {
+        // Reported on the focus watcher's thread.
         focus_->onChange = [weak, mainQueue = &mainQueue_](std::optional<std::string> id) {
             postToMain(*mainQueue, weak,
                        [id = std::move(id)](AppState& state) { state.setActiveApp(id); });

@@ -5,8 +5,10 @@
 // settings in the defaults store, drives a quarter-second timer, carries out the user's commands
 // and stops everything once.
 //
-// Lives on the main thread. Services report on their own threads; every report hops to the main
-// queue and holds the state weakly, so one that arrives after shut-down does nothing. The key
+// Lives on the main thread, and is destroyed there: services report on their own threads, and
+// every report hops to the main queue holding the state only weakly (it is locked there), so a
+// report never keeps the state alive on another thread, and one that arrives after shut-down does
+// nothing. The key
 // event path alone runs on the key monitor's thread: it reads the key gate and calls the services
 // it captured, never the state's own fields.
 
@@ -18,6 +20,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/AppShell.h"
@@ -99,6 +102,10 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     const AppPreferences& preferences() const override { return preferences_; }
     const WellbeingStatus& wellbeingStatus() const override { return wellbeingStatus_; }
     const std::optional<std::string>& downloadError() const override { return downloadError_; }
+    // The Downloads folder while it does not exist (then `downloadError` says so too).
+    const std::optional<std::filesystem::path>& missingDownloadsFolder() const {
+        return missingDownloads_;
+    }
     const std::optional<std::string>& screenshotError() const override { return screenshotError_; }
     const std::optional<std::filesystem::path>& screenshotFolder() const override {
         return screenshotFolder_;
@@ -114,7 +121,12 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     Date now() const override { return now_; }
     const StatsSnapshot& snapshot() const override { return snapshot_; }
     bool inputAvailable() const override { return inputAvailable_; }
+    // Whether the key monitor has reported at least once, so that `inputAvailable` is known rather
+    // than assumed.
+    bool inputChecked() const { return inputChecked_; }
     bool audioAvailable() const override { return audioAvailable_; }
+    // Why there is no sound, in the words of the step that failed; none while there is sound.
+    const std::optional<std::string>& audioProblem() const { return audioProblem_; }
     const std::optional<Theme>& currentTheme() const override { return currentTheme_; }
     const Localization& localization() const override { return localization_; }
     const std::vector<ThemeEntry>& themes() const override { return themes_; }
@@ -227,19 +239,21 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     void onMain(std::function<void(AppState&)> work);
     // The same from another thread: the state is only locked on the main thread, so a worker
     // never holds the last reference (its destructor joins the workers).
-    static void postToMain(MainQueue& queue, std::weak_ptr<AppState> weak,
+    static void postToMain(MainQueue& mainQueue, std::weak_ptr<AppState> weak,
                            std::function<void(AppState&)> work);
 
     AppEnvironment environment_;
     UserDefaults& defaults_;
     MainQueue& mainQueue_;
     Clock& clock_;
+    const std::thread::id mainThread_ = std::this_thread::get_id();
     AppShell* shell_;
     ChangeHandler onChange_;
 
     AppPreferences preferences_;
     WellbeingStatus wellbeingStatus_;
     std::optional<std::string> downloadError_;
+    std::optional<std::filesystem::path> missingDownloads_;
     std::optional<std::string> screenshotError_;
     std::optional<std::filesystem::path> screenshotFolder_;
     std::optional<std::string> serviceError_;
@@ -253,7 +267,9 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     Date now_;
     StatsSnapshot snapshot_;
     bool inputAvailable_ = false;
+    bool inputChecked_ = false;
     bool audioAvailable_ = false;
+    std::optional<std::string> audioProblem_;
     std::optional<Theme> currentTheme_;
     Localization localization_;
     std::vector<InstalledApp> installedApps_;

@@ -4,10 +4,14 @@
 #include <QCoreApplication>
 #include <QSessionManager>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
 
 #include "app/AppModel.h"
 #include "app/AppState.h"
@@ -25,30 +29,66 @@ namespace tapwell {
 
 namespace {
 
-// What a person running Tapwell from a terminal needs to know, said once per change.
-class HeadlessReporter {
+// What a person running Tapwell from a terminal needs to know, in the chosen language, said once
+// per change and only once it is known: the keyboard's state after the key monitor's first look,
+// the sound's only when there is sound.
+class TerminalReporter {
   public:
-    void update(const AppState& state) {
-        if (!reportedInput_ || *reportedInput_ != state.inputAvailable()) {
-            reportedInput_ = state.inputAvailable();
-            if (state.inputAvailable()) {
-                std::cerr << "Tapwell: listening to the keyboard.\n";
+    explicit TerminalReporter(const cli::AppOptions& options) : options_(options) {}
+
+    void start(const AppState& state) {
+        if (!state.audioAvailable()) {
+            const std::string reason = state.audioProblem().value_or("?");
+            if (options_.audio.kind == AudioOutputChoice::Kind::wav && anyThemeLoaded(state)) {
+                sayText(state.localization().format("terminal.silent.wav",
+                                                    {options_.audio.file.string(), reason}));
             } else {
-                std::cerr << "Tapwell: no access to the keyboard yet. Add yourself to the input "
-                             "group (sudo usermod -aG input $USER, then log in again) or run in "
-                             "an X11 session; Tapwell picks it up within a second.\n";
+                sayText(state.localization().format("terminal.silent", {reason}));
             }
         }
+        update(state);
+    }
+
+    void update(const AppState& state) {
+        if (state.inputChecked() &&
+            (!reportedInput_ || *reportedInput_ != state.inputAvailable())) {
+            reportedInput_ = state.inputAvailable();
+            say(state,
+                state.inputAvailable() ? "terminal.keyboard.listening" : "terminal.keyboard.none");
+        }
         const bool soundsOn = state.soundSettings().soundsEnabled;
-        if (reportedSound_ != soundsOn) {
+        if (state.audioAvailable() && reportedSound_ != soundsOn) {
             reportedSound_ = soundsOn;
-            std::cerr << "Tapwell: sounds " << (soundsOn ? "on" : "off") << ".\n";
+            say(state, soundsOn ? "terminal.sounds.on" : "terminal.sounds.off");
+        }
+        if (reportedDownloads_ != state.downloadError()) {
+            reportedDownloads_ = state.downloadError();
+            if (const auto& missing = state.missingDownloadsFolder()) {
+                sayText(
+                    state.localization().format("terminal.downloads.missing", {missing->string()}));
+            } else if (reportedDownloads_) {
+                sayText(state.localization().format("terminal.downloads.unavailable",
+                                                    {*reportedDownloads_}));
+            }
         }
     }
 
+    void displayGone(const AppState& state) { say(state, "terminal.display.gone"); }
+
   private:
+    static bool anyThemeLoaded(const AppState& state) {
+        return std::any_of(state.themes().begin(), state.themes().end(),
+                           [](const ThemeEntry& entry) { return entry.loaded.has_value(); });
+    }
+    static void say(const AppState& state, std::string_view key) {
+        sayText(state.localization().text(key));
+    }
+    static void sayText(const std::string& text) { std::cerr << "Tapwell: " << text << '\n'; }
+
+    const cli::AppOptions& options_;
     std::optional<bool> reportedInput_;
     std::optional<bool> reportedSound_;
+    std::optional<std::string> reportedDownloads_;
 };
 
 // The running state, for the exit hook below.
@@ -109,6 +149,21 @@ int runApplication(const cli::AppOptions& options, int argc, char** argv) {
                 app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
         }
     });
+
+    // The X server going away ends the session: quit through the event loop, saving as on any
+    // quit, instead of dying inside Xlib.
+    static std::atomic<bool> displayGone{false};
+    watchDisplayConnection([] {
+        displayGone = true;
+        terminationRequested = true;
+        if (auto* app = QCoreApplication::instance()) {
+            QMetaObject::invokeMethod(
+                app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+        }
+    });
+    if (options.verbose) {
+        logVerbosely();
+    }
 
     // One Tapwell per user: a second start hands over to the first and ends.
     UserInstance::Outcome instance;
@@ -189,16 +244,13 @@ int runApplication(const cli::AppOptions& options, int argc, char** argv) {
             manager.setRestartHint(QSessionManager::RestartNever);
         });
     }
-    if (!state->audioAvailable()) {
-        std::cerr << "Tapwell: no sound themes could be loaded; running silently (see the log).\n";
-    }
     AppModel model(*state);
     if (desktop) {
         desktop->attach(model);
     }
-    HeadlessReporter reporter;
+    TerminalReporter reporter(options);
     QObject::connect(&model, &AppModel::changed, [&reporter, &state] { reporter.update(*state); });
-    reporter.update(*state);
+    reporter.start(*state);
 
     // The session manager ending the session quits the event loop as the signals do.
     const int status = terminationRequested ? 0 : QCoreApplication::exec();
@@ -209,6 +261,9 @@ int runApplication(const cli::AppOptions& options, int argc, char** argv) {
     }
     state->shutdown();
     instance.owned.reset();
+    if (displayGone) {
+        reporter.displayGone(*state);
+    }
     return status;
 }
 

@@ -20,7 +20,8 @@ class App;
 namespace tapwell {
 class StatsStore;
 struct RecapContent;
-}
+class Localization;
+}  // namespace tapwell
 
 namespace tapwell::cli {
 
@@ -46,6 +47,7 @@ struct AppOptions {
     AudioOutputChoice audio;      // --audio-output and --audio-period
     bool openSettings = false;    // --settings
     bool openOnboarding = false;  // --onboarding
+    bool verbose = false;         // --verbose: every log line, and libraries' own messages
 };
 
 // Parses `args` (without the program name). Returns the exit status when a subcommand, --help or
@@ -61,6 +63,14 @@ std::expected<AudioOutputChoice, std::string> parseAudioOutput(std::string_view 
 
 // Tells on `err` which damaged day files the store moved aside while this command read them.
 void tellSetAsideDays(Context& context, StatsStore& store);
+
+// Why sound cannot be written where `choice` says (a WAV file in a folder that does not exist, or
+// at the place of a folder); none when nothing speaks against it yet.
+std::optional<std::string> audioOutputProblem(const AudioOutputChoice& choice);
+
+// The language the user chose for the program ("appLanguage", else English), with the texts of
+// the resource folder the program uses: command-line texts follow it like the windows do.
+Localization chosenLocalization();
 
 // Registration functions, one per area (see Commands.cpp for the list).
 void addDefaultsCommand(CLI::App& app, Context& context);

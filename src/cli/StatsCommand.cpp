@@ -25,6 +25,7 @@
 #include "core/UserDefaults.h"
 #include "core/UserInstance.h"
 #include "presentation/Localization.h"
+#include "presentation/PluralText.h"
 #include "recap/RecapSettings.h"
 #include "stats/RankService.h"
 #include "stats/StatsPersistence.h"
@@ -39,7 +40,13 @@ struct StatsOptions {
     bool confirmed = false;
 };
 
-std::string duration(double seconds) {
+std::string twoDigits(long long value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%02lld", value);
+    return text;
+}
+
+std::string duration(const Localization& localization, double seconds) {
     // Records hold at most a week of focus; anything else would not even convert.
     if (!(seconds >= 0.0)) {
         seconds = 0.0;
@@ -49,15 +56,14 @@ std::string duration(double seconds) {
     const long long hours = total / 3600;
     const long long minutes = total % 3600 / 60;
     const long long rest = total % 60;
-    char text[64];
     if (hours > 0) {
-        std::snprintf(text, sizeof text, "%lldh %02lldm %02llds", hours, minutes, rest);
-    } else if (minutes > 0) {
-        std::snprintf(text, sizeof text, "%lldm %02llds", minutes, rest);
-    } else {
-        std::snprintf(text, sizeof text, "%llds", rest);
+        return localization.format("cli.duration.hms",
+                                   {std::to_string(hours), twoDigits(minutes), twoDigits(rest)});
     }
-    return text;
+    if (minutes > 0) {
+        return localization.format("cli.duration.ms", {std::to_string(minutes), twoDigits(rest)});
+    }
+    return localization.format("cli.duration.s", {std::to_string(rest)});
 }
 
 // The rank's name in the selected theme and language; empty without a theme or a name.
@@ -97,30 +103,36 @@ void showToday(Context& context, bool json) {
         context.out << object.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
         return;
     }
-    context.out << "Date: " << today.date << '\n'
-                << "Keystrokes: " << today.keystrokes << '\n'
-                << "Keys per minute: " << snapshot.kpm << " (top today: " << today.topKpm << ")\n"
-                << "Focus time: " << duration(today.focusSeconds) << '\n'
-                << "Breaks: " << today.breaks << '\n'
-                << "Rank: " << (name.empty() ? "-" : name) << " (" << rank << " of 5)\n"
-                << "To next rank: ";
+    const Localization localization = chosenLocalization();
+    const auto line = [&](std::string_view key,
+                          std::initializer_list<Localization::FormatArgument> arguments) {
+        context.out << localization.format(key, arguments) << '\n';
+    };
+    line("cli.stats.date", {today.date});
+    line("cli.stats.keystrokes", {today.keystrokes});
+    line("cli.stats.kpm", {snapshot.kpm, today.topKpm});
+    line("cli.stats.focus", {duration(localization, today.focusSeconds)});
+    line("cli.stats.breaks", {today.breaks});
+    line("cli.stats.rank", {name.empty() ? std::string("-") : name, std::int64_t{rank}});
     if (remaining) {
-        context.out << *remaining << " keystrokes\n";
+        context.out << pluralText(localization, "cli.stats.toNext", *remaining) << '\n';
     } else {
-        context.out << "top rank reached\n";
+        line("cli.stats.topRank", {});
     }
-    context.out << "Keystrokes per hour:";
-    bool any = false;
+    std::string hours;
     for (std::size_t hour = 0; hour < today.hourly.size(); ++hour) {
         if (today.hourly[hour] > 0) {
-            char line[48];
-            std::snprintf(line, sizeof line, "\n  %02zu:00  %lld", hour,
+            char text[48];
+            std::snprintf(text, sizeof text, "\n  %02zu:00  %lld", hour,
                           static_cast<long long>(today.hourly[hour]));
-            context.out << line;
-            any = true;
+            hours += text;
         }
     }
-    context.out << (any ? "\n" : " none\n");
+    if (hours.empty()) {
+        line("cli.stats.hourly.none", {});
+    } else {
+        context.out << localization.text("cli.stats.hourly") << hours << '\n';
+    }
 }
 
 // Asks the running application, or takes the lock that keeps one from starting. Returns the
@@ -158,9 +170,10 @@ void exportAll(Context& context, const std::string& file) {
             return;
         }
         if (reply->error) {
-            context.fail("export failed, nothing was written: " + *reply->error);
+            context.fail(chosenLocalization().format("cli.stats.exportFailed", {*reply->error}));
         } else {
-            context.out << "Exported statistics to " << file << " (through the running Tapwell)\n";
+            context.out << chosenLocalization().format("cli.stats.exportedThroughApp", {file})
+                        << '\n';
         }
         return;
     }
@@ -168,10 +181,10 @@ void exportAll(Context& context, const std::string& file) {
     std::promise<std::optional<Error>> done;
     store.exportTo(file, [&done](std::optional<Error> error) { done.set_value(std::move(error)); });
     if (const std::optional<Error> error = done.get_future().get()) {
-        context.fail("export failed, nothing was written: " + error->description);
+        context.fail(chosenLocalization().format("cli.stats.exportFailed", {error->description}));
         return;
     }
-    context.out << "Exported statistics to " << file << '\n';
+    context.out << chosenLocalization().format("cli.stats.exported", {file}) << '\n';
     const auto damaged = StatsPersistence(store.directory()).quarantinedFiles();
     if (!damaged.empty()) {
         context.err << "tapwell: " << damaged.size()
@@ -186,8 +199,8 @@ void exportAll(Context& context, const std::string& file) {
 void deleteAll(Context& context, bool confirmed) {
     StatsStore store(SystemClock::shared());
     if (!confirmed) {
-        context.fail("this deletes every statistics file in " + store.directory().string() +
-                     " for good; run 'tapwell stats delete --yes' to confirm");
+        context.fail(
+            chosenLocalization().format("cli.stats.deleteConfirm", {store.directory().string()}));
         return;
     }
     std::unique_ptr<UserInstance> lock;
@@ -196,20 +209,22 @@ void deleteAll(Context& context, bool confirmed) {
             return;
         }
         if (reply->error) {
-            context.fail("could not delete the statistics: " + *reply->error);
+            context.fail(chosenLocalization().format("cli.stats.deleteFailed", {*reply->error}));
         } else {
-            context.out << "Deleted all statistics in " << store.directory().string()
-                        << " (through the running Tapwell)\n";
+            context.out << chosenLocalization().format("cli.stats.deletedThroughApp",
+                                                       {store.directory().string()})
+                        << '\n';
         }
         return;
     }
     std::promise<std::optional<Error>> done;
     store.deleteAll([&done](std::optional<Error> error) { done.set_value(std::move(error)); });
     if (const std::optional<Error> error = done.get_future().get()) {
-        context.fail("could not delete the statistics: " + error->description);
+        context.fail(chosenLocalization().format("cli.stats.deleteFailed", {error->description}));
         return;
     }
-    context.out << "Deleted all statistics in " << store.directory().string() << '\n';
+    context.out << chosenLocalization().format("cli.stats.deleted", {store.directory().string()})
+                << '\n';
 }
 
 }  // namespace

@@ -19,10 +19,13 @@ constexpr std::array categories = {LogCategory::startup, LogCategory::keyboardPe
                                    LogCategory::audio, LogCategory::stats,
                                    LogCategory::systemEvents};
 
-spdlog::level::level_enum configuredLevel() {
+spdlog::level::level_enum configuredLevel(bool toTerminal, bool verbose) {
     const char* value = std::getenv("TAPWELL_LOG");
     if (value == nullptr || *value == '\0') {
-        return spdlog::level::info;
+        if (verbose) {
+            return spdlog::level::debug;
+        }
+        return toTerminal ? spdlog::level::err : spdlog::level::info;
     }
     return spdlog::level::from_str(value);  // unknown names give "off"
 }
@@ -31,6 +34,7 @@ struct Loggers {
     std::mutex mutex;
     std::array<std::shared_ptr<spdlog::logger>, categories.size()> loggers;
     bool forceStandardError = false;
+    bool verbose = false;
     // Loggers replaced by logToStandardError stay alive: callers may still hold references.
     std::vector<std::shared_ptr<spdlog::logger>> retired;
 };
@@ -40,18 +44,31 @@ Loggers& registry() {
     return loggers;
 }
 
-std::shared_ptr<spdlog::logger> makeLogger(LogCategory category, bool forceStandardError) {
+std::shared_ptr<spdlog::logger> makeLogger(LogCategory category, bool forceStandardError,
+                                           bool verbose) {
     std::shared_ptr<spdlog::sinks::sink> sink;
     if (!forceStandardError) {
         sink = makeJournalSink(toString(category));
     }
-    if (!sink) {
+    const bool toTerminal = !sink;
+    if (toTerminal) {
         sink = std::make_shared<spdlog::sinks::stderr_sink_mt>();
         sink->set_pattern("%Y-%m-%d %H:%M:%S.%e tapwell[%n] %l: %v");
     }
     auto logger = std::make_shared<spdlog::logger>(toString(category), std::move(sink));
-    logger->set_level(configuredLevel());
+    logger->set_level(configuredLevel(toTerminal, verbose));
     return logger;
+}
+
+// Replaces every logger with one made under the registry's current choices.
+void remakeLoggers(Loggers& reg) {
+    for (LogCategory category : categories) {
+        auto& slot = reg.loggers[static_cast<std::size_t>(category)];
+        if (slot) {
+            reg.retired.push_back(std::move(slot));
+        }
+        slot = makeLogger(category, reg.forceStandardError, reg.verbose);
+    }
 }
 
 }  // namespace
@@ -77,7 +94,7 @@ spdlog::logger& logger(LogCategory category) {
     std::lock_guard lock(reg.mutex);
     auto& slot = reg.loggers[static_cast<std::size_t>(category)];
     if (!slot) {
-        slot = makeLogger(category, reg.forceStandardError);
+        slot = makeLogger(category, reg.forceStandardError, reg.verbose);
     }
     return *slot;
 }
@@ -86,13 +103,15 @@ void logToStandardError() {
     auto& reg = registry();
     std::lock_guard lock(reg.mutex);
     reg.forceStandardError = true;
-    for (LogCategory category : categories) {
-        auto& slot = reg.loggers[static_cast<std::size_t>(category)];
-        if (slot) {
-            reg.retired.push_back(std::move(slot));
-        }
-        slot = makeLogger(category, true);
-    }
+    remakeLoggers(reg);
+}
+
+void logVerbosely() {
+    auto& reg = registry();
+    std::lock_guard lock(reg.mutex);
+    reg.forceStandardError = true;
+    reg.verbose = true;
+    remakeLoggers(reg);
 }
 
 }  // namespace tapwell

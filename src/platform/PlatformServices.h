@@ -31,4 +31,8 @@ PlatformServices makePlatformServices(const AudioOutputChoice& audio);
 // SIGTERM, SIGHUP). Call once, before other threads start, so the signals reach only it.
 void watchTerminationSignals(std::function<void(int signal)> handler);
 
+// Calls `handler` once (on the thread that noticed it) when the display server the program is
+// connected to goes away. Call before makePlatformServices.
+void watchDisplayConnection(std::function<void()> handler);
+
 }  // namespace tapwell

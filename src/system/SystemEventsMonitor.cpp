@@ -63,6 +63,7 @@ void SystemEventsMonitor::stop() {
     }
     downloads_.reset();
     screenshots_.reset();
+    downloadsRetry_.cancel();
     ++downloadsGeneration_;
     ++screenshotsGeneration_;
     screenshotURL_.reset();
@@ -106,6 +107,12 @@ void SystemEventsMonitor::powerChanged() {
 }
 
 void SystemEventsMonitor::refreshDownloads() {
+    downloadsBackoff_.reset();
+    watchDownloads();
+}
+
+void SystemEventsMonitor::watchDownloads() {
+    downloadsRetry_.cancel();
     if (downloads_) {
         downloads_->stop();
         downloads_.reset();
@@ -117,6 +124,8 @@ void SystemEventsMonitor::refreshDownloads() {
         folder = platform_.downloadsFolder();
     }
     if (!folder) {
+        downloadFailed_ = false;
+        missingDownloads_.reset();
         sendDownloadStatus(std::nullopt);
         return;
     }
@@ -127,26 +136,58 @@ void SystemEventsMonitor::refreshDownloads() {
             emit(SystemSoundEvent::downloadDone);
         }
     });
-    callbacks.onError = [this, alive = std::weak_ptr<int>(alive_), generation](const Error& error) {
-        mainQueue_.post([this, alive, generation, error] {
-            if (!alive.lock() || generation != downloadsGeneration_) {
-                return;
+    callbacks.onError = [this, alive = std::weak_ptr<int>(alive_), generation,
+                         folder = *folder](const Error& error) {
+        mainQueue_.post([this, alive, generation, folder, error] {
+            if (alive.lock() && generation == downloadsGeneration_) {
+                downloadsFailed(folder, error);
             }
-            logger(LogCategory::systemEvents)
-                .error("Downloads unavailable: domain={} code={}", error.domain, error.code);
-            downloadFailed_ = true;
-            sendDownloadStatus(error.description);
         });
     };
-    callbacks.onReady = onMain([this, generation] {
-        if (generation == downloadsGeneration_) {
-            downloadFailed_ = false;
-            sendDownloadStatus(std::nullopt);
+    callbacks.onReady = onMain([this, generation, folder = *folder] {
+        if (generation != downloadsGeneration_) {
+            return;
         }
+        if (downloadFailed_) {
+            logger(LogCategory::systemEvents)
+                .info("Watching the Downloads folder {}", folder.string());
+        }
+        downloadFailed_ = false;
+        missingDownloads_.reset();
+        downloadsBackoff_.reset();
+        sendDownloadStatus(std::nullopt);
     });
     // No status now: the watcher's first listing or its error sends it.
     downloads_ = std::make_unique<FolderWatcher>(*folder, false, platform_.folderEvents(),
                                                  std::move(callbacks), clock_);
+}
+
+void SystemEventsMonitor::downloadsFailed(const fs::path& folder, const Error& error) {
+    const bool missing = error.domain == "posix" && error.code == ENOENT;
+    // Said once per failure, not once per attempt; a folder that is simply not there yet is no
+    // error.
+    if (!downloadFailed_ || missing != missingDownloads_.has_value()) {
+        auto& log = logger(LogCategory::systemEvents);
+        if (missing) {
+            log.info("There is no Downloads folder at {}; download sounds start once it exists",
+                     folder.string());
+        } else {
+            log.warn("The Downloads folder cannot be watched ({}); trying again later",
+                     error.description);
+        }
+    }
+    downloadFailed_ = true;
+    missingDownloads_ = missing ? std::optional<fs::path>(folder) : std::nullopt;
+    sendDownloadStatus(error.description);
+    if (platform_.timer != nullptr && started_) {
+        const auto generation = downloadsGeneration_;
+        downloadsRetry_ = platform_.timer->after(
+            downloadsBackoff_.next(), [this, alive = std::weak_ptr<int>(alive_), generation] {
+                if (alive.lock() && started_ && generation == downloadsGeneration_) {
+                    watchDownloads();
+                }
+            });
+    }
 }
 
 void SystemEventsMonitor::restoreScreenshotFolder() {

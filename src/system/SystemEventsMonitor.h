@@ -19,6 +19,8 @@
 #include "core/Clock.h"
 #include "core/Error.h"
 #include "core/MainQueue.h"
+#include "core/MainTimer.h"
+#include "core/RetryBackoff.h"
 #include "preferences/AppPreferences.h"
 #include "system/FolderEvents.h"
 #include "system/FolderWatcher.h"
@@ -40,7 +42,14 @@ class SystemEventsMonitor {
         std::unique_ptr<PowerSource> power;
         FolderEventsFactory folderEvents;
         std::function<std::optional<std::filesystem::path>()> downloadsFolder;
+        // Retries a Downloads folder that cannot be watched (it may not exist yet) on a backoff;
+        // none: it is tried again only when the watch is refreshed. Outlives the monitor.
+        MainTimer* timer = nullptr;
     };
+
+    // The waits between attempts to watch a Downloads folder that cannot be watched.
+    static constexpr double firstDownloadsRetry = 2.0;
+    static constexpr double longestDownloadsRetry = 60.0;
 
     using ScreenshotStatus = std::function<void(const std::optional<std::filesystem::path>& folder,
                                                 const std::optional<std::string>& message)>;
@@ -66,7 +75,8 @@ class SystemEventsMonitor {
     // Reads the power state and reports the power events it gives (at start, on each power
     // notification, and after the threshold changed).
     void powerChanged();
-    // Replaces the Downloads watcher (or drops it when downloads are switched off).
+    // Replaces the Downloads watcher (or drops it when downloads are switched off); a failed
+    // folder is tried again at once, and then on the backoff from its start.
     void refreshDownloads();
     // Watches `folder` as the screenshot folder from now on and remembers it. On failure the
     // previous folder stays watched and remembered, and the status carries the error.
@@ -74,6 +84,10 @@ class SystemEventsMonitor {
 
     bool started() const { return started_; }
     bool downloadFailed() const { return downloadFailed_; }
+    // The Downloads folder while it does not exist (download sounds start once it does).
+    const std::optional<std::filesystem::path>& missingDownloadsFolder() const {
+        return missingDownloads_;
+    }
     std::int64_t threshold() const { return threshold_; }
     void setThreshold(std::int64_t percent) { threshold_ = percent; }
     bool downloadEnabled() const { return downloadEnabled_; }
@@ -86,6 +100,8 @@ class SystemEventsMonitor {
     FolderWatcher* screenshotsWatcher() const { return screenshots_.get(); }
 
   private:
+    void watchDownloads();
+    void downloadsFailed(const std::filesystem::path& folder, const Error& error);
     void restoreScreenshotFolder();
     std::optional<Error> watchScreenshots(const std::filesystem::path& folder);
     void sendScreenshotStatus(const std::optional<std::filesystem::path>& folder,
@@ -106,6 +122,9 @@ class SystemEventsMonitor {
     bool started_ = false;
     bool downloadEnabled_ = true;
     bool downloadFailed_ = false;
+    std::optional<std::filesystem::path> missingDownloads_;
+    RetryBackoff downloadsBackoff_{firstDownloadsRetry, longestDownloadsRetry};
+    ScheduledWork downloadsRetry_;
     bool screenshotFailed_ = false;
     std::unique_ptr<FolderWatcher> downloads_;
     std::unique_ptr<FolderWatcher> screenshots_;

@@ -3,6 +3,8 @@
 #include <spdlog/sinks/ringbuffer_sink.h>
 
 #include <algorithm>
+#include <mutex>
+#include <thread>
 
 #include "app/AppState.h"
 #include "core/Log.h"
@@ -96,6 +98,7 @@ class AppStateTest : public ::testing::Test {
     bool withSound = true;
     AppShell* shellForLaunch = nullptr;
     bool openOnboardingFlag = false;
+    MainQueue* queueForLaunch = nullptr;  // none: `mainQueue`
     std::shared_ptr<AppState> state;
 
     void SetUp() override { keys->available = true; }
@@ -110,7 +113,7 @@ class AppStateTest : public ::testing::Test {
     void launch() {
         AppEnvironment environment;
         environment.defaults = &defaults;
-        environment.mainQueue = &mainQueue;
+        environment.mainQueue = queueForLaunch != nullptr ? queueForLaunch : &mainQueue;
         environment.clock = &clock;
         environment.statsDirectory = dir / "stats";
         environment.userThemes = dir / "themes";
@@ -177,6 +180,18 @@ TEST_F(AppStateTest, KeysAreCountedAndReachTheStore) {
     EXPECT_TRUE(state->inputAvailable());
 }
 
+TEST_F(AppStateTest, NoKeyboardIsKnownOnlyAfterTheMonitorLooked) {
+    keys->available = false;
+    launch();
+    EXPECT_FALSE(state->inputChecked());  // not yet known, so nothing may be said about it
+    int published = 0;
+    state->setChangeHandler(
+        [&](PublishedSet what) { published += what.contains(Published::inputAvailable) ? 1 : 0; });
+    ASSERT_TRUE(pumpUntil([&] { return state->inputChecked(); }));
+    EXPECT_FALSE(state->inputAvailable());
+    EXPECT_EQ(published, 1);
+}
+
 TEST_F(AppStateTest, MutedSoundsStillCount) {
     defaults.set(defaultsKey::soundsEnabled, false);
     launch();
@@ -205,6 +220,7 @@ TEST_F(AppStateTest, RunsSilentlyWithoutResources) {
     withSound = false;
     launch();
     EXPECT_FALSE(state->audioAvailable());
+    EXPECT_NE(state->audioProblem().value_or(""), "");
     EXPECT_FALSE(state->currentTheme());
     type(2);
     EXPECT_TRUE(pumpUntil([&] { return state->snapshot().today.keystrokes == 2; }));
@@ -285,6 +301,75 @@ TEST_F(AppStateTest, CallbacksAfterShutdownAreIgnored) {
     }
     mainQueue.runFor(50ms);
     EXPECT_EQ(state->soundSettings().soundsEnabled, before);
+}
+
+// Passes posts on to the pumped queue and, for each post made on another thread, counts who owns
+// the observed state at that moment: a report that holds the state itself makes it two owners.
+class OwnerCountingQueue final : public MainQueue {
+  public:
+    explicit OwnerCountingQueue(PumpedMainQueue& target) : target_(target) {}
+
+    void observe(const std::shared_ptr<AppState>& state) {
+        std::lock_guard lock(mutex_);
+        observed_ = state;
+    }
+    void post(std::function<void()> work) override {
+        if (std::this_thread::get_id() != mainThread_) {
+            std::lock_guard lock(mutex_);
+            if (const long owners = observed_.use_count(); owners > 0) {
+                ++reports_;
+                mostOwners_ = std::max(mostOwners_, owners);
+            }
+        }
+        target_.post(std::move(work));
+    }
+    int reports() const {
+        std::lock_guard lock(mutex_);
+        return reports_;
+    }
+    long mostOwners() const {
+        std::lock_guard lock(mutex_);
+        return mostOwners_;
+    }
+
+  private:
+    PumpedMainQueue& target_;
+    const std::thread::id mainThread_ = std::this_thread::get_id();
+    mutable std::mutex mutex_;
+    std::weak_ptr<AppState> observed_;
+    int reports_ = 0;
+    long mostOwners_ = 0;
+};
+
+TEST_F(AppStateTest, ServiceThreadsNeverHoldTheState) {
+    OwnerCountingQueue counting(mainQueue);
+    queueForLaunch = &counting;
+    withSound = false;
+    launch();
+    counting.observe(state);
+    type(3);
+    ASSERT_TRUE(pumpUntil([&] { return state->snapshot().today.keystrokes == 3; }));
+    EXPECT_GT(counting.reports(), 0);
+    EXPECT_EQ(counting.mostOwners(), 1);
+    // The state posts to the counting queue until it is gone, so it goes before the queue.
+    state->shutdown();
+    state.reset();
+}
+
+// The main thread lets go of the state while the key monitor, the store and the wellbeing service
+// are reporting: the state must still end on the main thread (its destructor checks).
+TEST_F(AppStateTest, DroppedWhileServicesReportItEndsOnTheMainThread) {
+    withSound = false;
+    for (int round = 0; round < 20; ++round) {
+        launch();
+        keys->set([](auto& s) { s.available = !s.available; });
+        type(4);
+        std::weak_ptr<AppState> observer = state;
+        state.reset();
+        EXPECT_TRUE(observer.expired());
+        mainQueue.runFor(5ms);
+        keys->set([](auto& s) { s.input.clear(); });
+    }
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
+#include <utility>
 
 #include "cli/Cli.h"
+#include "cli/CliRun.h"
 
 namespace tapwell {
 namespace {
@@ -60,6 +63,53 @@ TEST(AppOptions, UnknownOutputIsRefusedBeforeAnythingStarts) {
     std::string err;
     EXPECT_FALSE(parseApp({"--audio-output", "alsa"}, &err).has_value());
     EXPECT_NE(err.find("unknown audio output \"alsa\""), std::string::npos) << err;
+}
+
+TEST(AppOptions, AWavFileThatCannotBeWrittenIsNamedBeforeAnythingStarts) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path();
+    struct Case {
+        std::string output;
+        std::string said;  // empty: accepted
+    };
+    const Case cases[] = {
+        {"wav:/nonexistent/x.wav",
+         "cannot write sound to /nonexistent/x.wav: the folder "
+         "/nonexistent does not exist"},
+        {"wav:" + folder.string(), "cannot write sound to " + folder.string() + ": it is a folder"},
+        {"wav:" + (folder / "tapwell-output-test.wav").string(), ""},
+        {"null", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.output);
+        std::string err;
+        const auto options = parseApp({"--audio-output", c.output}, &err);
+        EXPECT_EQ(options.has_value(), c.said.empty());
+        if (!c.said.empty()) {
+            EXPECT_EQ(err, "tapwell: " + c.said + "\n");
+        }
+    }
+}
+
+TEST(AppOptions, HelpIsACommandToo) {
+    for (const auto& [asCommand, asOption] :
+         {std::pair<std::vector<std::string>, std::vector<std::string>>{{"help"}, {"--help"}},
+          {{"help", "stats"}, {"stats", "--help"}},
+          {{"help", "themes", "import"}, {"themes", "import", "--help"}}}) {
+        const test::CliResult command = test::runCli(asCommand);
+        const test::CliResult option = test::runCli(asOption);
+        EXPECT_EQ(command.status, 0);
+        EXPECT_EQ(command.out, option.out);
+        EXPECT_NE(command.out.find("Usage"), std::string::npos) << command.out;
+        EXPECT_EQ(command.err, "");
+    }
+    EXPECT_NE(test::runCli({"help", "nonsense"}).status, 0);
+}
+
+TEST(AppOptions, VerboseIsAnOptionOfTheApplication) {
+    std::string err;
+    const auto options = parseApp({"--verbose", "--audio-output", "null"}, &err);
+    ASSERT_TRUE(options.has_value()) << err;
+    EXPECT_TRUE(options->verbose);
 }
 
 }  // namespace

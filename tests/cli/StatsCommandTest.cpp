@@ -2,6 +2,7 @@
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "CliRun.h"
@@ -36,12 +37,18 @@ class StatsCommandTest : public ::testing::Test {
 
     void SetUp() override {
         fs::create_directories(dir / "resources");
-        dir.write(
-            "resources/en.lproj/Localizable.json",
-            R"({"recap.keystrokesToday": "keystrokes today", "recap.topSpeed": "Top speed",)"
-            R"( "recap.words": "Words", "recap.travel": "Key travel", "recap.breaks": "Breaks",)"
-            R"( "recap.footer.brand": "Made with Tapwell", "recap.footer.privacy": "Counts only.",)"
-            R"( "recap.words.divisor": "5", "unit.keysPerMinute.value": "{1} keys/min"})");
+        // The shipped texts of the command line, with short recap texts of the test's own.
+        for (const std::string language : {"en", "ja"}) {
+            const std::string table = "/" + language + ".lproj/Localizable.json";
+            std::ifstream shipped(std::string(TAPWELL_SOURCE_RESOURCE_DIR) + table);
+            json texts = json::parse(shipped);
+            texts.update(json::parse(
+                R"({"recap.keystrokesToday": "keystrokes today", "recap.topSpeed": "Top speed",)"
+                R"( "recap.words": "Words", "recap.travel": "Key travel", "recap.breaks": "Breaks",)"
+                R"( "recap.footer.brand": "Made with Tapwell", "recap.footer.privacy": "Counts only.",)"
+                R"( "recap.words.divisor": "5", "unit.keysPerMinute.value": "{1} keys/min"})"));
+            dir.write("resources" + table, texts.dump());
+        }
     }
 
     void addTheme(const std::string& id, bool isDefault = false) {
@@ -109,9 +116,25 @@ TEST_F(StatsCommandTest, TextSummaryWithoutThemeAndWithoutWriting) {
     EXPECT_NE(result.out.find("Keystrokes: 12\n"), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("Focus time: 1h 02m 05s\n"), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("Rank: - (0 of 5)\n"), std::string::npos) << result.out;
-    EXPECT_NE(result.out.find("To next rank: 1988 keystrokes\n"), std::string::npos);
+    EXPECT_NE(result.out.find("To next rank: 1,988 keystrokes\n"), std::string::npos);
     EXPECT_NE(result.out.find("  14:00  12\n"), std::string::npos) << result.out;
     EXPECT_EQ(dir.read("data/Tapwell/stats/" + today + ".json"), before);
+}
+
+TEST_F(StatsCommandTest, TextSummaryFollowsTheChosenLanguage) {
+    UserDefaults defaults(UserDefaults::standardPath());
+    defaults.set("appLanguage", std::string("ja"));
+    ASSERT_FALSE(defaults.flush());
+    writeDay(today, 1);
+    const Result result = run({"stats"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find("キー入力：1回\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("集中した時間：1時間02分05秒\n"), std::string::npos) << result.out;
+    EXPECT_EQ(result.out.find("Keystrokes"), std::string::npos) << result.out;
+    const Result refused = run({"stats", "delete"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("tapwell stats delete --yes"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("完全に削除"), std::string::npos) << refused.err;
 }
 
 TEST_F(StatsCommandTest, ReadingCreatesNoFiles) {

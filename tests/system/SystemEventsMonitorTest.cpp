@@ -8,6 +8,7 @@
 #include "core/UserDefaults.h"
 #include "platform/linux/system/InotifyFolderEvents.h"
 #include "support/FakeClock.h"
+#include "support/ManualMainTimer.h"
 #include "support/TempDir.h"
 
 namespace tapwell {
@@ -76,10 +77,12 @@ class SystemEventsMonitorTest : public ::testing::Test {
         SystemEventsMonitor::Platform platform;
         platform.power = std::make_unique<FakePowerSource>(power);
         platform.folderEvents = [this] {
+            ++watchesOpened;
             return std::make_unique<CountingFolderEvents>(std::make_unique<InotifyFolderEvents>(),
                                                           changes);
         };
         platform.downloadsFolder = [this] { return downloadsFolder; };
+        platform.timer = &timer;
         auto monitor =
             std::make_unique<SystemEventsMonitor>(defaults, mainQueue, std::move(platform), clock);
         monitor->onEvent = [this](SystemSoundEvent event) { events.push_back(event); };
@@ -119,6 +122,8 @@ class SystemEventsMonitorTest : public ::testing::Test {
         std::make_shared<CountingFolderEvents::Changes>();
     UserDefaults defaults{dir / "config" / "defaults.json"};
     PumpedMainQueue mainQueue;
+    test::ManualMainTimer timer;
+    int watchesOpened = 0;
     std::shared_ptr<FakePowerSource::State> power = std::make_shared<FakePowerSource::State>();
     std::optional<fs::path> downloadsFolder;
     std::vector<SystemSoundEvent> events;
@@ -240,6 +245,52 @@ TEST_F(SystemEventsMonitorTest, MissingDownloadsFolderIsReportedAndClearsAfterAR
     ASSERT_TRUE(pumpUntil([&] { return downloadStatuses.size() == 2; }));
     EXPECT_EQ(downloadStatuses[1], noProblem);
     EXPECT_FALSE(monitor->downloadFailed());
+}
+
+TEST_F(SystemEventsMonitorTest, MissingDownloadsFolderIsTriedAgainOnABackoffUntilItExists) {
+    downloadsFolder = dir / "Downloads";
+    auto monitor = makeMonitor();
+    monitor->start();
+    ASSERT_TRUE(pumpUntil([&] { return downloadStatuses.size() == 1; }));
+    EXPECT_EQ(monitor->missingDownloadsFolder(), downloadsFolder);
+    EXPECT_EQ(watchesOpened, 1);
+
+    // Each wait is twice the one before: attempts at 2, 6 and 14 seconds.
+    for (const double wait : {2.0, 4.0, 8.0}) {
+        const int before = watchesOpened;
+        timer.advance(wait - 0.01);
+        EXPECT_EQ(watchesOpened, before) << wait;
+        timer.advance(0.01);
+        EXPECT_EQ(watchesOpened, before + 1) << wait;
+        ASSERT_TRUE(pumpUntil([&] { return downloadStatuses.size() == std::size_t(before + 1); }));
+        EXPECT_TRUE(downloadStatuses.back().has_value());
+    }
+
+    fs::create_directory(*downloadsFolder);
+    timer.advance(16.0);
+    ASSERT_TRUE(pumpUntil([&] { return !downloadStatuses.back().has_value(); }));
+    EXPECT_FALSE(monitor->downloadFailed());
+    EXPECT_FALSE(monitor->missingDownloadsFolder());
+    arrive(*downloadsFolder, "paper.pdf", "%PDF");
+    clock.advance(1.0);
+    EXPECT_TRUE(pumpUntil([&] { return count(SystemSoundEvent::downloadDone) == 1; }));
+
+    // Gone again: the backoff starts over from its first wait.
+    const int before = watchesOpened;
+    fs::remove_all(*downloadsFolder);
+    ASSERT_TRUE(pumpUntil([&] { return monitor->downloadFailed(); }));
+    timer.advance(2.0);
+    EXPECT_EQ(watchesOpened, before + 1);
+}
+
+TEST_F(SystemEventsMonitorTest, NoRetryAfterStop) {
+    downloadsFolder = dir / "Downloads";
+    auto monitor = makeMonitor();
+    monitor->start();
+    ASSERT_TRUE(pumpUntil([&] { return downloadStatuses.size() == 1; }));
+    monitor->stop();
+    timer.advance(120.0);
+    EXPECT_EQ(watchesOpened, 1);
 }
 
 TEST_F(SystemEventsMonitorTest, StartWithoutStoredScreenshotFolder) {

@@ -14,6 +14,7 @@
 #include "platform/linux/sound/PulseOutputDevices.h"
 #include "platform/linux/system/LinuxSystemEventsPlatform.h"
 #include "platform/linux/x11/X11CompositingProbe.h"
+#include "platform/linux/x11/X11ErrorTrap.h"
 
 namespace tapwell {
 
@@ -63,6 +64,10 @@ void watchTerminationSignals(std::function<void(int signal)> handler) {
             }
         }
     }).detach();
+}
+
+void watchDisplayConnection(std::function<void()> handler) {
+    X11ErrorTrap::setConnectionLostHandler(std::move(handler));
 }
 
 }  // namespace tapwell

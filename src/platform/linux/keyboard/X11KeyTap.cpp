@@ -186,7 +186,8 @@ void X11KeyTap::dispatch(const Watch&, short revents, KeyTapSink& sink) {
         return;
     }
     if ((revents & (POLLHUP | POLLERR | POLLNVAL)) != 0 && (revents & POLLIN) == 0) {
-        close();  // the server went away; the next refresh reconnects
+        X11ErrorTrap::connectionLost(display_);  // the server went away
+        close();
         sink.eventsMissed();
         return;
     }

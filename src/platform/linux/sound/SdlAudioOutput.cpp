@@ -1,11 +1,16 @@
 #include "platform/linux/sound/SdlAudioOutput.h"
 
 #include <SDL.h>
+#include <alsa/asoundlib.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
+#include <mutex>
 
+#include "core/Log.h"
 #include "sound/PcmBuffer.h"
 
 namespace tapwell {
@@ -18,10 +23,32 @@ Error sdlError() {
 
 constexpr auto watchInterval = std::chrono::milliseconds(200);
 
+// ALSA writes every step of its device probing to standard error (eight lines on a machine without
+// a sound card, before SDL falls back or reports the failure that matters). They go to the audio
+// log at debug level instead, which reaches the terminal only with --verbose.
+void logAlsaMessage(const char* file, int line, const char* function, int error, const char* format,
+                    ...) {
+    char text[512];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    logger(LogCategory::audio)
+        .debug("ALSA {}:{} ({}): {}{}{}", file != nullptr ? file : "?", line,
+               function != nullptr ? function : "?", text, error != 0 ? ": " : "",
+               error != 0 ? snd_strerror(error) : "");
+}
+
+void routeAlsaMessagesToLog() {
+    static std::once_flag once;
+    std::call_once(once, [] { snd_lib_error_set_handler(&logAlsaMessage); });
+}
+
 }  // namespace
 
 SdlAudioOutput::SdlAudioOutput(std::size_t periodFrames)
     : periodFrames_(std::clamp<std::size_t>(periodFrames, 32, 8192)) {
+    routeAlsaMessagesToLog();
     subsystemReady_ = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/linux/x11/X11ErrorTrap.h"
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <vector>
 
@@ -16,10 +17,39 @@ std::mutex registryMutex;
 std::vector<Display*> adopted;     // guarded by registryMutex
 std::vector<X11ErrorTrap*> traps;  // guarded; the innermost last
 XErrorHandler previousHandler = nullptr;
+XIOErrorHandler previousIOHandler = nullptr;
 std::once_flag installOnce;
 
+std::mutex lostMutex;
+std::function<void()> lostHandler;  // guarded by lostMutex
+std::atomic<bool> lostReported{false};
+
+bool isAdopted(Display* display) {
+    std::lock_guard lock(registryMutex);
+    return std::find(adopted.begin(), adopted.end(), display) != adopted.end();
+}
+
+// Xlib's own handler prints "XIO: fatal IO error" and leaves the ending to the exit handler; for
+// our connections the loss is logged and handled instead.
+int handleIOError(Display* display) {
+    if (isAdopted(display)) {
+        logger(LogCategory::keyboardPermission).info("The connection to the X server broke");
+        return 0;
+    }
+    return previousIOHandler != nullptr ? previousIOHandler(display) : 0;
+}
+
+// In place of Xlib's exit(1): returning leaves the connection marked broken, so every later
+// call on it returns at once, and the program ends in its own time.
+void carryOnAfterIOError(Display* display, void*) {
+    X11ErrorTrap::connectionLost(display);
+}
+
 void installHandler() {
-    std::call_once(installOnce, [] { previousHandler = XSetErrorHandler(&handleXError); });
+    std::call_once(installOnce, [] {
+        previousHandler = XSetErrorHandler(&handleXError);
+        previousIOHandler = XSetIOErrorHandler(&handleIOError);
+    });
 }
 
 }  // namespace
@@ -48,8 +78,29 @@ int handleXError(Display* display, XErrorEvent* event) {
 
 void X11ErrorTrap::adopt(Display* display) {
     installHandler();
+    XSetIOErrorExitHandler(display, &carryOnAfterIOError, nullptr);
     std::lock_guard lock(registryMutex);
     adopted.push_back(display);
+}
+
+void X11ErrorTrap::setConnectionLostHandler(std::function<void()> handler) {
+    std::lock_guard lock(lostMutex);
+    lostHandler = std::move(handler);
+    lostReported = false;
+}
+
+void X11ErrorTrap::connectionLost(Display* display) {
+    if (!isAdopted(display) || lostReported.exchange(true)) {
+        return;
+    }
+    std::function<void()> handler;
+    {
+        std::lock_guard lock(lostMutex);
+        handler = lostHandler;
+    }
+    if (handler) {
+        handler();
+    }
 }
 
 void X11ErrorTrap::release(Display* display) {

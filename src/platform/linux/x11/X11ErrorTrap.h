@@ -3,8 +3,14 @@
 // process. Our connections are adopted so their errors are logged instead, and a trap catches
 // the errors of one connection across a span (a grab the server refuses with BadAccess, a window
 // that went away while we looked at it), checked synchronously with XSync.
+//
+// A broken connection (the X server went away) would end the process inside Xlib as well, before
+// anything is saved. For an adopted connection Xlib is told to carry on instead (its calls on that
+// connection then do nothing), and the connection-lost handler decides what happens.
 
 #include <X11/Xlib.h>
+
+#include <functional>
 
 namespace tapwell {
 
@@ -14,6 +20,12 @@ class X11ErrorTrap {
     // and `release` before closing it.
     static void adopt(Display* display);
     static void release(Display* display);
+
+    // Called once, on whichever thread noticed it, when an adopted connection breaks. Set it
+    // before connections are opened; it must only hand the news on (Xlib may hold its locks).
+    static void setConnectionLostHandler(std::function<void()> handler);
+    // For readers that see the connection hang up before Xlib does: reports it like Xlib would.
+    static void connectionLost(Display* display);
 
     explicit X11ErrorTrap(Display* display);
     ~X11ErrorTrap();
