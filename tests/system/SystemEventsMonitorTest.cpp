@@ -1,5 +1,6 @@
 #include "system/SystemEventsMonitor.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -273,7 +274,7 @@ TEST_F(SystemEventsMonitorTest, MissingDownloadsFolderIsTriedAgainOnABackoffUnti
     EXPECT_FALSE(monitor->missingDownloadsFolder());
     arrive(*downloadsFolder, "paper.pdf", "%PDF");
     clock.advance(1.0);
-    EXPECT_TRUE(pumpUntil([&] { return count(SystemSoundEvent::downloadDone) == 1; }));
+    EXPECT_TRUE(pumpUntil([&] { return std::ranges::count(events, SystemSoundEvent::downloadDone) == 1; }));
 
     // Gone again: the backoff starts over from its first wait.
     const int before = watchesOpened;
