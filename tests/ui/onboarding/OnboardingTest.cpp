@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "keyboard/KeyCodes.h"
+#include "support/QtTestApplication.h"
 #include "support/RecordingState.h"
 #include "ui/onboarding/AccessStep.h"
 #include "ui/onboarding/OnboardingWindow.h"
@@ -23,19 +24,7 @@
 namespace tapwell::ui {
 namespace {
 
-// One application for the whole run, as in the program, gone before the process ends.
-class Application final : public ::testing::Environment {
-  public:
-    void SetUp() override { app_ = std::make_unique<QApplication>(argc_, argv_); }
-    void TearDown() override { app_.reset(); }
-
-  private:
-    int argc_ = 1;
-    char name_[17] = "onboarding_tests";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QApplication> app_;
-};
-[[maybe_unused]] auto* const application = ::testing::AddGlobalTestEnvironment(new Application);
+TAPWELL_QT_TEST_APPLICATION("onboarding_tests");
 
 class OnboardingTest : public ::testing::Test {
   protected:

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 
+#include "support/QtTestApplication.h"
 #include "support/RecordingState.h"
 #include "ui/popover/AccessPrompt.h"
 #include "ui/popover/PopoverPlacement.h"
@@ -95,19 +96,7 @@ struct Popover {
     std::unique_ptr<PopoverWindow> window;
 };
 
-// One application for the whole run, as in the program, gone before the process ends.
-class Application final : public ::testing::Environment {
-  public:
-    void SetUp() override { app_ = std::make_unique<QApplication>(argc_, argv_); }
-    void TearDown() override { app_.reset(); }
-
-  private:
-    int argc_ = 1;
-    char name_[14] = "popover_tests";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QApplication> app_;
-};
-[[maybe_unused]] auto* const application = ::testing::AddGlobalTestEnvironment(new Application);
+TAPWELL_QT_TEST_APPLICATION("popover_tests");
 
 class PopoverTest : public ::testing::Test, public Popover {};
 

@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 
+#include "support/QtTestApplication.h"
 #include "support/RecordingState.h"
 #include "ui/settings/AppChooser.h"
 #include "ui/settings/BarChart.h"
@@ -84,19 +85,7 @@ struct Settings {
     std::unique_ptr<SettingsWindow> window;
 };
 
-// One application for the whole run, as in the program, gone before the process ends.
-class Application final : public ::testing::Environment {
-  public:
-    void SetUp() override { app_ = std::make_unique<QApplication>(argc_, argv_); }
-    void TearDown() override { app_.reset(); }
-
-  private:
-    int argc_ = 1;
-    char name_[15] = "settings_tests";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QApplication> app_;
-};
-[[maybe_unused]] auto* const application = ::testing::AddGlobalTestEnvironment(new Application);
+TAPWELL_QT_TEST_APPLICATION("settings_tests");
 
 class SettingsTest : public ::testing::Test, public Settings {};
 
