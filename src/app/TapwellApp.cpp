@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QSessionManager>
 
 #include <algorithm>
@@ -100,9 +101,34 @@ std::weak_ptr<AppState>& runningState() {
 // When the display connection breaks (the X server ends with the session before any signal
 // arrives), Qt ends the process with exit() from inside the event loop. The statistics and the
 // wellbeing ledger are still saved on the way out.
+// Set while the application runs: says that the display ended, once the state is saved.
+std::function<void()>& sayDisplayGone() {
+    static std::function<void()> say;
+    return say;
+}
+
+std::atomic<bool>& displayGone() {
+    static std::atomic<bool> gone{false};
+    return gone;
+}
+
+// When the display connection breaks (the X server ends with the session before any signal
+// arrives), Qt ends the process with exit() from inside the event loop. The statistics and the
+// wellbeing ledger are still saved on the way out, and a display that went away ends the program
+// as it would have ended without Qt: saved, said, and with success, without running the rest of
+// exit (Qt's own clean-up would talk to the dead connection again).
 void shutDownAtExit() {
-    if (auto state = runningState().lock()) {
-        state->shutdown();
+    auto state = runningState().lock();
+    if (!state) {
+        return;
+    }
+    probeToolkitDisplay();
+    state->shutdown();
+    if (displayGone() && sayDisplayGone()) {
+        sayDisplayGone()();
+        std::cout.flush();
+        std::cerr.flush();
+        std::_Exit(0);
     }
 }
 
@@ -152,9 +178,8 @@ int runApplication(const cli::AppOptions& options, int argc, char** argv) {
 
     // The X server going away ends the session: quit through the event loop, saving as on any
     // quit, instead of dying inside Xlib.
-    static std::atomic<bool> displayGone{false};
     watchDisplayConnection([] {
-        displayGone = true;
+        displayGone() = true;
         terminationRequested = true;
         if (auto* app = QCoreApplication::instance()) {
             QMetaObject::invokeMethod(
@@ -183,6 +208,9 @@ int runApplication(const cli::AppOptions& options, int argc, char** argv) {
         auto gui = std::make_unique<QApplication>(argc, argv);
         // The program lives in the tray: closing its last window does not end it.
         gui->setQuitOnLastWindowClosed(false);
+        if (auto* x11 = gui->nativeInterface<QNativeInterface::QX11Application>()) {
+            adoptToolkitDisplay(x11->display());
+        }
         app = std::move(gui);
         desktop = std::make_unique<ui::DesktopUi>(std::move(platform.compositing));
     } else {
@@ -251,6 +279,7 @@ int runApplication(const cli::AppOptions& options, int argc, char** argv) {
     TerminalReporter reporter(options);
     QObject::connect(&model, &AppModel::changed, [&reporter, &state] { reporter.update(*state); });
     reporter.start(*state);
+    sayDisplayGone() = [&reporter, &state] { reporter.displayGone(*state); };
 
     // The session manager ending the session quits the event loop as the signals do.
     const int status = terminationRequested ? 0 : QCoreApplication::exec();
@@ -261,7 +290,8 @@ int runApplication(const cli::AppOptions& options, int argc, char** argv) {
     }
     state->shutdown();
     instance.owned.reset();
-    if (displayGone) {
+    sayDisplayGone() = nullptr;
+    if (displayGone()) {
         reporter.displayGone(*state);
     }
     return status;

@@ -35,4 +35,12 @@ void watchTerminationSignals(std::function<void(int signal)> handler);
 // connected to goes away. Call before makePlatformServices.
 void watchDisplayConnection(std::function<void()> handler);
 
+// Takes the toolkit's own Xlib connection (a `Display*`) into the same care as the program's:
+// the toolkit installs a connection-error handler that ends the process, which would otherwise
+// replace the program's for every connection. Call after the toolkit opened its connection.
+void adoptToolkitDisplay(void* xlibDisplay);
+// Asks the server for a round trip on the toolkit's connection, so that a connection the toolkit
+// found broken is reported to the `watchDisplayConnection` handler too. Does nothing without one.
+void probeToolkitDisplay();
+
 }  // namespace tapwell

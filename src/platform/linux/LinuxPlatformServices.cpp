@@ -3,6 +3,7 @@
 
 #include <signal.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <thread>
 
@@ -68,6 +69,24 @@ void watchTerminationSignals(std::function<void(int signal)> handler) {
 
 void watchDisplayConnection(std::function<void()> handler) {
     X11ErrorTrap::setConnectionLostHandler(std::move(handler));
+}
+
+namespace {
+std::atomic<Display*> toolkitDisplay{nullptr};
+}
+
+void adoptToolkitDisplay(void* xlibDisplay) {
+    if (xlibDisplay != nullptr) {
+        X11ErrorTrap::adopt(static_cast<Display*>(xlibDisplay));
+        toolkitDisplay = static_cast<Display*>(xlibDisplay);
+    }
+}
+
+void probeToolkitDisplay() {
+    Display* display = toolkitDisplay;
+    if (display != nullptr && !X11ErrorTrap::isBroken(display)) {
+        XSync(display, False);
+    }
 }
 
 }  // namespace tapwell

@@ -39,8 +39,7 @@ void X11FocusSource::start() {
 void X11FocusSource::stop() {
     watcher_.stop();
     if (display_ != nullptr) {
-        X11ErrorTrap::release(display_);
-        XCloseDisplay(display_);
+        X11ErrorTrap::close(display_);
         display_ = nullptr;
     }
 }

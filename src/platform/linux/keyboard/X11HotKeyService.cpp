@@ -44,8 +44,7 @@ X11HotKeyService::~X11HotKeyService() {
             ungrab(grab);
         }
         grabs_.clear();
-        X11ErrorTrap::release(display_);
-        XCloseDisplay(display_);
+        X11ErrorTrap::close(display_);
         display_ = nullptr;
     }
     if (wakeFd_ >= 0) {

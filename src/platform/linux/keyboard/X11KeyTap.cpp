@@ -76,8 +76,7 @@ bool X11KeyTap::open() {
     int minor = 0;
     if (!XQueryExtension(display, "XInputExtension", &xiOpcode_, &event, &error) ||
         XIQueryVersion(display, &major, &minor) != Success) {
-        X11ErrorTrap::release(display);
-        XCloseDisplay(display);
+        X11ErrorTrap::close(display);
         return false;
     }
     display_ = display;
@@ -136,8 +135,7 @@ bool X11KeyTap::refresh(KeyTapSink& sink) {
 
 void X11KeyTap::close() {
     if (display_ != nullptr) {
-        X11ErrorTrap::release(display_);
-        XCloseDisplay(display_);
+        X11ErrorTrap::close(display_);
         display_ = nullptr;
     }
     secureInput_ = false;
@@ -170,8 +168,7 @@ std::optional<bool> X11KeyTap::capsLock() {
     if (XkbQueryExtension(display, &opcode, &eventBase, &errorBase, &major, &minor)) {
         caps = queryCapsLock(display);
     }
-    X11ErrorTrap::release(display);
-    XCloseDisplay(display);
+    X11ErrorTrap::close(display);
     return caps;
 }
 

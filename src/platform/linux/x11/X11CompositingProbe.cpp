@@ -8,8 +8,7 @@ namespace tapwell {
 
 X11CompositingProbe::~X11CompositingProbe() {
     if (display_ != nullptr) {
-        X11ErrorTrap::release(display_);
-        XCloseDisplay(display_);
+        X11ErrorTrap::close(display_);
     }
 }
 

@@ -16,9 +16,9 @@ namespace {
 std::mutex registryMutex;
 std::vector<Display*> adopted;     // guarded by registryMutex
 std::vector<X11ErrorTrap*> traps;  // guarded; the innermost last
+std::vector<Display*> broken;      // guarded; set aside, never closed
 XErrorHandler previousHandler = nullptr;
 XIOErrorHandler previousIOHandler = nullptr;
-std::once_flag installOnce;
 
 std::mutex lostMutex;
 std::function<void()> lostHandler;  // guarded by lostMutex
@@ -42,14 +42,29 @@ int handleIOError(Display* display) {
 // In place of Xlib's exit(1): returning leaves the connection marked broken, so every later
 // call on it returns at once, and the program ends in its own time.
 void carryOnAfterIOError(Display* display, void*) {
+    {
+        std::lock_guard lock(registryMutex);
+        if (std::find(broken.begin(), broken.end(), display) == broken.end()) {
+            broken.push_back(display);
+        }
+    }
     X11ErrorTrap::connectionLost(display);
 }
 
+// A toolkit opening its own connection later may put its handlers in place of ours (Qt's end the
+// process on a broken connection), so every adoption puts ours back on top, keeping whatever
+// else was installed for the connections that are not ours.
 void installHandler() {
-    std::call_once(installOnce, [] {
-        previousHandler = XSetErrorHandler(&handleXError);
-        previousIOHandler = XSetIOErrorHandler(&handleIOError);
-    });
+    static std::mutex installMutex;
+    std::lock_guard lock(installMutex);
+    XErrorHandler current = XSetErrorHandler(&handleXError);
+    if (current != &handleXError) {
+        previousHandler = current;
+    }
+    XIOErrorHandler currentIO = XSetIOErrorHandler(&handleIOError);
+    if (currentIO != &handleIOError) {
+        previousIOHandler = currentIO;
+    }
 }
 
 }  // namespace
@@ -103,9 +118,20 @@ void X11ErrorTrap::connectionLost(Display* display) {
     }
 }
 
-void X11ErrorTrap::release(Display* display) {
+void X11ErrorTrap::close(Display* display) {
+    {
+        std::lock_guard lock(registryMutex);
+        std::erase(adopted, display);
+        if (std::find(broken.begin(), broken.end(), display) != broken.end()) {
+            return;
+        }
+    }
+    XCloseDisplay(display);
+}
+
+bool X11ErrorTrap::isBroken(Display* display) {
     std::lock_guard lock(registryMutex);
-    std::erase(adopted, display);
+    return std::find(broken.begin(), broken.end(), display) != broken.end();
 }
 
 X11ErrorTrap::X11ErrorTrap(Display* display) : display_(display) {

@@ -17,9 +17,13 @@ namespace tapwell {
 class X11ErrorTrap {
   public:
     // Errors of `display` no longer end the process. Call once per connection after opening it,
-    // and `release` before closing it.
+    // and close it with `close`.
     static void adopt(Display* display);
-    static void release(Display* display);
+    // Releases and closes an adopted connection. A broken one is not closed: Xlib may have been
+    // left mid-read on it by the thread that saw the break, and XCloseDisplay would then wait for
+    // that read for ever. It is set aside instead (the process is ending anyway).
+    static void close(Display* display);
+    static bool isBroken(Display* display);
 
     // Called once, on whichever thread noticed it, when an adopted connection breaks. Set it
     // before connections are opened; it must only hand the news on (Xlib may hold its locks).
