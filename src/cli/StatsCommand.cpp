@@ -187,9 +187,10 @@ void exportAll(Context& context, const std::string& file) {
     context.out << chosenLocalization().format("cli.stats.exported", {file}) << '\n';
     const auto damaged = StatsPersistence(store.directory()).quarantinedFiles();
     if (!damaged.empty()) {
-        context.err << "tapwell: " << damaged.size()
-                    << (damaged.size() == 1 ? " damaged day file was" : " damaged day files were")
-                    << " set aside earlier and is not in the export:\n";
+        context.err << "tapwell: "
+                    << pluralText(chosenLocalization(), "cli.stats.notExported",
+                                  static_cast<std::int64_t>(damaged.size()))
+                    << '\n';
         for (const std::filesystem::path& path : damaged) {
             context.err << "  " << path.string() << '\n';
         }
@@ -231,9 +232,10 @@ void deleteAll(Context& context, bool confirmed) {
 
 void tellSetAsideDays(Context& context, StatsStore& store) {
     for (const StatsStore::SetAsideDay& aside : store.setAsideDays()) {
-        context.err << "tapwell: the statistics file of " << aside.day
-                    << " was damaged; it is kept as " << aside.file.string()
-                    << " and the day starts again from 0\n";
+        context.err << "tapwell: "
+                    << chosenLocalization().format("cli.stats.setAside",
+                                                   {aside.day, aside.file.string()})
+                    << '\n';
     }
 }
 

@@ -103,8 +103,10 @@ void TrayController::chooseHost() {
     }
     if (host_ == Host::none && !saidNoTray_) {
         saidNoTray_ = true;
-        std::cerr << "Tapwell: no system tray found, so there is no tray icon; Tapwell keeps "
-                     "running. Open its settings with: tapwell --settings\n";
+        std::cerr << "Tapwell: "
+                  << model_.state().localization().format("terminal.tray.none",
+                                                          {"tapwell --settings"})
+                  << '\n';
         logger(LogCategory::startup).warn("No system tray: running without a tray icon");
     }
 }
