@@ -119,14 +119,24 @@ void X11ErrorTrap::connectionLost(Display* display) {
 }
 
 void X11ErrorTrap::close(Display* display) {
+    const auto forget = [display](std::vector<Display*>& list) {
+        if (auto it = std::find(list.begin(), list.end(), display); it != list.end()) {
+            list.erase(it);
+        }
+    };
     {
         std::lock_guard lock(registryMutex);
-        std::erase(adopted, display);
         if (std::find(broken.begin(), broken.end(), display) != broken.end()) {
+            forget(adopted);
             return;
         }
     }
+    // Still adopted while it closes: the break may first show here, and must not reach the
+    // handler of whoever installed one before us (Qt's ends the process).
     XCloseDisplay(display);
+    std::lock_guard lock(registryMutex);
+    forget(adopted);
+    forget(broken);  // freed now; a later connection may get the same address
 }
 
 bool X11ErrorTrap::isBroken(Display* display) {
