@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "CliRun.h"
 #include "cli/Cli.h"
 #include "core/UserDefaults.h"
@@ -14,7 +12,7 @@ using test::ScopedEnv;
 using test::TempDir;
 
 class DefaultsCommand : public ::testing::Test {
-protected:
+  protected:
     TempDir dir;
     ScopedEnv config{"XDG_CONFIG_HOME", dir.path().c_str()};
 
@@ -58,18 +56,18 @@ TEST_F(DefaultsCommand, DataFromAFile) {
 
 TEST_F(DefaultsCommand, MalformedValuesChangeNothing) {
     ASSERT_EQ(run({"defaults", "write", "k", "int", "7"}).status, 0);
-    for (const auto& [type, value] : std::vector<std::pair<std::string, std::string>>{
-             {"int", "7.5"},
-             {"int", ""},
-             {"int", "99999999999999999999"},
-             {"bool", "maybe"},
-             {"double", "nan"},
-             {"double", "1e999"},
-             {"double", "1x"},
-             {"date", "yesterday"},
-             {"date", "2026-02-30"},
-             {"data", "not base64!"},
-             {"colour", "red"}}) {
+    for (const auto& [type, value] :
+         std::vector<std::pair<std::string, std::string>>{{"int", "7.5"},
+                                                          {"int", ""},
+                                                          {"int", "99999999999999999999"},
+                                                          {"bool", "maybe"},
+                                                          {"double", "nan"},
+                                                          {"double", "1e999"},
+                                                          {"double", "1x"},
+                                                          {"date", "yesterday"},
+                                                          {"date", "2026-02-30"},
+                                                          {"data", "not base64!"},
+                                                          {"colour", "red"}}) {
         const auto result = run({"defaults", "write", "k", type, value});
         EXPECT_EQ(result.status, 1) << type << " " << value;
         EXPECT_FALSE(result.err.empty()) << type << " " << value;
@@ -143,11 +141,13 @@ TEST_F(DefaultsCommand, DeleteRemovesAndMissingKeysAreErrors) {
     EXPECT_EQ(run({"defaults", "delete", "k"}).status, 1);
 }
 
-TEST_F(DefaultsCommand, UsageErrorsAreReported) {
+TEST_F(DefaultsCommand, UsageErrorsAreReportedAndNoSubcommandStartsTheApplication) {
     const auto result = run({"defaults", "write", "k", "int"});
     EXPECT_NE(result.status, 0);
     EXPECT_NE(result.err.find("tapwell"), std::string::npos);
     EXPECT_NE(run({"nonsense"}).status, 0);
+    EXPECT_FALSE(run({}).status.has_value());
+    EXPECT_EQ(run({"--version"}).status, 0);
 }
 
 TEST_F(DefaultsCommand, PreferencesPrintsTheRepairedRecord) {
@@ -162,12 +162,6 @@ TEST_F(DefaultsCommand, PreferencesPrintsTheRepairedRecord) {
     EXPECT_NE(result.out.find(R"("batteryThreshold":20)"), std::string::npos);
     EXPECT_NE(result.out.find(R"("showCount":true)"), std::string::npos);
     EXPECT_NE(result.out.find(R"("mutedAppsCustomized":false)"), std::string::npos);
-}
-
-TEST_F(DefaultsCommand, NoSubcommandStartsTheApplication) {
-    std::ostringstream out, err;
-    EXPECT_FALSE(cli::run({}, out, err).has_value());
-    EXPECT_EQ(run({"--version"}).status, 0);
 }
 
 }  // namespace

@@ -122,15 +122,6 @@ TEST_F(ThemesCommand, SaysWhenAFolderHoldsMoreThemesThanAreOffered) {
         << outcome.err;
 }
 
-TEST_F(ThemesCommand, FindsTheResourceFolderFromTheEnvironment) {
-    test::TempDir resources;
-    test::writeTheme(resources.path(), "glass", validManifest("glass"));
-    test::ScopedEnv env("TAPWELL_RESOURCE_DIR", resources.path().c_str());
-    Outcome outcome = runThemes({"--json"});
-    ASSERT_EQ(outcome.status, 0) << outcome.err;
-    EXPECT_EQ(json::parse(outcome.out).size(), 1u);
-}
-
 // Every kind of damage a theme folder can carry, side by side: the listing must complete, keep
 // one entry per folder that has a manifest, and stay valid JSON.
 TEST_F(ThemesCommand, SurvivesCorruptedManifests) {

@@ -49,7 +49,7 @@ TEST_F(LocalizationTest, OnlyTheThreeExactCodesAreSupportedAndOthersReadAsEnglis
     }
 }
 
-TEST_F(LocalizationTest, AnUnsupportedCodeFallsBackToTheCurrentLanguage) {
+TEST_F(LocalizationTest, AnUnsupportedCodeFallsBackToTheCurrentLanguageAndAnExplicitOneWins) {
     EXPECT_EQ(Localization("fr", shippedResources).language(), "en");
     Localization::store().setCode("ja");
     const Localization french("fr", shippedResources);
@@ -57,13 +57,6 @@ TEST_F(LocalizationTest, AnUnsupportedCodeFallsBackToTheCurrentLanguage) {
     EXPECT_EQ(french.localeIdentifier(), "ja");
     EXPECT_EQ(french.text("common.done"), "完了");
     EXPECT_EQ(Localization(std::nullopt, shippedResources).language(), "ja");
-}
-
-TEST_F(LocalizationTest, AnExplicitLanguageWinsOverTheCurrentOne) {
-    Localization::store().setCode("zh-Hans");
-    const Localization japanese("ja", shippedResources);
-    EXPECT_EQ(japanese.language(), "ja");
-    EXPECT_EQ(japanese.text("common.done"), "完了");
     EXPECT_EQ(Localization("en", shippedResources).text("common.done"), "Done");
 }
 
@@ -164,12 +157,6 @@ TEST_F(LocalizationTest, AMalformedTableFallsBackToEnglishWithoutHarm) {
     EXPECT_EQ(Localization("zh-Hans", dir.path()).text("only.en"), "English");
 }
 
-TEST_F(LocalizationTest, TextOfAnUnknownKeyIsTheKey) {
-    const Localization english("en", shippedResources);
-    EXPECT_EQ(english.text("no.such.key"), "no.such.key");
-    EXPECT_EQ(english.text(""), "");
-}
-
 TEST_F(LocalizationTest, FormatWritesIntegerArgumentsWithoutGrouping) {
     TempDir dir;
     dir.write("en.lproj/Localizable.json", R"({"kpm": "{1} keys/min", "two": "{1} of {2}"})");
@@ -181,18 +168,7 @@ TEST_F(LocalizationTest, FormatWritesIntegerArgumentsWithoutGrouping) {
     EXPECT_EQ(english.format("missing.key", {std::int64_t{3}}), "missing.key");
 }
 
-TEST_F(LocalizationTest, ShippedRankUpTextsCarryCountAndNameInEveryLanguage) {
-    for (const std::string_view language : Localization::supported) {
-        const Localization value(language, shippedResources);
-        const std::string body = value.format(
-            "notification.rankUp.body", {value.groupedInteger(8000), std::string("RANKNAME")});
-        EXPECT_TRUE(contains(body, "8,000")) << language << ": " << body;
-        EXPECT_TRUE(contains(body, "RANKNAME")) << language << ": " << body;
-        EXPECT_FALSE(contains(body, "{")) << language << ": " << body;
-    }
-}
-
-TEST_F(LocalizationTest, LongDateFollowsTheLocale) {
+TEST_F(LocalizationTest, LongDateFollowsTheLocaleAndTheTimeZone) {
     const Calendar zone = utc();
     EXPECT_EQ(Localization("en", shippedResources).longDate(tuesdayLateEvening, zone),
               "Tue, Mar 5, 2024");
@@ -204,9 +180,7 @@ TEST_F(LocalizationTest, LongDateFollowsTheLocale) {
         Localization("zh-Hans", shippedResources).longDate(tuesdayLateEvening, zone);
     EXPECT_TRUE(contains(chinese, "2024年3月5日")) << chinese;
     EXPECT_TRUE(contains(chinese, "周二")) << chinese;
-}
-
-TEST_F(LocalizationTest, LongDateIsTakenInTheCalendarsTimeZone) {
+    // The day is the one of the calendar's time zone.
     const Calendar tokyo = *Calendar::inZone("Asia/Tokyo");
     EXPECT_EQ(Localization("en", shippedResources).longDate(tuesdayLateEvening, tokyo),
               "Wed, Mar 6, 2024");

@@ -32,23 +32,20 @@ TEST(StringTable, ReadsAFlatObjectOfTexts) {
     EXPECT_EQ(*StringTable::parse(R"({"k": "今日は\u2026 «ok»"})")->find("k"), "今日は… «ok»");
 }
 
-TEST(StringTable, MissingFileIsReportedAsMissing) {
+TEST(StringTable, AMissingFileOrAFolderInItsPlaceIsReported) {
     TempDir dir;
-    const auto result = StringTable::load(dir / "nope.lproj/Localizable.json");
-    ASSERT_FALSE(result.has_value());
-    EXPECT_EQ(result.error().kind, Kind::missing);
-    EXPECT_STREQ(toString(result.error().kind), "missing");
-    EXPECT_EQ(result.error().description(),
+    const auto missing = StringTable::load(dir / "nope.lproj/Localizable.json");
+    ASSERT_FALSE(missing.has_value());
+    EXPECT_EQ(missing.error().kind, Kind::missing);
+    EXPECT_STREQ(toString(missing.error().kind), "missing");
+    EXPECT_EQ(missing.error().description(),
               "String table " + (dir / "nope.lproj/Localizable.json").string() + " does not exist");
-}
 
-TEST(StringTable, AFolderInPlaceOfTheFileIsUnreadable) {
-    TempDir dir;
     std::filesystem::create_directories(dir / "en.lproj/Localizable.json");
-    const auto result = StringTable::load(dir / "en.lproj/Localizable.json");
-    ASSERT_FALSE(result.has_value());
-    EXPECT_EQ(result.error().kind, Kind::unreadable);
-    EXPECT_NE(result.error().description().find("not a regular file"), std::string::npos);
+    const auto folder = StringTable::load(dir / "en.lproj/Localizable.json");
+    ASSERT_FALSE(folder.has_value());
+    EXPECT_EQ(folder.error().kind, Kind::unreadable);
+    EXPECT_NE(folder.error().description().find("not a regular file"), std::string::npos);
 }
 
 TEST(StringTable, BrokenJsonGivesAClearErrorWithItsPosition) {
@@ -97,14 +94,6 @@ class StringBundleTest : public ::testing::Test {
     }
     TempDir dir;
 };
-
-TEST_F(StringBundleTest, ReadsTheLanguageTable) {
-    writeTable("en", R"({"greet": "Hello", "bye": "Bye"})");
-    writeTable("ja", R"({"greet": "こんにちは", "bye": "またね"})");
-    const StringBundle bundle = StringBundle::open(dir.path(), "ja");
-    EXPECT_EQ(bundle.folder(), dir / "ja.lproj");
-    EXPECT_EQ(bundle.localizedString("greet"), "こんにちは");
-}
 
 TEST_F(StringBundleTest, AKeyMissingFromTheLanguageReadsEnglishThenItself) {
     writeTable("en", R"({"greet": "Hello", "bye": "Bye"})");

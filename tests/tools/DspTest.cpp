@@ -66,7 +66,7 @@ TEST(Rng, FileSeedsDependOnThemeAndName) {
     EXPECT_NE(seedFor(1, "down-01.wav"), seedFor(2, "down-01.wav"));
 }
 
-TEST(Fades, FirstAndLastFrameAreExactlyZeroAndTheMiddleIsUntouched) {
+TEST(Fades, FirstAndLastFrameAreExactlyZeroEvenForShortBuffersAndTheMiddleIsUntouched) {
     Buffer b(1000, 0.8f);
     fadeEdges(b, 12, 100);
     EXPECT_EQ(b.front(), 0.0f);
@@ -78,32 +78,25 @@ TEST(Fades, FirstAndLastFrameAreExactlyZeroAndTheMiddleIsUntouched) {
     for (std::size_t i = 1; i < 12; ++i) {
         EXPECT_GE(b[i], b[i - 1]);
     }
-}
-
-TEST(Fades, FadesLongerThanTheBufferStillEndAtZero) {
-    Buffer b(5, 1.0f);
-    fadeEdges(b, 50, 50);
-    EXPECT_EQ(b.front(), 0.0f);
-    EXPECT_EQ(b.back(), 0.0f);
+    // Fades longer than the buffer still end at zero.
+    Buffer shortOne(5, 1.0f);
+    fadeEdges(shortOne, 50, 50);
+    EXPECT_EQ(shortOne.front(), 0.0f);
+    EXPECT_EQ(shortOne.back(), 0.0f);
     Buffer empty;
     fadeEdges(empty, 4, 4);
     EXPECT_TRUE(empty.empty());
 }
 
-TEST(Normalisation, PutsThePeakExactlyAtTheTarget) {
+TEST(Normalisation, PutsThePeakExactlyAtTheTargetAndLeavesSilenceSilent) {
     Buffer b = sine(440, 0.1, 0.13);
     b[100] = -0.4f;  // the peak may be negative
     normalizePeak(b, -3.0);
     EXPECT_NEAR(gainToDb(peakOf(b)), -3.0, 1e-4);
     EXPECT_NEAR(b[100], -dbToGain(-3.0), 1e-6);
-}
-
-TEST(Normalisation, LeavesSilenceSilent) {
-    Buffer b(100, 0.0f);
-    normalizePeak(b, -3.0);
-    for (const float s : b) {
-        ASSERT_EQ(s, 0.0f);
-    }
+    Buffer silence(100, 0.0f);
+    normalizePeak(silence, -3.0);
+    EXPECT_EQ(silence, Buffer(100, 0.0f)) << "silence stays silent";
 }
 
 TEST(TrimTail, CutsAfterTheSoundDiesButKeepsTheMinimumAndMaximum) {

@@ -61,7 +61,7 @@ TEST(Themegen, TwoGenerationsAreByteIdentical) {
               bytes(fs::path(TAPWELL_TEST_THEME_SOURCE_DIR) / "clicky" / "theme.json"));
 }
 
-TEST(Themegen, RefusesAManifestThatNamesAFileItDoesNotMake) {
+TEST(Themegen, RefusesAMissingManifestOrOneThatNamesAFileItDoesNotMake) {
     test::TempDir manifests, out;
     std::string text = bytes(fs::path(TAPWELL_TEST_THEME_SOURCE_DIR) / "bubbles" / "theme.json");
     const auto at = text.find("space.wav");
@@ -72,12 +72,10 @@ TEST(Themegen, RefusesAManifestThatNamesAFileItDoesNotMake) {
     ASSERT_FALSE(made.has_value());
     EXPECT_NE(made.error().find("splash.wav"), std::string::npos);
     EXPECT_FALSE(fs::exists(out.path() / "bubbles" / "theme.json"));
-}
 
-TEST(Themegen, RefusesAMissingManifest) {
-    test::TempDir manifests, out;
-    EXPECT_FALSE(generateTheme(recipe("bubbles"), manifests.path(), out.path()).has_value());
-    EXPECT_FALSE(fs::exists(out.path() / "bubbles"));
+    test::TempDir none, nothingMade;
+    EXPECT_FALSE(generateTheme(recipe("bubbles"), none.path(), nothingMade.path()).has_value());
+    EXPECT_FALSE(fs::exists(nothingMade.path() / "bubbles"));
 }
 
 }  // namespace

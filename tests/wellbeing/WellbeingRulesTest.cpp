@@ -454,32 +454,30 @@ TEST(WellbeingStory, WrapUpAtARepeatedMinuteTakesTheFirstOccurrence) {
     EXPECT_TRUE(second.tick().empty());
 }
 
-TEST(WellbeingStory, WrapUpIsNotGivenLateAfterAContextPause) {
-    Story story("Europe/Berlin", "2026-12-07", 17, 29, 20);
-    story.rules.preferences.wrapMinute = 1050;
-    story.tick();
-    story.contextPaused = true;
-    story.advance(30.0);
-    EXPECT_TRUE(story.tick().empty());
-    story.advance(30.0);  // 17:30:20: crossed while paused
-    EXPECT_TRUE(story.tick().empty());
-    EXPECT_FALSE(story.status().nextMinutes);
-    story.contextPaused = false;
-    story.advance(30.0);
-    EXPECT_TRUE(story.tick().empty());
-    EXPECT_FALSE(story.rules.ledger.once.contains("2026-12-07/wrapUp"));
-}
-
-TEST(WellbeingStory, WrapUpIsNotGivenLateAfterASleep) {
-    Story story("Europe/Berlin", "2026-12-07", 17, 29, 40);
-    story.rules.preferences.wrapMinute = 1050;
-    story.tick();
-    story.rules.setSuspended(true);
-    story.advance(30.0);
-    EXPECT_TRUE(story.tick().empty());
-    story.rules.setSuspended(false);
-    story.advance(30.0);
-    EXPECT_TRUE(story.tick().empty());
+TEST(WellbeingStory, WrapUpIsNotGivenLateAfterAContextPauseOrASleep) {
+    for (const bool sleep : {false, true}) {
+        SCOPED_TRACE(sleep ? "sleep" : "context pause");
+        Story story("Europe/Berlin", "2026-12-07", 17, 29, 20);
+        story.rules.preferences.wrapMinute = 1050;
+        story.tick();
+        const auto hold = [&](bool on) {
+            if (sleep) {
+                story.rules.setSuspended(on);
+            } else {
+                story.contextPaused = on;
+            }
+        };
+        hold(true);
+        story.advance(30.0);
+        EXPECT_TRUE(story.tick().empty());
+        story.advance(30.0);  // 17:30:20: crossed while held
+        EXPECT_TRUE(story.tick().empty());
+        EXPECT_FALSE(story.status().nextMinutes);
+        hold(false);
+        story.advance(30.0);
+        EXPECT_TRUE(story.tick().empty());
+        EXPECT_FALSE(story.rules.ledger.once.contains("2026-12-07/wrapUp"));
+    }
 }
 
 TEST(WellbeingStory, AMinuteTheCalendarCannotPlaceSkipsOnlyTheWrapUp) {
