@@ -146,8 +146,10 @@ class Timeline:
     """Maps a frame index of a stream that runs in real time to the monotonic clock, from
     observations (time seen, frames available then). A frame is never seen before it exists, so
     each observation gives an upper bound of the stream's start (time - frames / rate); the least of
-    them, taken among observations near the frame asked about, is the one seen with the least delay.
-    Taking it locally (within `span` seconds) follows a stream that skipped periods under load.
+    them is the one seen with the least delay. Only observations made once the frame existed, and
+    within `span` seconds after, count: a stream that fell behind and skipped ahead (a renderer
+    under load, a capture that dropped data) only ever starts later from then on, so observations
+    from before the skip must not speak for frames after it.
 
     `lead` (seconds) is added to every time: a renderer that writes period k at the start of its
     time slot has frames (k+1)P available then, so the time of frame f is start + f / rate + P /
@@ -168,9 +170,9 @@ class Timeline:
             self.observations.append((time, frames))
 
     def start_near(self, frame):
-        """The stream's start as seen from observations within `span` of `frame`; None if none."""
+        """The stream's start as seen from observations up to `span` after `frame`; None if none."""
         reach = self.span * self.rate
-        starts = [t - n / self.rate for t, n in self.observations if abs(n - frame) <= reach]
+        starts = [t - n / self.rate for t, n in self.observations if frame < n <= frame + reach]
         if not starts:
             return None
         return min(starts)

@@ -102,6 +102,8 @@ class Timelines(unittest.TestCase):
             timeline.observe(t, k * 480)
         self.assertAlmostEqual(timeline.time_of(480 * 100), 1.0, places=6)
         self.assertAlmostEqual(timeline.time_of(480 * 900), 9.05, places=6)
+        # Right after the skip: the observations before it would place the frame 50 ms early.
+        self.assertAlmostEqual(timeline.time_of(480 * 505), 5.1, places=6)
         self.assertIsNone(analysis.Timeline(RATE).time_of(0))
 
 
