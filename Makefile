@@ -3,6 +3,9 @@
 # builds the fuzz harnesses and runs each for FUZZ_SMOKE seconds, two at a time, so that they keep
 # building and the seeds keep passing; `make fuzz SECONDS=N` runs each for N seconds (JOBS=2 runs
 # two at once).
+# `make bench-e2e [OTHER="/path/to/program args"] [E2E_ARGS="--quick"]` measures the program end to
+# end (latency, CPU, memory, start-up) on private X, D-Bus and sound servers, beside OTHER if given;
+# `bench/e2e --help` lists E2E_ARGS.
 # `make install [PREFIX=/usr/local] [DESTDIR=...]`, `make uninstall` and `make deb` install the
 # program, remove it again, or build a Debian package of it.
 
@@ -13,7 +16,7 @@ SECONDS ?= 60
 FUZZ_SMOKE ?= 2
 JOBS ?= 1
 
-.PHONY: all deps configure build run test fuzz bench install uninstall deb clean format
+.PHONY: all deps configure build run test fuzz bench bench-e2e install uninstall deb clean format
 
 all: build
 
@@ -44,6 +47,12 @@ fuzz: deps
 
 bench: build
 	@for b in $(BUILD_DIR)/bench/bench_*; do echo "== $$b"; $$b; done
+
+# Only what the measured program needs: the binary, its themes and its string tables.
+bench-e2e: deps $(BUILD_DIR)/build.ninja
+	cmake --build --preset $(PRESET) --target tapwell builtin_themes tapwell_string_tables
+	python3 bench/e2e_selfcheck.py
+	bench/e2e --ours $(BUILD_DIR)/src/app/tapwell $(if $(OTHER),--other "$(OTHER)") $(E2E_ARGS)
 
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) $(if $(PREFIX),--prefix $(PREFIX))
