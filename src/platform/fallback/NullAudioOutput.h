@@ -25,7 +25,7 @@ namespace tapwell {
 class NullAudioOutput : public AudioOutput {
   public:
     // The thread sleeps after `idleFrames` quiet frames.
-    explicit NullAudioOutput(std::size_t periodFrames = 256,
+    explicit NullAudioOutput(std::size_t periodFrames = 128,
                              std::size_t idleFrames = SilenceTracker::defaultIdleFrames);
     ~NullAudioOutput() override;
 

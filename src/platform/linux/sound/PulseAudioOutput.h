@@ -31,7 +31,7 @@ class PulseAudioOutput final : public AudioOutput {
   public:
     // `server` as libpulse takes it ("unix:/path"); empty for the session's server. The stream is
     // corked after `idleFrames` quiet frames.
-    explicit PulseAudioOutput(std::size_t periodFrames = 256, std::string server = {},
+    explicit PulseAudioOutput(std::size_t periodFrames = 128, std::string server = {},
                               std::size_t idleFrames = SilenceTracker::defaultIdleFrames);
     ~PulseAudioOutput() override;
     PulseAudioOutput(const PulseAudioOutput&) = delete;

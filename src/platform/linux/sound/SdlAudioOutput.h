@@ -22,7 +22,7 @@ namespace tapwell {
 
 class SdlAudioOutput final : public AudioOutput {
   public:
-    explicit SdlAudioOutput(std::size_t periodFrames = 256);
+    explicit SdlAudioOutput(std::size_t periodFrames = 128);
     ~SdlAudioOutput() override;
 
     // Fails with SDL's error when the audio subsystem cannot start or the device cannot be opened.

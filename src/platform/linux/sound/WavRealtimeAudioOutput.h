@@ -18,7 +18,7 @@ namespace tapwell {
 
 class WavRealtimeAudioOutput final : public NullAudioOutput {
   public:
-    WavRealtimeAudioOutput(std::filesystem::path path, std::size_t periodFrames = 256,
+    WavRealtimeAudioOutput(std::filesystem::path path, std::size_t periodFrames = 128,
                            std::size_t headerRefreshFrames = pcmSampleRate);
     ~WavRealtimeAudioOutput() override;
 
