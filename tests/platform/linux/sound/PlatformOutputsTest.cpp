@@ -96,10 +96,12 @@ bool within10s(Condition done) {
     return true;
 }
 
-TEST(NullAudioOutput, SleepsWhileQuietAndWakesForTheNextSound) {
+// Asleep while the mixer is quiet, awake for a sound, asleep again after it, and stoppable while
+// asleep.
+template <typename Output>
+void expectSleepsWhileQuiet(Output& output) {
     Mixer mixer;
     mixer.setBusGains(1.0f, 1.0f, 1.0f);
-    NullAudioOutput output(64, 256);
     ASSERT_TRUE(output.start(mixer).has_value());
     ASSERT_TRUE(within10s([&] { return output.isAsleep(); }));
     const std::uint64_t before = mixer.renderedFrames();
@@ -108,9 +110,20 @@ TEST(NullAudioOutput, SleepsWhileQuietAndWakesForTheNextSound) {
     mixer.play(Mixer::typingVoice(0), sound, 1.0f);
     EXPECT_TRUE(within10s([&] { return mixer.renderedFrames() > before + 64; }));
     EXPECT_TRUE(within10s([&] { return output.isAsleep(); })) << "asleep again after the sound";
-    output.stop();  // wakes the sleeping thread to end it
+    output.stop();
     EXPECT_FALSE(output.isRunning());
     EXPECT_FALSE(output.isAsleep());
+}
+
+TEST(NullAudioOutput, SleepsWhileQuietAndWakesForTheNextSound) {
+    NullAudioOutput output(64, 256);
+    expectSleepsWhileQuiet(output);
+}
+
+TEST(SdlAudioOutput, ClosesTheDeviceWhileQuietAndReopensItForTheNextSound) {
+    test::ScopedEnv driver("SDL_AUDIODRIVER", "dummy");
+    SdlAudioOutput output(256, 512);
+    expectSleepsWhileQuiet(output);
 }
 
 TEST(NullAudioOutput, KeepsTheDeviceItIsGiven) {
