@@ -31,6 +31,14 @@ constexpr std::uint32_t bufferedPeriods = 3;
 // The latency a corked stream asks for.
 constexpr double idleLatencySeconds = 2.0;
 
+// Lets go of an operation nobody waits for; none when the stream or the connection failed, which
+// its state callback reports.
+void release(pa_operation* operation) {
+    if (operation != nullptr) {
+        pa_operation_unref(operation);
+    }
+}
+
 }  // namespace
 
 // Everything one start opens, touched on the main loop's thread or with its lock held.
@@ -101,15 +109,15 @@ struct PulseAudioOutput::Session {
         corked = true;
         owner->asleep_.store(true);
         // What the server still holds is silence; dropping it lets the next sound start at once.
-        pa_operation_unref(pa_stream_cork(stream, 1, nullptr, nullptr));
-        pa_operation_unref(pa_stream_flush(stream, nullptr, nullptr));
+        release(pa_stream_cork(stream, 1, nullptr, nullptr));
+        release(pa_stream_flush(stream, nullptr, nullptr));
         // A corked stream still holds the sink to its latency, and a sink with a latency of a few
         // milliseconds wakes the server that often; asking for a long one lets it rest.
         pa_buffer_attr relaxed = attributes;
         relaxed.tlength =
             static_cast<std::uint32_t>(idleLatencySeconds * pcmSampleRate * sizeof(float));
         relaxed.minreq = relaxed.tlength / 4;
-        pa_operation_unref(pa_stream_set_buffer_attr(stream, &relaxed, nullptr, nullptr));
+        release(pa_stream_set_buffer_attr(stream, &relaxed, nullptr, nullptr));
     }
 
     void wake() {
@@ -120,12 +128,12 @@ struct PulseAudioOutput::Session {
         owner->asleep_.store(false);
         owner->wakes_.fetch_add(1);
         source->disarmWake();
-        pa_operation_unref(pa_stream_set_buffer_attr(stream, &attributes, nullptr, nullptr));
+        release(pa_stream_set_buffer_attr(stream, &attributes, nullptr, nullptr));
         // The data goes out ahead of the uncork, so the server can play the moment it resumes.
         const std::size_t writable = pa_stream_writable_size(stream);
         fill(writable == static_cast<std::size_t>(-1) ? periodBytes() : wanted(writable));
         if (!corked) {
-            pa_operation_unref(pa_stream_cork(stream, 0, nullptr, nullptr));
+            release(pa_stream_cork(stream, 0, nullptr, nullptr));
         }
     }
 
@@ -176,7 +184,7 @@ struct PulseAudioOutput::Session {
 
     static void serverEvent(pa_context* context, pa_subscription_event_type_t, std::uint32_t,
                             void* userdata) {
-        pa_operation_unref(pa_context_get_server_info(context, &Session::serverInfo, userdata));
+        release(pa_context_get_server_info(context, &Session::serverInfo, userdata));
     }
 
     static void serverInfo(pa_context*, const pa_server_info* info, void* userdata) {
@@ -249,9 +257,8 @@ std::expected<void, Error> PulseAudioOutput::start(RenderSource& source) {
         pa_threaded_mainloop_wait(s.loop);
     }
     pa_context_set_subscribe_callback(s.context, &Session::serverEvent, &s);
-    pa_operation_unref(
-        pa_context_subscribe(s.context, PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr));
-    pa_operation_unref(pa_context_get_server_info(s.context, &Session::serverInfo, &s));
+    release(pa_context_subscribe(s.context, PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr));
+    release(pa_context_get_server_info(s.context, &Session::serverInfo, &s));
 
     const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, static_cast<std::uint32_t>(pcmSampleRate), 1};
     pa_channel_map map;
