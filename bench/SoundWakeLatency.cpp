@@ -2,7 +2,10 @@
 // output against the session's (or PULSE_SERVER's) server: for sounds played while the output is
 // asleep (the first key after a pause) and while it is awake (typing).
 //
-//   sound_wake_latency [asleep|awake] [COUNT] [PERIOD_FRAMES]
+//   sound_wake_latency [asleep|awake|wav] [COUNT] [PERIOD_FRAMES]
+//
+// wav: the real-time WAV output (to a file in /tmp, removed after), typing, without a server;
+// only the first delay applies.
 //
 // For each sound it prints two delays after the command: until the output's render call that
 // carries the sound's first frame (inside this program), and until that frame arrives back from
@@ -13,10 +16,12 @@
 #include <pulse/context.h>
 #include <pulse/stream.h>
 #include <pulse/thread-mainloop.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +31,7 @@
 
 #include "platform/linux/sound/PulseAudioOutput.h"
 #include "platform/linux/sound/PulseOutputDevices.h"
+#include "platform/linux/sound/WavRealtimeAudioOutput.h"
 #include "sound/Mixer.h"
 
 namespace {
@@ -146,11 +152,47 @@ void report(const char* what, std::vector<double> ms) {
 
 }  // namespace
 
+// Command to render on the real-time WAV output while typing.
+int measureWav(int count, std::size_t period) {
+    tapwell::Mixer mixer;
+    mixer.setBusGains(1.0f, 1.0f, 1.0f);
+    TimedSource source(mixer);
+    const std::string file = "/tmp/sound_wake_latency." + std::to_string(::getpid()) + ".wav";
+    tapwell::WavRealtimeAudioOutput output(file, period);
+    if (auto started = output.start(source); !started) {
+        std::fprintf(stderr, "cannot start: %s\n", started.error().description.c_str());
+        return 1;
+    }
+    auto click = std::make_shared<tapwell::PcmBuffer>();
+    click->samples.assign(480, 0.5f);
+    std::vector<double> rendered;
+    for (int i = -1; i < count; ++i) {
+        std::this_thread::sleep_for(std::chrono::microseconds(100000 + (i * 7919) % 50000));
+        source.firstSound.store(0);
+        const std::int64_t sent = nowNanos();
+        mixer.play(tapwell::Mixer::typingVoice(0), click, 1.0f);
+        while (source.firstSound.load() == 0) {
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        if (i >= 0) {
+            rendered.push_back(static_cast<double>(source.firstSound.load() - sent) / 1e6);
+        }
+    }
+    output.stop();
+    std::remove(file.c_str());
+    std::printf("typing on the real-time WAV output, period %zu\n", period);
+    report("command to render", rendered);
+    return 0;
+}
+
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "asleep";
     const int count = argc > 2 ? std::atoi(argv[2]) : 20;
     const std::size_t period = argc > 3 ? static_cast<std::size_t>(std::atoi(argv[3])) : 128;
     const bool asleep = mode == "asleep";
+    if (mode == "wav") {
+        return measureWav(count, period);
+    }
 
     auto sink = tapwell::PulseOutputDevices().defaultOutputDevice();
     if (!sink) {
