@@ -271,6 +271,26 @@ TEST_F(PulseIntegrationTest, TheServerOutputPlaysOnTheSinkItIsGivenAndReportsItG
     output.stop();
 }
 
+TEST_F(PulseIntegrationTest, TheServerOutputFollowingTheDefaultReportsItsChange) {
+    PulseAudioOutput output(128, server->server());
+    std::mutex mutex;
+    std::condition_variable changed;
+    int changes = 0;
+    output.setConfigurationChangeHandler([&] {
+        std::lock_guard lock(mutex);
+        ++changes;
+        changed.notify_all();
+    });
+    Mixer mixer;
+    ASSERT_TRUE(output.start(mixer).has_value());
+    ASSERT_EQ(server->pactl("set-default-sink spk"), 0);
+    std::unique_lock lock(mutex);
+    EXPECT_TRUE(changed.wait_for(lock, std::chrono::seconds(10), [&] { return changes >= 1; }));
+    lock.unlock();
+    output.setConfigurationChangeHandler({});
+    output.stop();
+}
+
 TEST_F(PulseIntegrationTest, TheServerOutputFailsToStartWithoutAServer) {
     PulseAudioOutput output(128, "unix:" + (dir / "none").string());
     Mixer mixer;
