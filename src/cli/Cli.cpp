@@ -82,7 +82,7 @@ std::optional<int> run(const std::vector<std::string>& givenArgs, std::ostream& 
         },
         "Where sound goes: sdl (default), null, or wav:FILE");
     app.add_option("--audio-period", options.audio.periodFrames,
-                   "Frames per audio period (default 256)")
+                   "Frames per audio period (default 128)")
         ->check(CLI::Range(16, 8192));
     app.add_flag("--settings", options.openSettings, "Open the settings window at launch");
     app.add_flag("--onboarding", options.openOnboarding, "Open the onboarding window at launch");

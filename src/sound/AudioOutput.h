@@ -13,13 +13,35 @@
 
 namespace tapwell {
 
+// How a sleeping output is told that its source has something to play. `wake` is called on the
+// producer's thread (the key path): it must not block, allocate, lock or log.
+class RenderWaker {
+  public:
+    virtual ~RenderWaker() = default;
+    virtual void wake() noexcept = 0;
+};
+
 // What an output pulls from. `render` runs on the output's render thread (or, for offline
 // outputs, on the thread that drives them); it must fill `frames` mono samples and must not block,
 // allocate, lock or log.
+//
+// An output may stop pulling while the source is quiet: on its render thread it sees `isQuiet`,
+// calls `armWake` and, when that succeeds, sleeps until `waker` is called; the source then calls
+// it once, on the next command it is given. What the source is given meanwhile waits for the next
+// `render`, so nothing of it is lost. Sources that never fall quiet keep the defaults.
 class RenderSource {
   public:
     virtual ~RenderSource() = default;
     virtual void render(float* mono, std::size_t frames) noexcept = 0;
+
+    // Render thread: `render` gives nothing but silence until the source is given something new.
+    virtual bool isQuiet() const noexcept { return false; }
+    // Render thread: asks for `waker` to be called on the next command. False when a command is
+    // already waiting (the output then renders on instead of sleeping).
+    virtual bool armWake(RenderWaker&) noexcept { return false; }
+    // Any thread: forgets the waker (an output that stops). A wake already under way may still
+    // arrive, so the waker outlives the output's use of the source.
+    virtual void disarmWake() noexcept {}
 };
 
 // An output device as the device layer names it. `id` is opaque and stable (for PulseAudio the

@@ -11,7 +11,8 @@ struct AudioOutputChoice {
     enum class Kind { device, null, wav };
     Kind kind = Kind::device;
     std::filesystem::path file;  // for wav
-    std::size_t periodFrames = 256;
+    // 2.7 ms at 48 kHz: a key's sound waits at most this long for the next period.
+    std::size_t periodFrames = 128;
 
     bool operator==(const AudioOutputChoice&) const = default;
 };

@@ -36,6 +36,14 @@ Mixer::Mixer(std::size_t commandCapacity)
 bool Mixer::send(Command& command) {
     collectRetired();
     if (commands_.push(command)) {
+        // Pairs with the fence in armWake: either the render thread sees this command before it
+        // sleeps, or this sees its waker.
+        std::atomic_thread_fence(std::memory_order_seq_cst);
+        if (waker_.load(std::memory_order_relaxed) != nullptr) {
+            if (RenderWaker* waker = waker_.exchange(nullptr)) {
+                waker->wake();
+            }
+        }
         return true;
     }
     droppedCommands_.fetch_add(1, std::memory_order_relaxed);
@@ -225,6 +233,30 @@ void Mixer::renderBlock(float* mono, std::size_t frames) noexcept {
                       ? sample
                       : std::clamp(sample * (1.0f - limiterReduction_), -1.0f, 1.0f);
     }
+}
+
+bool Mixer::isQuiet() const noexcept {
+    for (const Voice& voice : voices_) {
+        if (voice.current.active() || voice.fading.active()) {
+            return false;
+        }
+    }
+    return commands_.empty();
+}
+
+bool Mixer::armWake(RenderWaker& waker) noexcept {
+    waker_.store(&waker, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    if (commands_.empty()) {
+        return true;
+    }
+    // A command came in meanwhile. Whoever takes the waker back decides: this thread renders on,
+    // or the producer already calls wake, and the sleep ends as soon as it starts.
+    return waker_.exchange(nullptr) == nullptr;
+}
+
+void Mixer::disarmWake() noexcept {
+    waker_.store(nullptr);
 }
 
 void Mixer::render(float* mono, std::size_t frames) noexcept {

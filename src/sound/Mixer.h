@@ -10,6 +10,9 @@
 // through a second queue when the voice lets go of it, so the last reference is always dropped on
 // the producer side (`collectRetired`).
 //
+// An output may sleep while the mixer is quiet (see `RenderSource`): every command pushed while it
+// sleeps wakes it, at the cost of one flag test per command while it is awake.
+//
 // Click-free by construction: bus gain changes ramp linearly over 5 ms, a sound that is cut off
 // (by a newer sound on its voice or by a stop) fades out over 1 ms while the newer one starts at
 // once, and a peak limiter on the main mix keeps overlapping voices from clipping. The limiter is
@@ -69,6 +72,10 @@ class Mixer final : public RenderSource {
 
     // Consumer side: the render thread.
     void render(float* mono, std::size_t frames) noexcept override;
+    // No voice sounds (or fades) and no command waits.
+    bool isQuiet() const noexcept override;
+    bool armWake(RenderWaker& waker) noexcept override;
+    void disarmWake() noexcept override;
 
     // Any thread: frames rendered so far, and commands lost to a full queue.
     std::uint64_t renderedFrames() const { return renderedFrames_.load(std::memory_order_relaxed); }
@@ -131,6 +138,9 @@ class Mixer final : public RenderSource {
     float limiterReduction_ = 0.0f;  // 1 - limiter gain
     float limiterRelease_ = 0.0f;    // per-frame decay of the reduction
     std::vector<float> busScratch_;  // three buses of blockFrames each, allocated once
+
+    // Set while the output sleeps; the producer takes it out and calls it after its next push.
+    std::atomic<RenderWaker*> waker_{nullptr};
 
     std::atomic<std::uint64_t> renderedFrames_{0};
     std::atomic<std::uint64_t> droppedCommands_{0};

@@ -50,12 +50,12 @@ TEST(AppOptions, AudioOutputTextBecomesATypedChoice) {
 TEST(AppOptions, PeriodAppliesWhicheverOptionComesFirst) {
     std::string err;
     for (const auto& args :
-         {std::vector<std::string>{"--audio-period", "128", "--audio-output", "wav:/tmp/x.wav"},
-          std::vector<std::string>{"--audio-output", "wav:/tmp/x.wav", "--audio-period", "128"}}) {
+         {std::vector<std::string>{"--audio-period", "512", "--audio-output", "wav:/tmp/x.wav"},
+          std::vector<std::string>{"--audio-output", "wav:/tmp/x.wav", "--audio-period", "512"}}) {
         const auto options = parseApp(args, &err);
         ASSERT_TRUE(options.has_value()) << err;
         EXPECT_EQ(options->audio.kind, AudioOutputChoice::Kind::wav);
-        EXPECT_EQ(options->audio.periodFrames, 128u);
+        EXPECT_EQ(options->audio.periodFrames, 512u);
     }
 }
 

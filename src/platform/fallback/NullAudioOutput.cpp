@@ -41,8 +41,8 @@ void sleepUntil(std::int64_t deadline) {
 
 }  // namespace
 
-NullAudioOutput::NullAudioOutput(std::size_t periodFrames)
-    : periodFrames_(std::clamp<std::size_t>(periodFrames, 16, 8192)) {}
+NullAudioOutput::NullAudioOutput(std::size_t periodFrames, std::size_t idleFrames)
+    : periodFrames_(std::clamp<std::size_t>(periodFrames, 16, 8192)), idleFrames_(idleFrames) {}
 
 NullAudioOutput::~NullAudioOutput() {
     stopRendering();
@@ -57,6 +57,7 @@ std::expected<void, Error> NullAudioOutput::start(RenderSource& source) {
         return prepared;
     }
     stopRequested_.store(false);
+    waker_.clear();
     running_.store(true);
     thread_ = std::thread([this, &source] { run(&source); });
     return {};
@@ -65,6 +66,7 @@ std::expected<void, Error> NullAudioOutput::start(RenderSource& source) {
 void NullAudioOutput::stopRendering() {
     std::lock_guard lock(mutex_);
     stopRequested_.store(true);
+    waker_.wake();
     if (thread_.joinable()) {
         thread_.join();
     }
@@ -81,10 +83,25 @@ void NullAudioOutput::run(RenderSource* source) {
     std::vector<float> period(periodFrames_, 0.0f);
     const std::int64_t periodNanos =
         static_cast<std::int64_t>(periodFrames_) * nanosPerSecond / pcmSampleRate;
+    const bool mayIdle = sleepsWhenQuiet();
+    SilenceTracker silence(idleFrames_);
     std::int64_t deadline = monotonicNanos();
     while (!stopRequested_.load(std::memory_order_relaxed)) {
         source->render(period.data(), period.size());
         deliver(period.data(), period.size());
+        if (mayIdle && silence.rendered(period.size(), source->isQuiet())) {
+            silence.reset();
+            if (source->armWake(waker_)) {
+                asleep_.store(true);
+                waker_.wait();
+                asleep_.store(false);
+                source->disarmWake();  // still armed when stop woke the thread
+                // The first period after the sleep is rendered at once: what woke the thread
+                // starts there, from its first frame.
+                deadline = monotonicNanos();
+                continue;
+            }
+        }
         deadline += periodNanos;
         const std::int64_t now = monotonicNanos();
         if (now - deadline > 4 * periodNanos) {

@@ -4,6 +4,9 @@
 // TIMER_ABSTIME, so no drift accumulates), and discards it. The engine then runs on a machine
 // without a sound card with the same timing as on a device. Subclasses may keep the frames
 // (`WavRealtimeAudioOutput`).
+//
+// Once the source has been quiet for a while the thread sleeps without a timeout until the
+// source's next command wakes it, and then keeps time from that moment on.
 
 #include <atomic>
 #include <cstddef>
@@ -13,18 +16,24 @@
 #include <thread>
 #include <vector>
 
+#include "platform/fallback/EventFdWaker.h"
 #include "sound/AudioOutput.h"
+#include "sound/SilenceTracker.h"
 
 namespace tapwell {
 
 class NullAudioOutput : public AudioOutput {
   public:
-    explicit NullAudioOutput(std::size_t periodFrames = 256);
+    // The thread sleeps after `idleFrames` quiet frames.
+    explicit NullAudioOutput(std::size_t periodFrames = 128,
+                             std::size_t idleFrames = SilenceTracker::defaultIdleFrames);
     ~NullAudioOutput() override;
 
     std::expected<void, Error> start(RenderSource& source) override;
     void stop() override;
     bool isRunning() const override { return running_.load(); }
+    // Whether the render thread sleeps because the source is quiet.
+    bool isAsleep() const { return asleep_.load(); }
     std::size_t periodFrames() const override { return periodFrames_; }
     // A null output never changes its configuration; the handler is kept but never called.
     void setConfigurationChangeHandler(std::function<void()> handler) override;
@@ -36,6 +45,9 @@ class NullAudioOutput : public AudioOutput {
     virtual void deliver(const float* mono, std::size_t frames);
     // Called on the thread that starts the output, before the render thread runs.
     virtual std::expected<void, Error> prepareToStart() { return {}; }
+    // Whether the render thread may sleep while the source is quiet. Outputs whose frames line up
+    // with the wall clock (a recording) keep rendering silence instead.
+    virtual bool sleepsWhenQuiet() const { return true; }
 
     // Stops the render thread; subclasses call it first thing in their destructor.
     void stopRendering();
@@ -44,9 +56,12 @@ class NullAudioOutput : public AudioOutput {
     void run(RenderSource* source);
 
     const std::size_t periodFrames_;
+    const std::size_t idleFrames_;
     std::atomic<bool> running_{false};
     std::atomic<bool> stopRequested_{false};
+    std::atomic<bool> asleep_{false};
     std::thread thread_;
+    EventFdWaker waker_;        // for the source's commands and for stop
     mutable std::mutex mutex_;  // guards the lifecycle and the fields below
     std::optional<AudioDevice> device_;
     std::function<void()> handler_;

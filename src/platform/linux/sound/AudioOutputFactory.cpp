@@ -5,6 +5,7 @@
 
 #include "core/Log.h"
 #include "platform/fallback/NullAudioOutput.h"
+#include "platform/linux/sound/PulseAudioOutput.h"
 #include "platform/linux/sound/PulseDefaultSinkWatcher.h"
 #include "platform/linux/sound/SdlAudioOutput.h"
 #include "platform/linux/sound/WavRealtimeAudioOutput.h"
@@ -13,25 +14,35 @@ namespace tapwell {
 
 namespace {
 
-// The device output, or the null output while no device opens. While the device output follows
-// the system's default device, a change of the default sink is reported as a configuration change,
-// so that the engine reopens the device where the sound now belongs.
-class SdlOrNullAudioOutput final : public AudioOutput {
+// The device output: straight to the sound server when one answers, else through SDL (ALSA), else
+// the null output while no device opens. While the SDL output follows the system's default device,
+// a change of the default sink is reported as a configuration change, so that the engine reopens
+// the device where the sound now belongs (the server output watches that itself).
+class DeviceAudioOutput final : public AudioOutput {
   public:
-    explicit SdlOrNullAudioOutput(std::size_t periodFrames)
-        : device_(periodFrames), fallback_(periodFrames) {
+    explicit DeviceAudioOutput(std::size_t periodFrames)
+        : server_(periodFrames), device_(periodFrames), fallback_(periodFrames) {
+        server_.setConfigurationChangeHandler([this] { notify(); });
         device_.setConfigurationChangeHandler([this] { notify(); });
     }
-    ~SdlOrNullAudioOutput() override {
+    ~DeviceAudioOutput() override {
         stop();
+        server_.setConfigurationChangeHandler({});
         device_.setConfigurationChangeHandler({});
     }
 
     std::expected<void, Error> start(RenderSource& source) override {
         std::lock_guard lock(mutex_);
-        if (device_.isRunning() || fallback_.isRunning()) {
+        if (isRunning()) {
             return {};
         }
+        auto served = server_.start(source);
+        if (served) {
+            return {};
+        }
+        logger(LogCategory::audio)
+            .info("No sound server answered, opening the sound device through SDL: {}",
+                  served.error().description);
         auto started = device_.start(source);
         if (started) {
             if (!device_.currentDevice()) {
@@ -47,18 +58,31 @@ class SdlOrNullAudioOutput final : public AudioOutput {
     void stop() override {
         std::lock_guard lock(mutex_);
         watcher_.reset();
+        server_.stop();
         device_.stop();
         fallback_.stop();
     }
-    bool isRunning() const override { return device_.isRunning() || fallback_.isRunning(); }
-    std::size_t periodFrames() const override { return device_.periodFrames(); }
+    bool isRunning() const override {
+        return server_.isRunning() || device_.isRunning() || fallback_.isRunning();
+    }
+    std::size_t periodFrames() const override { return server_.periodFrames(); }
     void setConfigurationChangeHandler(std::function<void()> handler) override {
         std::lock_guard lock(handlerMutex_);
         handler_ = std::move(handler);
     }
-    std::optional<AudioDevice> currentDevice() const override { return device_.currentDevice(); }
+    std::optional<AudioDevice> currentDevice() const override { return server_.currentDevice(); }
+    // The server knows its sinks by name; SDL by description. Without a server SDL decides alone.
     std::expected<void, Error> setCurrentDevice(const std::optional<AudioDevice>& device) override {
-        return device_.setCurrentDevice(device);
+        auto served = server_.setCurrentDevice(device);
+        if (served || served.error().code == PulseAudioOutput::noSuchDevice) {
+            (void)device_.setCurrentDevice(device);
+            return served;
+        }
+        auto opened = device_.setCurrentDevice(device);
+        if (opened) {
+            server_.forceCurrentDevice(device);
+        }
+        return opened;
     }
 
   private:
@@ -70,6 +94,7 @@ class SdlOrNullAudioOutput final : public AudioOutput {
     }
 
     std::mutex mutex_;
+    PulseAudioOutput server_;
     SdlAudioOutput device_;
     NullAudioOutput fallback_;
     std::unique_ptr<PulseDefaultSinkWatcher> watcher_;
@@ -88,7 +113,7 @@ std::shared_ptr<AudioOutput> makeAudioOutput(const AudioOutputChoice& choice) {
         case AudioOutputChoice::Kind::device:
             break;
     }
-    return std::make_shared<SdlOrNullAudioOutput>(choice.periodFrames);
+    return std::make_shared<DeviceAudioOutput>(choice.periodFrames);
 }
 
 }  // namespace tapwell

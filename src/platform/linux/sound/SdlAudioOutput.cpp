@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 #include <alsa/asoundlib.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <chrono>
@@ -46,8 +47,8 @@ void routeAlsaMessagesToLog() {
 
 }  // namespace
 
-SdlAudioOutput::SdlAudioOutput(std::size_t periodFrames)
-    : periodFrames_(std::clamp<std::size_t>(periodFrames, 32, 8192)) {
+SdlAudioOutput::SdlAudioOutput(std::size_t periodFrames, std::size_t idleFrames)
+    : periodFrames_(std::clamp<std::size_t>(periodFrames, 32, 8192)), silence_(idleFrames) {
     routeAlsaMessagesToLog();
     subsystemReady_ = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
 }
@@ -70,6 +71,25 @@ std::expected<void, Error> SdlAudioOutput::start(RenderSource& source) {
             return std::unexpected(sdlError());
         }
     }
+    source_ = &source;
+    openedName_ = device_ ? device_->name : std::string();
+    silence_.reset();
+    sleepRequested_.store(false);
+    wakeRequested_.store(false);
+    events_.clear();
+    const SDL_AudioDeviceID id = openDevice();
+    if (id == 0) {
+        source_ = nullptr;
+        return std::unexpected(sdlError());
+    }
+    deviceID_ = id;
+    running_.store(true);
+    watchStop_.store(false);
+    watcher_ = std::thread([this] { watch(); });
+    return {};
+}
+
+std::uint32_t SdlAudioOutput::openDevice() {
     SDL_AudioSpec want{};
     want.freq = pcmSampleRate;
     want.format = AUDIO_F32SYS;
@@ -78,31 +98,18 @@ std::expected<void, Error> SdlAudioOutput::start(RenderSource& source) {
     want.callback = &SdlAudioOutput::callback;
     want.userdata = this;
     SDL_AudioSpec have{};
-    source_ = &source;
     // No allowed changes: SDL converts our mono float to the device's format itself.
-    const SDL_AudioDeviceID id =
-        SDL_OpenAudioDevice(device_ ? device_->name.c_str() : nullptr, 0, &want, &have, 0);
-    if (id == 0) {
-        source_ = nullptr;
-        return std::unexpected(sdlError());
+    const SDL_AudioDeviceID id = SDL_OpenAudioDevice(
+        openedName_.empty() ? nullptr : openedName_.c_str(), 0, &want, &have, 0);
+    if (id != 0) {
+        SDL_PauseAudioDevice(id, 0);
     }
-    deviceID_ = id;
-    SDL_PauseAudioDevice(id, 0);
-    running_.store(true);
-    {
-        std::lock_guard watchLock(watchMutex_);
-        watchStop_ = false;
-    }
-    watcher_ = std::thread([this, id] { watch(id); });
-    return {};
+    return id;
 }
 
 void SdlAudioOutput::closeDevice() {
-    {
-        std::lock_guard watchLock(watchMutex_);
-        watchStop_ = true;
-    }
-    watchWake_.notify_all();
+    watchStop_.store(true);
+    events_.wake();
     if (watcher_.joinable()) {
         watcher_.join();
     }
@@ -111,7 +118,11 @@ void SdlAudioOutput::closeDevice() {
         SDL_CloseAudioDevice(deviceID_);
         deviceID_ = 0;
     }
+    if (source_ != nullptr) {
+        source_->disarmWake();
+    }
     source_ = nullptr;
+    asleep_.store(false);
     running_.store(false);
 }
 
@@ -120,21 +131,74 @@ void SdlAudioOutput::stop() {
     closeDevice();
 }
 
-void SdlAudioOutput::callback(void* self, std::uint8_t* stream, int length) {
-    auto* output = static_cast<SdlAudioOutput*>(self);
-    const auto frames = static_cast<std::size_t>(length) / sizeof(float);
-    output->source_->render(reinterpret_cast<float*>(stream), frames);
+void SdlAudioOutput::CommandWaker::wake() noexcept {
+    output.wakeRequested_.store(true);
+    output.events_.wake();
 }
 
-void SdlAudioOutput::watch(std::uint32_t device) {
-    std::unique_lock lock(watchMutex_);
-    while (!watchWake_.wait_for(lock, watchInterval, [this] { return watchStop_; })) {
-        if (SDL_GetAudioDeviceStatus(device) == SDL_AUDIO_STOPPED) {
-            lock.unlock();
-            std::lock_guard handlerLock(handlerMutex_);
-            if (handler_) {
-                handler_();
+void SdlAudioOutput::callback(void* self, std::uint8_t* stream, int length) {
+    auto* output = static_cast<SdlAudioOutput*>(self);
+    auto* mono = reinterpret_cast<float*>(stream);
+    const auto frames = static_cast<std::size_t>(length) / sizeof(float);
+    if (output->sleepRequested_.load()) {
+        // Until the watcher closes the device; a command that comes meanwhile waits for the
+        // reopened device.
+        std::fill(mono, mono + frames, 0.0f);
+        return;
+    }
+    RenderSource& source = *output->source_;
+    source.render(mono, frames);
+    if (output->silence_.rendered(frames, source.isQuiet())) {
+        output->silence_.reset();
+        if (source.armWake(output->commandWaker_)) {
+            output->sleepRequested_.store(true);
+            output->events_.wake();
+        }
+    }
+}
+
+void SdlAudioOutput::report() {
+    std::lock_guard handlerLock(handlerMutex_);
+    if (handler_) {
+        handler_();
+    }
+}
+
+void SdlAudioOutput::watch() {
+    bool open = true;
+    for (;;) {
+        pollfd entry{events_.fd(), POLLIN, 0};
+        (void)::poll(&entry, 1, open ? static_cast<int>(watchInterval.count()) : -1);
+        events_.clear();
+        if (watchStop_.load()) {
+            return;
+        }
+        if (open && sleepRequested_.load()) {
+            SDL_CloseAudioDevice(deviceID_);
+            deviceID_ = 0;
+            open = false;
+            sleepRequested_.store(false);
+            asleep_.store(true);
+        }
+        if (!open) {
+            if (!wakeRequested_.exchange(false)) {
+                continue;
             }
+            silence_.reset();
+            deviceID_ = openDevice();
+            if (deviceID_ == 0) {
+                asleep_.store(false);
+                report();  // the owner restarts on whatever is there now
+                return;
+            }
+            open = true;
+            asleep_.store(false);
+        }
+        // A wake left over from a sleep that never began stays set: it only makes the next sleep
+        // reopen the device at once. Clearing it here could lose a wake that came just before
+        // the next sleep request.
+        if (SDL_GetAudioDeviceStatus(deviceID_) == SDL_AUDIO_STOPPED) {
+            report();
             return;  // the owner restarts, which opens a new device and a new watcher
         }
     }

@@ -1,9 +1,14 @@
 #include "platform/linux/sound/WavRealtimeAudioOutput.h"
 
+#include <algorithm>
+
 namespace tapwell {
 
-WavRealtimeAudioOutput::WavRealtimeAudioOutput(std::filesystem::path path, std::size_t periodFrames)
-    : NullAudioOutput(periodFrames), path_(std::move(path)) {}
+WavRealtimeAudioOutput::WavRealtimeAudioOutput(std::filesystem::path path, std::size_t periodFrames,
+                                               std::size_t headerRefreshFrames)
+    : NullAudioOutput(periodFrames),
+      path_(std::move(path)),
+      headerRefreshFrames_(std::max<std::size_t>(headerRefreshFrames, 1)) {}
 
 WavRealtimeAudioOutput::~WavRealtimeAudioOutput() {
     stopRendering();
@@ -16,6 +21,7 @@ std::expected<void, Error> WavRealtimeAudioOutput::prepareToStart() {
     }
     writer_ = std::move(*writer);
     failed_ = false;
+    sinceHeaderRefresh_ = 0;
     return {};
 }
 
@@ -23,8 +29,13 @@ void WavRealtimeAudioOutput::deliver(const float* mono, std::size_t frames) {
     if (!writer_ || failed_) {
         return;
     }
+    sinceHeaderRefresh_ += frames;
+    const bool refresh = sinceHeaderRefresh_ >= headerRefreshFrames_;
+    if (refresh) {
+        sinceHeaderRefresh_ = 0;
+    }
     // A full disk ends the recording, not the render thread.
-    failed_ = !writer_->write(mono, frames, true).has_value();
+    failed_ = !writer_->write(mono, frames, refresh).has_value();
 }
 
 }  // namespace tapwell

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <thread>
 
 #include "platform/fallback/NullAudioOutput.h"
 #include "platform/linux/sound/AudioOutputFactory.h"
@@ -16,6 +17,7 @@
 #include "platform/linux/sound/SdlAudioOutput.h"
 #include "platform/linux/sound/WavRealtimeAudioOutput.h"
 #include "sound/AudioDecoder.h"
+#include "sound/Mixer.h"
 #include "support/TempDir.h"
 
 namespace tapwell {
@@ -81,6 +83,49 @@ TEST(NullAudioOutput, PullsOnePeriodPerPeriodOfRealTime) {
     output.stop();
 }
 
+// Waits up to ten seconds for `done`, checking every 10 ms.
+template <typename Condition>
+bool within10s(Condition done) {
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (!done()) {
+        if (Clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+// Asleep while the mixer is quiet, awake for a sound, asleep again after it, and stoppable while
+// asleep.
+template <typename Output>
+void expectSleepsWhileQuiet(Output& output) {
+    Mixer mixer;
+    mixer.setBusGains(1.0f, 1.0f, 1.0f);
+    ASSERT_TRUE(output.start(mixer).has_value());
+    ASSERT_TRUE(within10s([&] { return output.isAsleep(); }));
+    const std::uint64_t before = mixer.renderedFrames();
+    auto sound = std::make_shared<PcmBuffer>();
+    sound->samples.assign(64, 0.5f);
+    mixer.play(Mixer::typingVoice(0), sound, 1.0f);
+    EXPECT_TRUE(within10s([&] { return mixer.renderedFrames() > before + 64; }));
+    EXPECT_TRUE(within10s([&] { return output.isAsleep(); })) << "asleep again after the sound";
+    output.stop();
+    EXPECT_FALSE(output.isRunning());
+    EXPECT_FALSE(output.isAsleep());
+}
+
+TEST(NullAudioOutput, SleepsWhileQuietAndWakesForTheNextSound) {
+    NullAudioOutput output(64, 256);
+    expectSleepsWhileQuiet(output);
+}
+
+TEST(SdlAudioOutput, ClosesTheDeviceWhileQuietAndReopensItForTheNextSound) {
+    test::ScopedEnv driver("SDL_AUDIODRIVER", "dummy");
+    SdlAudioOutput output(256, 512);
+    expectSleepsWhileQuiet(output);
+}
+
 TEST(NullAudioOutput, KeepsTheDeviceItIsGiven) {
     NullAudioOutput output;
     EXPECT_EQ(output.currentDevice(), std::nullopt);
@@ -123,8 +168,8 @@ class SignallingSource final : public RenderSource {
     std::size_t calls_ = 0;
 };
 
-// Killed while recording, the process leaves a WAV whose header counts every period written
-// before the last one or two (the sizes used to stay 0 until the close).
+// Killed while recording, the process leaves a WAV whose header counts every period written up to
+// its last refresh, here every period (the sizes used to stay 0 until the close).
 TEST(WavRealtimeAudioOutput, AKilledRecorderLeavesAValidFile) {
     test::TempDir dir;
     const auto file = dir / "live.wav";
@@ -136,7 +181,7 @@ TEST(WavRealtimeAudioOutput, AKilledRecorderLeavesAValidFile) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         ::close(toParent[0]);
-        WavRealtimeAudioOutput output(file, period);
+        WavRealtimeAudioOutput output(file, period, period);
         SignallingSource source(toParent[1], periods);
         if (!output.start(source)) {
             ::_exit(1);

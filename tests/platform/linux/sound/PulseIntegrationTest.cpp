@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "platform/linux/sound/PulseAudioOutput.h"
 #include "platform/linux/sound/PulseDefaultSinkWatcher.h"
 #include "platform/linux/sound/PulseOutputDevices.h"
 #include "platform/linux/sound/SdlAudioOutput.h"
@@ -92,8 +93,10 @@ class PrivatePulseServer {
     bool isUp() const { return up_; }
     std::string server() const { return "unix:" + socket_.string(); }
 
-    int pactl(const std::string& arguments) const {
-        return std::system(("pactl -s " + server() + " " + arguments + " >/dev/null 2>&1").c_str());
+    // Runs pactl with `arguments` (a shell command line may follow them when `quiet` is false).
+    int pactl(const std::string& arguments, bool quiet = true) const {
+        return std::system(
+            ("pactl -s " + server() + " " + arguments + (quiet ? " >/dev/null 2>&1" : "")).c_str());
     }
 
   private:
@@ -214,6 +217,87 @@ TEST_F(PulseIntegrationTest, SinksThatGoAwayWhilePlayingAreSurvived) {
     (*engine)->play({KeyKind::normal, true, 2.0});  // played into nothing, harmlessly
     (*engine)->waitUntilIdle();
     EXPECT_FALSE(output->isRunning());
+}
+
+// Corked on the server while quiet (so that neither side wakes up), playing again from the next
+// sound's first frame, and asleep again after it.
+TEST_F(PulseIntegrationTest, TheStreamCorksWhileQuietAndPlaysTheNextSound) {
+    Mixer mixer;
+    mixer.setBusGains(1.0f, 1.0f, 1.0f);
+    PulseAudioOutput output(128, server->server(), 1024);
+    ASSERT_TRUE(output.start(mixer).has_value());
+    const auto corkedOnServer = [&] {
+        return server->pactl("list sink-inputs | grep -q 'Corked: yes'", false) == 0;
+    };
+    ASSERT_TRUE(eventually([&] { return output.isAsleep() && corkedOnServer(); }));
+    const std::uint64_t before = mixer.renderedFrames();
+    auto sound = std::make_shared<PcmBuffer>();
+    sound->samples.assign(4800, 0.5f);
+    mixer.play(Mixer::typingVoice(0), sound, 1.0f);
+    EXPECT_TRUE(eventually([&] { return mixer.renderedFrames() >= before + 4800; }));
+    EXPECT_EQ(output.wakeCount(), 1u);
+    EXPECT_TRUE(eventually([&] { return output.isAsleep() && corkedOnServer(); }))
+        << "corked again once the sound ended";
+    output.stop();
+    EXPECT_FALSE(output.isRunning());
+}
+
+TEST_F(PulseIntegrationTest, TheServerOutputPlaysOnTheSinkItIsGivenAndReportsItGone) {
+    PulseAudioOutput output(128, server->server());
+    auto unknown = output.setCurrentDevice(AudioDevice{"nowhere", "Nowhere"});
+    ASSERT_FALSE(unknown.has_value());
+    EXPECT_EQ(unknown.error().code, PulseAudioOutput::noSuchDevice);
+    EXPECT_EQ(output.currentDevice(), std::nullopt);
+    ASSERT_TRUE(output.setCurrentDevice(AudioDevice{"spk", "Speakers"}).has_value());
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    int changes = 0;
+    output.setConfigurationChangeHandler([&] {
+        std::lock_guard lock(mutex);
+        ++changes;
+        changed.notify_all();
+    });
+    Mixer mixer;
+    ASSERT_TRUE(output.start(mixer).has_value());
+    EXPECT_TRUE(eventually([&] {
+        return server->pactl("list sink-inputs | grep -q 'Sink: 1$'", false) == 0;
+    })) << "not on the speakers (sink 1)";
+    ASSERT_EQ(server->pactl("unload-module module-null-sink"), 0);
+    std::unique_lock lock(mutex);
+    EXPECT_TRUE(changed.wait_for(lock, std::chrono::seconds(10), [&] { return changes >= 1; }));
+    lock.unlock();
+    output.setConfigurationChangeHandler({});
+    output.stop();
+}
+
+TEST_F(PulseIntegrationTest, TheServerOutputFollowingTheDefaultReportsItsChange) {
+    PulseAudioOutput output(128, server->server());
+    std::mutex mutex;
+    std::condition_variable changed;
+    int changes = 0;
+    output.setConfigurationChangeHandler([&] {
+        std::lock_guard lock(mutex);
+        ++changes;
+        changed.notify_all();
+    });
+    Mixer mixer;
+    ASSERT_TRUE(output.start(mixer).has_value());
+    ASSERT_EQ(server->pactl("set-default-sink spk"), 0);
+    std::unique_lock lock(mutex);
+    EXPECT_TRUE(changed.wait_for(lock, std::chrono::seconds(10), [&] { return changes >= 1; }));
+    lock.unlock();
+    output.setConfigurationChangeHandler({});
+    output.stop();
+}
+
+TEST_F(PulseIntegrationTest, TheServerOutputFailsToStartWithoutAServer) {
+    PulseAudioOutput output(128, "unix:" + (dir / "none").string());
+    Mixer mixer;
+    auto started = output.start(mixer);
+    ASSERT_FALSE(started.has_value());
+    EXPECT_EQ(started.error().domain, "pulse");
+    EXPECT_FALSE(output.isRunning());
 }
 
 TEST(PulseDefaultSinkWatcher, StaysIdleWithoutAServer) {

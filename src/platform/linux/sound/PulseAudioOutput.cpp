@@ -1,0 +1,370 @@
+#include "platform/linux/sound/PulseAudioOutput.h"
+
+#include <pulse/context.h>
+#include <pulse/error.h>
+#include <pulse/introspect.h>
+#include <pulse/stream.h>
+#include <pulse/subscribe.h>
+#include <pulse/thread-mainloop.h>
+
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
+#include "core/Log.h"
+#include "platform/linux/sound/PulseOutputDevices.h"
+#include "sound/PcmBuffer.h"
+#include "sound/SilenceTracker.h"
+
+namespace tapwell {
+
+namespace {
+
+Error pulseError(int code) {
+    return Error{"pulse", code, pa_strerror(code)};
+}
+
+// Periods queued at the server ahead of what it plays: every sound waits behind them, and the fewer
+// there are, the more often the server and this program wake up to move them (at 128 frames, two
+// periods cost about twice the CPU of four; see bench/sound-server-cpu.sh).
+constexpr std::uint32_t bufferedPeriods = 3;
+// The latency a corked stream asks for.
+constexpr double idleLatencySeconds = 2.0;
+
+// Lets go of an operation nobody waits for; none when the stream or the connection failed, which
+// its state callback reports.
+void release(pa_operation* operation) {
+    if (operation != nullptr) {
+        pa_operation_unref(operation);
+    }
+}
+
+}  // namespace
+
+// Everything one start opens, touched on the main loop's thread or with its lock held.
+struct PulseAudioOutput::Session {
+    PulseAudioOutput* owner = nullptr;
+    pa_threaded_mainloop* loop = nullptr;
+    pa_context* context = nullptr;
+    pa_stream* stream = nullptr;
+    pa_io_event* wakeEvent = nullptr;
+    RenderSource* source = nullptr;
+    std::vector<float> period;
+    SilenceTracker silence{SilenceTracker::defaultIdleFrames};
+    pa_buffer_attr attributes{};  // while playing
+    bool corked = false;
+    bool stopping = false;
+    bool followsDefault = true;
+    bool defaultKnown = false;
+    std::string defaultSink;
+
+    ~Session() {
+        if (loop != nullptr) {
+            pa_threaded_mainloop_lock(loop);
+            stopping = true;
+            if (stream != nullptr) {
+                pa_stream_set_write_callback(stream, nullptr, nullptr);
+                pa_stream_set_state_callback(stream, nullptr, nullptr);
+                pa_stream_disconnect(stream);
+                pa_stream_unref(stream);
+            }
+            if (wakeEvent != nullptr) {
+                pa_threaded_mainloop_get_api(loop)->io_free(wakeEvent);
+            }
+            if (context != nullptr) {
+                pa_context_set_state_callback(context, nullptr, nullptr);
+                pa_context_set_subscribe_callback(context, nullptr, nullptr);
+                pa_context_disconnect(context);
+                pa_context_unref(context);
+            }
+            pa_threaded_mainloop_unlock(loop);
+            pa_threaded_mainloop_stop(loop);
+            pa_threaded_mainloop_free(loop);
+        }
+    }
+
+    std::size_t periodBytes() const { return period.size() * sizeof(float); }
+
+    // Renders whole periods until `bytes` are written (at least one period). Stops early, corked,
+    // when the source has been quiet long enough and agreed to wake the loop.
+    void fill(std::size_t bytes) {
+        std::size_t periods = std::max<std::size_t>(1, bytes / periodBytes());
+        while (periods-- > 0) {
+            source->render(period.data(), period.size());
+            if (pa_stream_write(stream, period.data(), periodBytes(), nullptr, 0,
+                                PA_SEEK_RELATIVE) < 0) {
+                return;  // the stream failed; its state callback reports it
+            }
+            if (silence.rendered(period.size(), source->isQuiet())) {
+                silence.reset();
+                if (source->armWake(owner->waker_)) {
+                    sleep();
+                    return;
+                }
+            }
+        }
+    }
+
+    void sleep() {
+        corked = true;
+        owner->asleep_.store(true);
+        // What the server still holds is silence; dropping it lets the next sound start at once.
+        release(pa_stream_cork(stream, 1, nullptr, nullptr));
+        release(pa_stream_flush(stream, nullptr, nullptr));
+        // A corked stream still holds the sink to its latency, and a sink with a latency of a few
+        // milliseconds wakes the server that often; asking for a long one lets it rest.
+        pa_buffer_attr relaxed = attributes;
+        relaxed.tlength =
+            static_cast<std::uint32_t>(idleLatencySeconds * pcmSampleRate * sizeof(float));
+        relaxed.minreq = relaxed.tlength / 4;
+        release(pa_stream_set_buffer_attr(stream, &relaxed, nullptr, nullptr));
+    }
+
+    void wake() {
+        if (!corked || stopping) {
+            return;
+        }
+        corked = false;
+        owner->asleep_.store(false);
+        owner->wakes_.fetch_add(1);
+        source->disarmWake();
+        release(pa_stream_set_buffer_attr(stream, &attributes, nullptr, nullptr));
+        // The data goes out ahead of the uncork, so the server can play the moment it resumes.
+        const std::size_t writable = pa_stream_writable_size(stream);
+        fill(writable == static_cast<std::size_t>(-1) ? periodBytes() : wanted(writable));
+        if (!corked) {
+            release(pa_stream_cork(stream, 0, nullptr, nullptr));
+        }
+    }
+
+    static void contextChanged(pa_context*, void* userdata) {
+        auto* session = static_cast<Session*>(userdata);
+        pa_threaded_mainloop_signal(session->loop, 0);
+        if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(session->context)) && session->stream &&
+            !session->stopping) {
+            session->owner->reportChange();  // the server went away
+        }
+    }
+
+    static void streamChanged(pa_stream* stream, void* userdata) {
+        auto* session = static_cast<Session*>(userdata);
+        pa_threaded_mainloop_signal(session->loop, 0);
+        const pa_stream_state_t state = pa_stream_get_state(stream);
+        if ((state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) && !session->stopping &&
+            session->owner->running_.load()) {
+            session->owner->reportChange();  // the sink went away
+        }
+    }
+
+    // Some servers grant more buffer than asked for (PipeWire's at least three of its own
+    // requests); only as much as this is queued, since a key's sound waits behind all of it.
+    std::size_t queueLimit = 0;
+    std::size_t grantedLength = 0;
+
+    // What to write when the server has room for `bytes`.
+    std::size_t wanted(std::size_t bytes) const {
+        const std::size_t queued = grantedLength > bytes ? grantedLength - bytes : 0;
+        return queued >= queueLimit ? 0 : std::min(bytes, queueLimit - queued);
+    }
+
+    static void writable(pa_stream*, std::size_t bytes, void* userdata) {
+        auto* session = static_cast<Session*>(userdata);
+        if (!session->corked && !session->stopping) {
+            if (const std::size_t want = session->wanted(bytes); want > 0) {
+                session->fill(want);
+            }
+        }
+    }
+
+    static void woken(pa_mainloop_api*, pa_io_event*, int, pa_io_event_flags_t, void* userdata) {
+        auto* session = static_cast<Session*>(userdata);
+        session->owner->waker_.clear();
+        session->wake();
+    }
+
+    static void serverEvent(pa_context* context, pa_subscription_event_type_t, std::uint32_t,
+                            void* userdata) {
+        release(pa_context_get_server_info(context, &Session::serverInfo, userdata));
+    }
+
+    static void serverInfo(pa_context*, const pa_server_info* info, void* userdata) {
+        auto* session = static_cast<Session*>(userdata);
+        if (info == nullptr || session->stopping) {
+            return;
+        }
+        const std::string sink = info->default_sink_name != nullptr ? info->default_sink_name : "";
+        if (session->defaultKnown && sink != session->defaultSink && session->followsDefault) {
+            session->owner->reportChange();
+        }
+        session->defaultKnown = true;
+        session->defaultSink = sink;
+    }
+};
+
+const int PulseAudioOutput::noSuchDevice = PA_ERR_NOENTITY;
+
+PulseAudioOutput::PulseAudioOutput(std::size_t periodFrames, std::string server,
+                                   std::size_t idleFrames)
+    : periodFrames_(std::clamp<std::size_t>(periodFrames, 16, 8192)),
+      server_(std::move(server)),
+      idleFrames_(idleFrames) {}
+
+PulseAudioOutput::~PulseAudioOutput() {
+    stop();
+}
+
+std::expected<void, Error> PulseAudioOutput::start(RenderSource& source) {
+    std::lock_guard lock(mutex_);
+    if (running_.load()) {
+        return {};
+    }
+    auto session = std::make_unique<Session>();
+    Session& s = *session;
+    s.owner = this;
+    s.source = &source;
+    s.period.assign(periodFrames_, 0.0f);
+    s.silence = SilenceTracker(idleFrames_);
+    s.followsDefault = !device_.has_value();
+    s.loop = pa_threaded_mainloop_new();
+    if (s.loop == nullptr) {
+        return std::unexpected(pulseError(PA_ERR_INTERNAL));
+    }
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(s.loop);
+    s.context = pa_context_new(api, "Tapwell");
+    if (s.context == nullptr) {
+        return std::unexpected(pulseError(PA_ERR_INTERNAL));
+    }
+    pa_context_set_state_callback(s.context, &Session::contextChanged, &s);
+    waker_.clear();
+
+    pa_threaded_mainloop_lock(s.loop);
+    auto fail = [&s](int code) {
+        pa_threaded_mainloop_unlock(s.loop);
+        return std::unexpected(pulseError(code));
+    };
+    if (pa_threaded_mainloop_start(s.loop) < 0) {
+        return fail(PA_ERR_INTERNAL);
+    }
+    if (pa_context_connect(s.context, server_.empty() ? nullptr : server_.c_str(),
+                           PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+        return fail(pa_context_errno(s.context));
+    }
+    for (pa_context_state_t state = pa_context_get_state(s.context); state != PA_CONTEXT_READY;
+         state = pa_context_get_state(s.context)) {
+        if (!PA_CONTEXT_IS_GOOD(state)) {
+            return fail(pa_context_errno(s.context));
+        }
+        pa_threaded_mainloop_wait(s.loop);
+    }
+    pa_context_set_subscribe_callback(s.context, &Session::serverEvent, &s);
+    release(pa_context_subscribe(s.context, PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr));
+    release(pa_context_get_server_info(s.context, &Session::serverInfo, &s));
+
+    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, static_cast<std::uint32_t>(pcmSampleRate), 1};
+    pa_channel_map map;
+    pa_channel_map_init_mono(&map);
+    s.stream = pa_stream_new(s.context, "Typing sounds", &spec, &map);
+    if (s.stream == nullptr) {
+        return fail(pa_context_errno(s.context));
+    }
+    pa_stream_set_state_callback(s.stream, &Session::streamChanged, &s);
+    pa_stream_set_write_callback(s.stream, &Session::writable, &s);
+    const auto periodBytes = static_cast<std::uint32_t>(s.periodBytes());
+    pa_buffer_attr& attributes = s.attributes;
+    attributes.maxlength = static_cast<std::uint32_t>(-1);
+    attributes.tlength = bufferedPeriods * periodBytes;
+    attributes.prebuf = periodBytes;
+    attributes.minreq = periodBytes;
+    attributes.fragsize = static_cast<std::uint32_t>(-1);
+    // The first request can come before the stream reads as ready.
+    s.grantedLength = attributes.tlength;
+    s.queueLimit = attributes.tlength;
+    auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY |
+                                                (device_ ? PA_STREAM_DONT_MOVE : 0));
+    if (pa_stream_connect_playback(s.stream, device_ ? device_->id.c_str() : nullptr, &attributes,
+                                   flags, nullptr, nullptr) < 0) {
+        return fail(pa_context_errno(s.context));
+    }
+    for (pa_stream_state_t state = pa_stream_get_state(s.stream); state != PA_STREAM_READY;
+         state = pa_stream_get_state(s.stream)) {
+        if (!PA_STREAM_IS_GOOD(state)) {
+            return fail(pa_context_errno(s.context));
+        }
+        pa_threaded_mainloop_wait(s.loop);
+    }
+    if (const pa_buffer_attr* granted = pa_stream_get_buffer_attr(s.stream)) {
+        s.grantedLength = granted->tlength;
+        s.queueLimit = std::max<std::size_t>(attributes.tlength, granted->minreq + periodBytes);
+        const double bytesPerMs = pcmSampleRate * sizeof(float) / 1000.0;
+        logger(LogCategory::audio)
+            .debug("Sound server stream: {} ms ahead, requests of {} ms, starts after {} ms",
+                   granted->tlength / bytesPerMs, granted->minreq / bytesPerMs,
+                   granted->prebuf / bytesPerMs);
+    }
+    s.wakeEvent = api->io_new(api, waker_.fd(), PA_IO_EVENT_INPUT, &Session::woken, &s);
+    running_.store(true);
+    pa_threaded_mainloop_unlock(s.loop);
+    session_ = std::move(session);
+    return {};
+}
+
+void PulseAudioOutput::stop() {
+    std::unique_ptr<Session> session;
+    {
+        std::lock_guard lock(mutex_);
+        if (!session_) {
+            return;
+        }
+        RenderSource* source = session_->source;
+        source->disarmWake();
+        running_.store(false);
+        session = std::move(session_);
+        session.reset();       // joins the main loop: the source is not called again
+        source->disarmWake();  // the loop may have armed it once more on its way out
+        asleep_.store(false);
+    }
+}
+
+void PulseAudioOutput::reportChange() {
+    std::lock_guard lock(handlerMutex_);
+    if (handler_) {
+        handler_();
+    }
+}
+
+void PulseAudioOutput::setConfigurationChangeHandler(std::function<void()> handler) {
+    std::lock_guard lock(handlerMutex_);
+    handler_ = std::move(handler);
+}
+
+std::optional<AudioDevice> PulseAudioOutput::currentDevice() const {
+    std::lock_guard lock(mutex_);
+    return device_;
+}
+
+std::expected<void, Error> PulseAudioOutput::setCurrentDevice(
+    const std::optional<AudioDevice>& device) {
+    if (device) {
+        auto sinks = PulseOutputDevices(server_, std::chrono::seconds(2)).outputDevices();
+        if (!sinks) {
+            return std::unexpected(sinks.error());
+        }
+        const bool known = std::any_of(sinks->begin(), sinks->end(), [&](const auto& info) {
+            return info.device.id == device->id;
+        });
+        if (!known) {
+            return std::unexpected(Error{"pulse", noSuchDevice,
+                                         "No audio output device named \"" + device->name + "\"."});
+        }
+    }
+    std::lock_guard lock(mutex_);
+    device_ = device;
+    return {};
+}
+
+void PulseAudioOutput::forceCurrentDevice(const std::optional<AudioDevice>& device) {
+    std::lock_guard lock(mutex_);
+    device_ = device;
+}
+
+}  // namespace tapwell
