@@ -34,8 +34,9 @@ PlatformServices makePlatformServices(const AudioOutputChoice& audio);
 void watchTerminationSignals(std::function<void(int signal)> handler);
 
 // Loads the program's own module `file` (once; later calls find it loaded) from its private
-// library folder: "../lib/tapwell" beside the executable once installed, else the executable's
-// own folder (the build tree). Returns the address of its symbol `entry`, or why it failed.
+// module folder: "../lib/tapwell/modules" beside the executable once installed, else the
+// executable's own folder (the build tree). Returns the address of its symbol `entry`, or why it
+// failed.
 std::expected<void*, std::string> loadProgramModule(const std::string& file, const char* entry);
 
 // Calls `handler` once (on the thread that noticed it) when the display server the program is

@@ -77,7 +77,7 @@ prefix="$dest/usr"
 
 expected=(
   bin/tapwell
-  lib/tapwell/libtapwell-desktop.so
+  lib/tapwell/modules/libtapwell-desktop.so
   "share/applications/$app_id.desktop"
   "share/metainfo/$app_id.metainfo.xml"
   "share/icons/hicolor/scalable/apps/$app_id.svg"
@@ -178,7 +178,7 @@ moved="$work/elsewhere/deeper/prefix"
 mkdir -p "$moved"
 cp -a "$prefix/." "$moved/"
 finds_builtin_themes "$moved/bin/tapwell" || fail "the moved prefix lacks the built-in themes"
-# The recap card is drawn by the desktop module, found in the program's own lib/tapwell.
+# The recap card is drawn by the desktop module, found in the program's own lib/tapwell/modules.
 draws_recap() {
   run_tapwell "$1" recap --png "$2" >/dev/null &&
     file --brief "$2" | grep -q "PNG image data, 1080 x 1440,"

@@ -78,7 +78,7 @@ std::expected<void*, std::string> loadProgramModule(const std::string& file, con
     const std::filesystem::path folder = executable.parent_path();
     std::string failures;
     for (const std::filesystem::path& candidate :
-         {folder / ".." / "lib" / "tapwell" / file, folder / file}) {
+         {folder / ".." / "lib" / "tapwell" / "modules" / file, folder / file}) {
         if (!std::filesystem::exists(candidate, error)) {
             continue;
         }
