@@ -117,12 +117,17 @@ void AppState::start() {
     configureServices(std::nullopt);
     refreshLoginStatus();
 
-    // The key monitor starts last, so that no key arrives before the store and the wellbeing
-    // service run.
-    log.debug("Starting system events");
-    systemEvents_->start();
+    // The key monitor starts once the store and the wellbeing service run, so that no key is
+    // lost (the store loads the day with the first key if need be); what only follows the system
+    // (power, folders, sleep, the window in front) comes after, so that typing sounds sooner.
     log.debug("Starting wellbeing");
     wellbeing_->start();
+    log.debug("Starting stats");
+    stats_->start();
+    log.debug("Starting key monitor");
+    monitor_->start();
+    log.debug("Starting system events");
+    systemEvents_->start();
     log.debug("Following the desktop session");
     if (sleep_) {
         sleep_->start();
@@ -130,10 +135,6 @@ void AppState::start() {
     if (focus_) {
         focus_->start();
     }
-    log.debug("Starting stats");
-    stats_->start();
-    log.debug("Starting key monitor");
-    monitor_->start();
 
     // The timer only hands its work to the main queue.
     timerQueue_ = std::make_unique<SerialQueue>("com.tapwell.app-timer", clock_.scheduler());

@@ -1,9 +1,6 @@
 #include "app/TapwellApp.h"
 
-#include <QApplication>
 #include <QCoreApplication>
-#include <QGuiApplication>
-#include <QSessionManager>
 
 #include <algorithm>
 #include <atomic>
@@ -16,6 +13,7 @@
 
 #include "app/AppModel.h"
 #include "app/AppState.h"
+#include "app/DesktopModule.h"
 #include "app/QtMainQueue.h"
 #include "app/QtMainTimer.h"
 #include "core/Log.h"
@@ -24,7 +22,6 @@
 #include "core/UserInstance.h"
 #include "platform/DesktopServices.h"
 #include "platform/PlatformServices.h"
-#include "ui/shell/DesktopUi.h"
 
 namespace tapwell {
 
@@ -197,22 +194,25 @@ int runApplication(const cli::AppOptions& options, int argc, char** argv) {
     }
 
     auto platform = makePlatformServices(options.audio);
-    const bool withWindows = platform.hasDisplay && !options.headless;
+    const DesktopModule* desktopModule = nullptr;
+    if (platform.hasDisplay && !options.headless) {
+        auto loaded = loadDesktopModule();
+        if (!loaded) {
+            // The sound and the statistics still work; only the windows are missing.
+            std::cerr << "tapwell: cannot show windows: " << loaded.error() << '\n';
+        } else {
+            desktopModule = *loaded;
+        }
+    }
 
     QCoreApplication::setApplicationName(QStringLiteral("tapwell"));
     std::unique_ptr<QCoreApplication> app;
-    std::unique_ptr<ui::DesktopUi> desktop;
-    if (withWindows) {
-        QGuiApplication::setDesktopFileName(QStringLiteral("com.tapwell.Tapwell"));
-        QGuiApplication::setApplicationDisplayName(QStringLiteral("Tapwell"));
-        auto gui = std::make_unique<QApplication>(argc, argv);
-        // The program lives in the tray: closing its last window does not end it.
-        gui->setQuitOnLastWindowClosed(false);
-        if (auto* x11 = gui->nativeInterface<QNativeInterface::QX11Application>()) {
-            adoptToolkitDisplay(x11->display());
-        }
-        app = std::move(gui);
-        desktop = std::make_unique<ui::DesktopUi>(std::move(platform.compositing));
+    std::unique_ptr<DesktopFace> desktop;
+    if (desktopModule != nullptr) {
+        app = desktopModule->makeApplication(argc, argv);
+        // Qt's connection-error handler would end the process for every connection.
+        adoptToolkitDisplay(desktopModule->xlibDisplay(*app));
+        desktop = desktopModule->makeFace(std::move(platform.compositing));
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
@@ -259,22 +259,9 @@ int runApplication(const cli::AppOptions& options, int argc, char** argv) {
                       << serving->description << '\n';
         }
     }
-    if (auto* gui = qobject_cast<QGuiApplication*>(app.get())) {
-        QObject::connect(gui, &QGuiApplication::applicationStateChanged,
-                         [&state](Qt::ApplicationState applicationState) {
-                             if (applicationState == Qt::ApplicationActive) {
-                                 state->didBecomeActive();
-                             }
-                         });
-        // Autostart starts Tapwell at login; a session manager restoring it too would start a
-        // second one (which would only hand over, but still).
-        QObject::connect(gui, &QGuiApplication::saveStateRequest, [](QSessionManager& manager) {
-            manager.setRestartHint(QSessionManager::RestartNever);
-        });
-    }
     AppModel model(*state);
     if (desktop) {
-        desktop->attach(model);
+        desktop->attach(model, [&state] { state->didBecomeActive(); });
     }
     TerminalReporter reporter(options);
     QObject::connect(&model, &AppModel::changed, [&reporter, &state] { reporter.update(*state); });

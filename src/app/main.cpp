@@ -4,15 +4,24 @@
 #include <string>
 #include <vector>
 
+#include "app/DesktopModule.h"
 #include "app/TapwellApp.h"
 #include "cli/Cli.h"
-#include "ui/recap/RecapRenderer.h"
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     tapwell::cli::AppOptions options;
-    // The command line draws the recap card with the views' renderer, without a display.
-    tapwell::cli::Views views{&tapwell::ui::RecapRenderer::renderPngWithoutDisplay};
+    // The command line draws the recap card with the views' renderer, without a display; only
+    // then is the desktop module loaded.
+    tapwell::cli::Views views{
+        [](const tapwell::RecapContent& content) -> std::optional<std::string> {
+            auto module = tapwell::loadDesktopModule();
+            if (!module) {
+                std::cerr << "tapwell: cannot draw the recap card: " << module.error() << '\n';
+                return std::nullopt;
+            }
+            return (*module)->renderRecapPngWithoutDisplay(content);
+        }};
     if (auto status = tapwell::cli::run(args, std::cout, std::cerr, &options, std::move(views))) {
         return *status;
     }

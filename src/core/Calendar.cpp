@@ -52,8 +52,7 @@ std::unique_ptr<icu::Calendar> makeGregorian(std::unique_ptr<icu::TimeZone> zone
 Calendar::HostZone::HostZone() = default;
 Calendar::HostZone::~HostZone() = default;
 
-Calendar Calendar::HostZone::current(double uptime) {
-    std::lock_guard lock(mutex_);
+bool Calendar::HostZone::refresh(double uptime) {
     // A clock that went back (another clock's time) counts as expired too.
     const bool expired = !(uptime - detectedAt_ < redetectAfter && uptime >= detectedAt_);
     if (!prototype_ || expired) {
@@ -67,20 +66,52 @@ Calendar Calendar::HostZone::current(double uptime) {
             // construction.
             auto calendar = makeGregorian(std::move(detected));
             if (!calendar) {
-                return *inZone("UTC");
+                return false;
             }
             prototype_ = std::move(calendar);
             zoneID_ = std::move(id);
         }
         detectedAt_ = uptime;
     }
+    return true;
+}
+
+Calendar Calendar::HostZone::current(double uptime) {
+    std::lock_guard lock(mutex_);
+    if (!refresh(uptime)) {
+        return *inZone("UTC");
+    }
     return Calendar(std::unique_ptr<icu::Calendar>(prototype_->clone()), zoneID_);
 }
 
+std::string Calendar::HostZone::zoneID(double uptime) {
+    std::lock_guard lock(mutex_);
+    if (!refresh(uptime)) {
+        return inZone("UTC")->timeZoneID();
+    }
+    return zoneID_;
+}
+
+namespace {
+
+Calendar::HostZone& hostZone() {
+    static Calendar::HostZone host;
+    return host;
+}
+
+double steadySeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
 Calendar Calendar::current() {
-    static HostZone host;
-    const auto since = std::chrono::steady_clock::now().time_since_epoch();
-    return host.current(std::chrono::duration<double>(since).count());
+    return hostZone().current(steadySeconds());
+}
+
+std::string Calendar::currentZoneID() {
+    return hostZone().zoneID(steadySeconds());
 }
 
 Calendar::Calendar(std::unique_ptr<icu::Calendar> calendar, std::string zoneID)

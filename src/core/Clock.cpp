@@ -56,8 +56,8 @@ std::string Date::iso8601() const {
     std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02uT%02d:%02d:%02d.%03lldZ",
                   static_cast<int>(ymd.year()), static_cast<unsigned>(ymd.month()),
                   static_cast<unsigned>(ymd.day()), static_cast<int>(hms.hours().count()),
-                  static_cast<int>(hms.minutes().count()),
-                  static_cast<int>(hms.seconds().count()), millis);
+                  static_cast<int>(hms.minutes().count()), static_cast<int>(hms.seconds().count()),
+                  millis);
     return buffer;
 }
 
@@ -122,8 +122,8 @@ bool Date::parseIso8601(std::string_view text, Date& out) {
         }
     }
     const auto daysSinceEpoch = sys_days{ymd}.time_since_epoch().count();
-    const double unix = static_cast<double>(daysSinceEpoch) * 86400.0 + h * 3600.0 + mi * 60.0 +
-                        s + fraction - offsetSeconds;
+    const double unix = static_cast<double>(daysSinceEpoch) * 86400.0 + h * 3600.0 + mi * 60.0 + s +
+                        fraction - offsetSeconds;
     out = Date::fromUnix(unix);
     return true;
 }
@@ -138,7 +138,17 @@ double SystemClock::uptime() const {
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-Calendar SystemClock::calendar() const { return Calendar::current(); }
+Calendar SystemClock::calendar() const {
+    return Calendar::current();
+}
+
+std::string SystemClock::timeZoneID() const {
+    return Calendar::currentZoneID();
+}
+
+std::string Clock::timeZoneID() const {
+    return calendar().timeZoneID();
+}
 
 SystemClock& SystemClock::shared() {
     static SystemClock clock;

@@ -51,6 +51,9 @@ class Clock {
     virtual double uptime() const = 0;
     // The Gregorian calendar in the current time zone, as of this moment.
     virtual Calendar calendar() const = 0;
+    // The id of that calendar's zone, for holders of a calendar to see whether theirs still
+    // stands; cheaper than `calendar()` where the clock can tell it without building one.
+    virtual std::string timeZoneID() const;
     // Where the queues of services on this clock take their timers' time from; its time is the
     // uptime.
     virtual QueueScheduler& scheduler() const { return QueueScheduler::system(); }
@@ -62,6 +65,7 @@ class SystemClock final : public Clock {
     Date now() const override;
     double uptime() const override;
     Calendar calendar() const override;
+    std::string timeZoneID() const override;
 
     static SystemClock& shared();
 };

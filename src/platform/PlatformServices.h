@@ -2,8 +2,10 @@
 // The operating system's services for the application, built by the adapter file of the system
 // being built for (platform/linux/LinuxPlatformServices.cpp on Linux).
 
+#include <expected>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "keyboard/HotKeyService.h"
 #include "keyboard/KeyTap.h"
@@ -30,6 +32,12 @@ PlatformServices makePlatformServices(const AudioOutputChoice& audio);
 // Calls `handler` (on a thread of its own) when the process is asked to terminate (SIGINT,
 // SIGTERM, SIGHUP). Call once, before other threads start, so the signals reach only it.
 void watchTerminationSignals(std::function<void(int signal)> handler);
+
+// Loads the program's own module `file` (once; later calls find it loaded) from its private
+// module folder: "../lib/tapwell/modules" beside the executable once installed, else the
+// executable's own folder (the build tree). Returns the address of its symbol `entry`, or why it
+// failed.
+std::expected<void*, std::string> loadProgramModule(const std::string& file, const char* entry);
 
 // Calls `handler` once (on the thread that noticed it) when the display server the program is
 // connected to goes away. Call before makePlatformServices.

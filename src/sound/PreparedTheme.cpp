@@ -1,15 +1,20 @@
 #include "sound/PreparedTheme.h"
 
 #include "sound/AudioDecoder.h"
+#include "themes/SampleFile.h"
 
 namespace tapwell {
 
-std::expected<PreparedTheme, AudioLoadError> PreparedTheme::prepare(const LoadedTheme& loaded,
-                                                                    std::string* failedFile) {
+namespace {
+
+std::expected<PreparedTheme, AudioLoadError> prepareFiles(const LoadedTheme& loaded,
+                                                          const std::set<std::string>& names,
+                                                          std::string* failedFile) {
     PreparedTheme prepared;
     prepared.theme = loaded.theme;
-    for (const auto& [name, role] : sampleRoles(loaded.theme.sounds)) {
-        auto buffer = decodeAudioFile(loaded.directory / name, SampleLimits::longestSeconds(role));
+    prepared.directory = loaded.directory;
+    for (const std::string& name : names) {
+        auto buffer = prepared.decode(name);
         if (!buffer) {
             if (failedFile != nullptr) {
                 *failedFile = name;
@@ -19,6 +24,51 @@ std::expected<PreparedTheme, AudioLoadError> PreparedTheme::prepare(const Loaded
         prepared.buffers.emplace(name, std::move(*buffer));
     }
     return prepared;
+}
+
+}  // namespace
+
+std::expected<PreparedTheme, AudioLoadError> PreparedTheme::prepare(const LoadedTheme& loaded,
+                                                                    std::string* failedFile) {
+    return prepareFiles(loaded, loaded.theme.sounds.allFiles(), failedFile);
+}
+
+std::expected<PreparedTheme, AudioLoadError> PreparedTheme::prepareKeys(const LoadedTheme& loaded,
+                                                                        std::string* failedFile) {
+    return prepareFiles(loaded, keyFiles(loaded.theme.sounds), failedFile);
+}
+
+std::set<std::string> PreparedTheme::keyFiles(const Theme::Sounds& sounds) {
+    std::set<std::string> names(sounds.keyDown.begin(), sounds.keyDown.end());
+    names.insert(sounds.keyUp.begin(), sounds.keyUp.end());
+    names.insert({sounds.space, sounds.enter, sounds.backspace});
+    return names;
+}
+
+std::set<std::string> PreparedTheme::alertFiles(const Theme::Sounds& sounds) {
+    const std::set<std::string> keys = keyFiles(sounds);
+    std::set<std::string> names;
+    for (const auto& [alert, name] : sounds.alerts) {
+        if (!keys.contains(name)) {
+            names.insert(name);
+        }
+    }
+    return names;
+}
+
+std::expected<SharedPcmBuffer, AudioLoadError> PreparedTheme::decode(
+    const std::string& name) const {
+    // A file that serves several purposes is held to the loosest limit of them.
+    const auto roles = sampleRoles(theme.sounds);
+    const auto role = roles.find(name);
+    return decodeAudioFile(
+        directory / name,
+        SampleLimits::longestSeconds(role == roles.end() ? SampleRole::key : role->second));
+}
+
+void PreparedTheme::dropAllButKeys() {
+    const std::set<std::string> keys = keyFiles(theme.sounds);
+    std::erase_if(buffers, [&keys](const auto& entry) { return !keys.contains(entry.first); });
 }
 
 const PcmBuffer* PreparedTheme::find(std::string_view name) const {

@@ -1,10 +1,15 @@
 #pragma once
 // A validated theme together with its decoded samples, one shared buffer per distinct file name.
-// Built once per theme before the engine starts, so that playing a key sound is only a lookup and
-// a buffer hand-over; immutable afterwards, and safe to read from any thread.
+// Key sounds are what must play at once, so every theme's key samples are decoded before the
+// engine starts; the alerts and the ambience loop are large (seconds of audio each) and are only
+// needed for the selected theme, so they are decoded on demand and dropped again when another
+// theme is selected. A buffer never changes once decoded; the map itself is changed only by its
+// owner (the sound engine, on its queue).
 
 #include <expected>
+#include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 
 #include "sound/AudioError.h"
@@ -15,6 +20,7 @@ namespace tapwell {
 
 struct PreparedTheme {
     Theme theme;
+    std::filesystem::path directory;
     std::map<std::string, SharedPcmBuffer, std::less<>> buffers;  // file name to its samples
 
     // Decodes every name of `theme.sounds.allFiles()` from the theme's folder, each distinct name
@@ -23,6 +29,19 @@ struct PreparedTheme {
     // theme results.
     static std::expected<PreparedTheme, AudioLoadError> prepare(const LoadedTheme& loaded,
                                                                 std::string* failedFile = nullptr);
+    // The same for the key sounds only (the pools, space, enter and backspace).
+    static std::expected<PreparedTheme, AudioLoadError> prepareKeys(
+        const LoadedTheme& loaded, std::string* failedFile = nullptr);
+
+    // The files the keys play, and the alerts' files that are not among them.
+    static std::set<std::string> keyFiles(const Theme::Sounds& sounds);
+    static std::set<std::string> alertFiles(const Theme::Sounds& sounds);
+
+    // Decodes one file of this theme within the limit of its role.
+    std::expected<SharedPcmBuffer, AudioLoadError> decode(const std::string& name) const;
+
+    // Drops every buffer the keys do not play; voices still playing one keep it alive.
+    void dropAllButKeys();
 
     // The buffer of a file name, or null.
     const PcmBuffer* find(std::string_view name) const;

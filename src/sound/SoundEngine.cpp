@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "core/Log.h"
 #include "themes/ThemeChoice.h"
@@ -33,6 +34,7 @@ SoundEngine::SoundEngine(Dependencies dependencies)
           "com.tapwell.audio",
           (dependencies.clock != nullptr ? *dependencies.clock : SystemClock::shared())
               .scheduler())),
+      loader_(std::make_unique<SerialQueue>("com.tapwell.theme-loader")),
       output_(std::move(dependencies.output)),
       mixer_(std::make_unique<Mixer>()),
       devices_(std::move(dependencies.devices)),
@@ -49,7 +51,7 @@ std::expected<std::unique_ptr<SoundEngine>, SoundEngineError> SoundEngine::creat
 
     for (const LoadedTheme& loaded : loadedThemes) {
         std::string file;
-        auto prepared = PreparedTheme::prepare(loaded, &file);
+        auto prepared = PreparedTheme::prepareKeys(loaded, &file);
         if (!prepared) {
             // Such a theme is not offered; the catalogue's owner learns why.
             std::string reason =
@@ -78,6 +80,7 @@ std::expected<std::unique_ptr<SoundEngine>, SoundEngineError> SoundEngine::creat
     SoundEngine* raw = engine.get();
     auto started = raw->queue_->sync([raw]() -> std::expected<void, Error> {
         raw->applyVolumes();
+        raw->prepareSelected();
         return raw->startEngine();
     });
     if (!started) {
@@ -99,6 +102,8 @@ SoundEngine::~SoundEngine() {
     // on the queue while the fields below go away. While it empties, `queue_` already reads as
     // null: what still runs must not schedule more.
     queue_->sync([this] { closing_ = true; });
+    // Nothing asks the loader for more now; what it still hands back finds the engine closing.
+    loader_.reset();
     queue_.reset();
     output_->stop();
 }
@@ -135,8 +140,14 @@ std::optional<std::string_view> SoundEngine::sample(const KeyActivity& activity)
     return std::nullopt;
 }
 
-void SoundEngine::select(const PreparedTheme& theme) {
+void SoundEngine::select(PreparedTheme& theme) {
+    if (selected_ != nullptr && selected_ != &theme) {
+        selected_->dropAllButKeys();
+    }
     selected_ = &theme;
+    ++selection_;
+    requested_.clear();
+    pending_.clear();
     const Theme::Mix& mix = theme.theme.mix;
     mixGains_ = MixGains{decibelsToGain(mix.typingGainDb), decibelsToGain(mix.alertGainDb),
                          decibelsToGain(mix.keyUpRelativeDb)};
@@ -178,11 +189,82 @@ void SoundEngine::stopAllVoices() {
 void SoundEngine::refreshAmbience() {
     mixer_->stop(Mixer::ambienceVoice);
     const auto& ambience = selected_->theme.sounds.ambience;
+    if (!rainEnabled_ && ambience &&
+        !PreparedTheme::keyFiles(selected_->theme.sounds).contains(*ambience) &&
+        !PreparedTheme::alertFiles(selected_->theme.sounds).contains(*ambience)) {
+        // Seconds of audio that nothing plays while the rain is off.
+        selected_->buffers.erase(*ambience);
+        requested_.erase(*ambience);
+    }
     if (!rainEnabled_ || !ambience || !output_->isRunning()) {
         return;
     }
     if (SharedPcmBuffer buffer = selected_->shared(*ambience)) {
         mixer_->loop(Mixer::ambienceVoice, std::move(buffer), 1.0f);
+    } else {
+        prepareSelected();  // loops once it is decoded
+    }
+}
+
+void SoundEngine::prepareSelected() {
+    if (closing_) {
+        return;
+    }
+    std::set<std::string> wanted = PreparedTheme::alertFiles(selected_->theme.sounds);
+    if (rainEnabled_ && selected_->theme.sounds.ambience) {
+        wanted.insert(*selected_->theme.sounds.ambience);
+    }
+    std::vector<std::string> missing;
+    for (const std::string& name : wanted) {
+        if (!selected_->buffers.contains(name) && requested_.insert(name).second) {
+            missing.push_back(name);
+            pending_.insert(name);
+        }
+    }
+    if (missing.empty()) {
+        return;
+    }
+    // A copy of what decoding needs: the theme may be replaced or dropped meanwhile.
+    PreparedTheme source{selected_->theme, selected_->directory, {}};
+    loader_->async(
+        [this, source = std::move(source), missing = std::move(missing), selection = selection_] {
+            std::vector<std::pair<std::string, SharedPcmBuffer>> decoded;
+            for (const std::string& name : missing) {
+                auto buffer = source.decode(name);
+                if (!buffer) {
+                    logger(LogCategory::audio)
+                        .warn("Theme {}: \"{}\" cannot be decoded and stays silent: {}",
+                              source.theme.id, name, describe(buffer.error()));
+                }
+                decoded.emplace_back(name, buffer ? std::move(*buffer) : nullptr);
+            }
+            queue_->async([this, selection, decoded = std::move(decoded)]() mutable {
+                receiveDecoded(selection, std::move(decoded));
+            });
+        });
+}
+
+void SoundEngine::receiveDecoded(std::uint64_t selection,
+                                 std::vector<std::pair<std::string, SharedPcmBuffer>> decoded) {
+    if (closing_ || selection != selection_) {
+        return;  // decoded for a theme that is no longer selected
+    }
+    bool ambienceArrived = false;
+    for (auto& [name, buffer] : decoded) {
+        pending_.erase(name);
+        if (!buffer || !requested_.contains(name)) {
+            continue;  // failed (and logged), or the rain went off meanwhile
+        }
+        ambienceArrived = ambienceArrived || name == selected_->theme.sounds.ambience;
+        selected_->buffers.insert_or_assign(name, std::move(buffer));
+    }
+    if (ambienceArrived) {
+        refreshAmbience();
+    }
+    // Alerts still on the way wait on; the others play now or, when they failed, never.
+    auto waiting = std::exchange(waitingAlerts_, {});
+    for (std::string& name : waiting) {
+        playAlertNow(std::move(name));
     }
 }
 
@@ -212,23 +294,29 @@ void SoundEngine::play(const KeyActivity& activity) {
 }
 
 void SoundEngine::playAlert(std::string name) {
-    queue_->async([this, name = std::move(name)] {
-        if (!isSoundOn() || suspended_) {
-            return;
+    queue_->async([this, name = std::move(name)]() mutable { playAlertNow(std::move(name)); });
+}
+
+void SoundEngine::playAlertNow(std::string name) {
+    if (!isSoundOn() || suspended_) {
+        return;
+    }
+    const auto& alerts = selected_->theme.sounds.alerts;
+    const auto entry = alerts.find(name);
+    if (entry == alerts.end()) {
+        return;
+    }
+    SharedPcmBuffer buffer = selected_->shared(entry->second);
+    if (!buffer) {
+        // Decoding takes milliseconds: the alert is still meant when its sample arrives.
+        if (pending_.contains(entry->second) && waitingAlerts_.size() < Mixer::alertVoiceCount) {
+            waitingAlerts_.push_back(std::move(name));
         }
-        const auto& alerts = selected_->theme.sounds.alerts;
-        const auto entry = alerts.find(name);
-        if (entry == alerts.end()) {
-            return;
-        }
-        SharedPcmBuffer buffer = selected_->shared(entry->second);
-        if (!buffer) {
-            return;
-        }
-        const auto voice = static_cast<std::size_t>(nextAlert_);
-        nextAlert_ = (nextAlert_ + 1) % static_cast<std::int64_t>(Mixer::alertVoiceCount);
-        mixer_->play(Mixer::alertVoice(voice), std::move(buffer), 1.0f);
-    });
+        return;
+    }
+    const auto voice = static_cast<std::size_t>(nextAlert_);
+    nextAlert_ = (nextAlert_ + 1) % static_cast<std::int64_t>(Mixer::alertVoiceCount);
+    mixer_->play(Mixer::alertVoice(voice), std::move(buffer), 1.0f);
 }
 
 void SoundEngine::scheduleDelayed(double delaySeconds, std::function<void()> work) {
@@ -289,6 +377,7 @@ bool SoundEngine::selectTheme(const std::string& id) {
         variation_ = SoundVariation{};
         applyVolumes();
         refreshAmbience();
+        prepareSelected();
         return true;
     });
 }
@@ -425,17 +514,20 @@ std::expected<void, AudioLoadError> SoundEngine::addTheme(const LoadedTheme& loa
     if (!prepared) {
         return std::unexpected(std::move(prepared.error()));
     }
+    prepared->dropAllButKeys();
     queue_->sync([this, &prepared] {
         const std::string id = prepared->theme.id;
         // Assigning keeps the map node, so `selected_` stays valid; voices still playing the old
         // samples hold their own references to them.
-        themes_.insert_or_assign(id, std::move(*prepared));
+        auto [it, inserted] = themes_.insert_or_assign(id, std::move(*prepared));
         availableIDs_.insert(id);
-        if (selected_->theme.id == id) {
+        if (selected_ == &it->second) {
             ++previewGeneration_;
             variation_ = SoundVariation{};
-            applyVolumes();  // the new manifest's gains
+            select(it->second);  // the new manifest's gains, and its alerts decoded afresh
+            applyVolumes();
             refreshAmbience();
+            prepareSelected();
         }
     });
     return {};
@@ -445,7 +537,22 @@ std::set<std::string> SoundEngine::availableIDs() const {
     return queue_->sync([this] { return availableIDs_; });
 }
 
+std::set<std::string> SoundEngine::decodedFiles(const std::string& id) const {
+    return queue_->sync([this, &id] {
+        std::set<std::string> names;
+        if (const auto it = themes_.find(id); it != themes_.end()) {
+            for (const auto& [name, buffer] : it->second.buffers) {
+                names.insert(name);
+            }
+        }
+        return names;
+    });
+}
+
 void SoundEngine::waitUntilIdle() {
+    // Work on the queue may ask the loader for samples, which it hands back to the queue.
+    queue_->sync([] {});
+    loader_->sync([] {});
     queue_->sync([] {});
 }
 

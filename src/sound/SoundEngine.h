@@ -1,5 +1,7 @@
 #pragma once
-// Turns key events and named alerts into sound. Holds every prepared theme in memory, keeps fixed
+// Turns key events and named alerts into sound. Holds every theme's key sounds in memory (the
+// selected theme's alerts, and its ambience while the rain setting is on, are decoded on a loader
+// thread of their own and dropped when another theme is selected), keeps fixed
 // pools of voices on three buses (typing, alerts, ambience) in a `Mixer`, and plays a sample by
 // handing an already decoded buffer to the next voice of a pool. Also plays theme previews, loops
 // the ambience sample while the rain setting is on, applies the user's volumes, the theme's mix
@@ -74,10 +76,13 @@ class SoundEngine {
         DelayScheduler delayScheduler;           // none: the engine's queue
     };
 
-    // Prepares every theme in list order (a theme that fails to prepare is dropped silently; a
-    // later theme with the same id replaces an earlier one), chooses the selected theme, builds
-    // the voices and starts the output. Fails with `ThemeError::defaultThemeUnavailable` when no
-    // theme could be prepared, or with the output's start error.
+    // Prepares the key sounds of every theme in list order (a theme that fails to prepare is
+    // dropped silently; a later theme with the same id replaces an earlier one), chooses the
+    // selected theme, builds the voices and starts the output. The selected theme's alerts follow
+    // from the loader thread; an alert asked for before its sample is decoded plays once it is,
+    // one whose file fails to decode stays silent (and is logged). Fails with
+    // `ThemeError::defaultThemeUnavailable` when no theme could be prepared, or with the output's
+    // start error.
     static std::expected<std::unique_ptr<SoundEngine>, SoundEngineError> create(
         const std::vector<LoadedTheme>& loadedThemes, const std::optional<std::string>& preferredID,
         Dependencies dependencies);
@@ -112,18 +117,22 @@ class SoundEngine {
     bool hasBuiltInOutput();
 
     // Prepares `loaded` on the calling thread (decoding takes a while, so never on the queue, where
-    // it would hold up key sounds) and then makes it selectable. A theme with a known id replaces
+    // it would hold up key sounds; every file is decoded once to check it, the key sounds are
+    // kept) and then makes it selectable. A theme with a known id replaces
     // the old one; when that one is selected, its new samples play from the next key on. Fails
     // with the first file that does not decode, changing nothing.
     std::expected<void, AudioLoadError> addTheme(const LoadedTheme& loaded);
 
     // The identifiers of the prepared themes.
     std::set<std::string> availableIDs() const;
+    // The files of a theme whose samples are decoded right now (waits for the queue).
+    std::set<std::string> decodedFiles(const std::string& id) const;
     // The themes given to `create` that could not be prepared, each with a sentence naming the
     // file and the reason (the catalogue checks headers only; a file can still fail to decode).
     const std::map<std::string, std::string>& unavailableThemes() const { return unavailable_; }
 
-    // Returns once everything submitted to the engine before has run.
+    // Returns once everything submitted to the engine before has run, including the decoding of
+    // the samples it asked for by then.
     void waitUntilIdle();
     // The bus volumes last applied (waits for the queue).
     BusVolumes busVolumes();
@@ -138,7 +147,11 @@ class SoundEngine {
 
     bool isSoundOn() const;
     std::optional<std::string_view> sample(const KeyActivity& activity);
-    void select(const PreparedTheme& theme);
+    void select(PreparedTheme& theme);
+    void prepareSelected();
+    void playAlertNow(std::string name);
+    void receiveDecoded(std::uint64_t generation,
+                        std::vector<std::pair<std::string, SharedPcmBuffer>> decoded);
     void applyVolumes();
     std::expected<void, Error> startEngine();
     void stopAllVoices();
@@ -149,10 +162,17 @@ class SoundEngine {
     void scheduleDelayed(double delaySeconds, std::function<void()> work);
 
     std::unique_ptr<SerialQueue> queue_;
+    // Decodes the selected theme's alerts and ambience, away from the queue the keys play on.
+    std::unique_ptr<SerialQueue> loader_;
     std::shared_ptr<AudioOutput> output_;  // the "engine": the device the mixer plays to
     std::unique_ptr<Mixer> mixer_;
     std::map<std::string, PreparedTheme> themes_;
-    const PreparedTheme* selected_ = nullptr;
+    PreparedTheme* selected_ = nullptr;
+    // Counts selections, so that samples decoded for an earlier one are not installed.
+    std::uint64_t selection_ = 0;
+    std::set<std::string> requested_;  // of the selected theme: decoded, failed or on the way
+    std::set<std::string> pending_;    // on the way
+    std::vector<std::string> waitingAlerts_;  // asked for while their samples were on the way
     std::set<std::string> availableIDs_;
     std::map<std::string, std::string> unavailable_;
     SoundVariation variation_;

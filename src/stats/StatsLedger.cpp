@@ -2,22 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
 #include "core/Saturating.h"
 
 namespace tapwell {
-
-namespace {
-
-std::string formatDay(const Calendar::Components& parts) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d", parts.year, parts.month, parts.day);
-    return text;
-}
-
-}  // namespace
 
 std::string StatsLedger::dayID(Date date, const Calendar& calendar) {
     return calendar.dayID(date);
@@ -81,6 +70,15 @@ void StatsLedger::prepare(const std::string& id, double uptime, const Calendar& 
 }
 
 void StatsLedger::addFocus(Date from, Date to, const Calendar& calendar) {
+    // Nearly always both keys fall on the day of the later one.
+    if (calendarCache.sameDay(from, calendar) && calendarCache.sameDay(to, calendar)) {
+        const std::string& day = calendarCache.at(to, calendar).dayID;
+        DailyStats& stats = touch(day);
+        stats.focusSeconds =
+            std::min(DailyStats::longestFocusSeconds, stats.focusSeconds + (to - from));
+        dirty.insert(day);
+        return;
+    }
     Date cursor = from;
     while (cursor < to) {
         // Calendar arithmetic, so that days of 23 or 25 hours split at the real local midnight.
@@ -99,9 +97,10 @@ void StatsLedger::addFocus(Date from, Date to, const Calendar& calendar) {
 }
 
 StatsSnapshot StatsLedger::record(Date date, double uptime, const Calendar& calendar) {
-    // One calendar computation gives both the day and the hour of the key.
-    const Calendar::Components parts = calendar.components(date);
-    const std::string id = formatDay(parts);
+    // A copy: `addFocus` may look up other days through the cache.
+    const LocalDayCache::Span& span = calendarCache.at(date, calendar);
+    const std::string id = span.dayID;
+    const int hourOfKey = span.hour;
     prepare(id, uptime, calendar);
 
     if (lastKey) {
@@ -123,7 +122,7 @@ StatsSnapshot StatsLedger::record(Date date, double uptime, const Calendar& cale
     // add up to its total and the file stays valid.
     if (today.keystrokes < std::numeric_limits<std::int64_t>::max()) {
         today.keystrokes += 1;
-        std::int64_t& hour = today.hourly.at(static_cast<std::size_t>(parts.hour));
+        std::int64_t& hour = today.hourly.at(static_cast<std::size_t>(hourOfKey));
         hour = saturatingAdd(hour, 1);
     }
     const std::int64_t kpm = currentKpm();
@@ -133,7 +132,7 @@ StatsSnapshot StatsLedger::record(Date date, double uptime, const Calendar& cale
 }
 
 StatsSnapshot StatsLedger::snapshot(Date date, double uptime, const Calendar& calendar) {
-    const std::string id = dayID(date, calendar);
+    const std::string id = dayOf(date, calendar);
     prepare(id, uptime, calendar);
     return StatsSnapshot{days.at(id), currentKpm()};
 }

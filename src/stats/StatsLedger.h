@@ -14,6 +14,7 @@
 #include "core/Calendar.h"
 #include "core/Clock.h"
 #include "stats/DailyStats.h"
+#include "stats/LocalDayCache.h"
 
 namespace tapwell {
 
@@ -41,8 +42,14 @@ struct StatsLedger {
     double streak = 0.0;
     std::optional<std::string> currentDay;
     std::optional<std::string> zone;
+    // The day and hour of the last key, so that the keys after it skip the calendar.
+    LocalDayCache calendarCache;
 
     static std::string dayID(Date date, const Calendar& calendar);
+    // The same through the cache of the last key's day.
+    const std::string& dayOf(Date date, const Calendar& calendar) {
+        return calendarCache.at(date, calendar).dayID;
+    }
 
     // Counts one key-down at (date, uptime) and returns the snapshot of its day.
     StatsSnapshot record(Date date, double uptime, const Calendar& calendar);

@@ -98,7 +98,7 @@ void StatsStore::deleteAll(Completion completion) {
 
 StatsSnapshot StatsStore::current() {
     return queue_.sync([this] {
-        const Calendar calendar = clock_.calendar();
+        const Calendar& calendar = currentCalendar();
         const Date now = clock_.now();
         ensureLoaded(now, calendar);
         return ledger_.snapshot(now, clock_.uptime(), calendar);
@@ -107,7 +107,7 @@ StatsSnapshot StatsStore::current() {
 
 std::vector<DailyStats> StatsStore::recentDays(int count) {
     return queue_.sync([this, count] {
-        const Calendar calendar = clock_.calendar();
+        const Calendar& calendar = currentCalendar();
         const Date now = clock_.now();
         ensureLoaded(now, calendar);
         std::vector<DailyStats> days;
@@ -138,12 +138,20 @@ std::vector<StatsStore::SetAsideDay> StatsStore::setAsideDays() {
     return queue_.sync([this] { return setAside_; });
 }
 
+const Calendar& StatsStore::currentCalendar() {
+    // Building a calendar costs more than a key's whole bookkeeping; its zone's id is cheap.
+    if (!calendar_ || calendar_->timeZoneID() != clock_.timeZoneID()) {
+        calendar_ = clock_.calendar();
+    }
+    return *calendar_;
+}
+
 void StatsStore::sync() {
     queue_.sync([] {});
 }
 
 std::string StatsStore::ensureLoaded(Date date, const Calendar& calendar) {
-    std::string today = StatsLedger::dayID(date, calendar);
+    std::string today = ledger_.dayOf(date, calendar);
     if (settledDay_ && settledDay_->first == today &&
         settledDay_->second == calendar.timeZoneID()) {
         return today;
@@ -181,7 +189,7 @@ void StatsStore::recordOnQueue(double timestamp, Date date) {
     if (suspended_) {
         return;
     }
-    const Calendar calendar = clock_.calendar();
+    const Calendar& calendar = currentCalendar();
     const std::string today = ensureLoaded(date, calendar);
     const auto known = ledger_.days.find(today);
     const std::int64_t previous = known == ledger_.days.end() ? 0 : known->second.keystrokes;
@@ -195,7 +203,7 @@ void StatsStore::recordOnQueue(double timestamp, Date date) {
 }
 
 void StatsStore::publish() {
-    const Calendar calendar = clock_.calendar();
+    const Calendar& calendar = currentCalendar();
     const Date now = clock_.now();
     ensureLoaded(now, calendar);
     const StatsSnapshot snapshot = ledger_.snapshot(now, clock_.uptime(), calendar);

@@ -98,6 +98,8 @@ class StatsStore {
         Date date;
     };
 
+    // The calendar of the clock's zone, kept while the zone stays. On the queue only.
+    const Calendar& currentCalendar();
     // Returns the day identifier of `date`.
     std::string ensureLoaded(Date date, const Calendar& calendar);
     void recordOnQueue(double timestamp, Date date);
@@ -121,6 +123,7 @@ class StatsStore {
     std::optional<std::string> lastPublishedDay_;
     // The day and zone whose loading was last settled; a key of the same day skips the lookups.
     std::optional<std::pair<std::string, std::string>> settledDay_;
+    std::optional<Calendar> calendar_;
     // Declared last so that it is destroyed first: queued work still finds every field alive.
     InboxQueue<KeyDown> queue_;
 };

@@ -153,11 +153,12 @@ class AppStateTest : public ::testing::Test {
     bool pumpUntil(const std::function<bool()>& done) { return mainQueue.runUntil(done, 5000ms); }
 };
 
-TEST_F(AppStateTest, StartsServicesInOrderWithTheKeyMonitorLast) {
+TEST_F(AppStateTest, StartsTheKeyPathsServicesThenTheKeyMonitorThenTheRest) {
     StartupLog log;
     launch();
-    const std::vector<std::string> steps = {"Starting system events", "Starting wellbeing",
-                                            "Starting stats", "Starting key monitor"};
+    const std::vector<std::string> steps = {"Starting wellbeing", "Starting stats",
+                                            "Starting key monitor", "Starting system events",
+                                            "Following the desktop session"};
     EXPECT_EQ(log.matching(steps), steps);
 }
 

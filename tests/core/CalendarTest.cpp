@@ -124,7 +124,8 @@ TEST(Calendar, HostZoneIsDetectedAgainOnceASecondHasPassed) {
         EXPECT_EQ(host.current(100.0).timeZoneID(), "Asia/Kolkata");
     }
     test::ScopedEnv tz("TZ", "America/New_York");
-    EXPECT_EQ(host.current(100.999).timeZoneID(), "Asia/Kolkata");
+    EXPECT_EQ(host.zoneID(100.999), "Asia/Kolkata");
+    EXPECT_EQ(host.zoneID(101.0), "America/New_York");  // the id alone is detected again too
     EXPECT_EQ(host.current(101.0).timeZoneID(), "America/New_York");
     {
         test::ScopedEnv other("TZ", "Europe/Berlin");

@@ -77,6 +77,7 @@ prefix="$dest/usr"
 
 expected=(
   bin/tapwell
+  lib/tapwell/modules/libtapwell-desktop.so
   "share/applications/$app_id.desktop"
   "share/metainfo/$app_id.metainfo.xml"
   "share/icons/hicolor/scalable/apps/$app_id.svg"
@@ -177,6 +178,13 @@ moved="$work/elsewhere/deeper/prefix"
 mkdir -p "$moved"
 cp -a "$prefix/." "$moved/"
 finds_builtin_themes "$moved/bin/tapwell" || fail "the moved prefix lacks the built-in themes"
+# The recap card is drawn by the desktop module, found in the program's own lib/tapwell/modules.
+draws_recap() {
+  run_tapwell "$1" recap --png "$2" >/dev/null &&
+    file --brief "$2" | grep -q "PNG image data, 1080 x 1440,"
+}
+draws_recap "$moved/bin/tapwell" "$work/moved-recap.png" ||
+  fail "the moved program cannot draw the recap card through its desktop module"
 rm -rf "$moved/share/tapwell"
 if run_tapwell "$moved/bin/tapwell" themes --json >"$work/no-resources.txt" 2>&1; then
   fail "without share/tapwell the program still found themes: $(cat "$work/no-resources.txt")"
@@ -209,7 +217,7 @@ field() {
 [ "$(field Section)" = sound ] || fail "Section is $(field Section)"
 [ -n "$(field Maintainer)" ] || fail "no Maintainer"
 depends=$(field Depends)
-for library in libc6 libqt6core6 libsdl2-2.0-0 libsndfile1 libicu72; do
+for library in libc6 libqt6core6 libqt6widgets6 libsdl2-2.0-0 libsndfile1 libicu72; do
   grep -qE "(^|, )$library( |,|$)" <<<"$depends" || fail "Depends lacks $library: $depends"
 done
 ! grep -q -- '-dev' <<<"$depends" || fail "Depends names a development package: $depends"
@@ -239,6 +247,8 @@ dpkg_private() {
 }
 dpkg_private --install "$deb" || fail "dpkg could not install the package: $(tail -5 "$work/dpkg.log")"
 finds_builtin_themes "$root/usr/bin/tapwell" || fail "the packaged program lacks the built-in themes"
+draws_recap "$root/usr/bin/tapwell" "$work/package-recap.png" ||
+  fail "the packaged program cannot draw the recap card through its desktop module"
 dpkg_private --purge tapwell || fail "dpkg could not purge the package"
 left=$(find "$root" -mindepth 1)
 [ -z "$left" ] || fail "left after purging the package: $left"

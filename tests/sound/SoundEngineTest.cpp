@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <chrono>
 #include <cmath>
+#include <fstream>
+#include <future>
 #include <numeric>
 
 #include "SoundTestSupport.h"
@@ -240,6 +245,7 @@ TEST_F(SoundEngineTest, VolumesAreClampedAndNaNGivesZero) {
 TEST_F(SoundEngineTest, AmbienceLoopsWhileOnAndAVolumeChangeDoesNotRestartIt) {
     auto engine = makeAlphaEngine();
     engine->setAmbience(true, 2.0f);
+    engine->waitUntilIdle();  // the loop starts once it is decoded
     EXPECT_EQ(engine->busVolumes().ambience, 1.0f);
     output->render(Mixer::gainRampFrames);
     auto out = output->render(4800);  // longer than the sample: it loops
@@ -359,6 +365,69 @@ TEST_F(SoundEngineTest, SelectingAThemeStopsVoicesResetsPoolsAndAppliesItsGains)
     EXPECT_EQ(output->render(block)[0], 0.0f);
     engine->play({KeyKind::normal, true, 1.0});
     EXPECT_FLOAT_EQ(output->render(block)[0], (keyDownLevel(0) + 0.05f) * 0.7f);
+}
+
+// Every theme's keys are decoded up front; the alerts only for the selected theme and the ambience
+// only while the rain is on. A switch plays the new theme's keys at once while its alerts are
+// still being decoded (the loader is held up on a pipe here), and an alert asked for meanwhile
+// plays once its sample arrives.
+TEST_F(SoundEngineTest, OnlyTheSelectedThemesAlertsAndAmbienceAreDecoded) {
+    test::TestThemeOptions options;
+    options.id = "beta";
+    options.typingGainDb = 0.0f;
+    options.alertGainDb = 0.0f;
+    options.levelOffset = 0.05f;
+    const LoadedTheme beta = test::writeTestTheme(dir.path(), options);
+    // The pipe's contents: the sample as it was written.
+    std::string bytes(std::filesystem::file_size(beta.directory / "rankup.wav"), '\0');
+    std::ifstream(beta.directory / "rankup.wav", std::ios::binary)
+        .read(bytes.data(), std::ssize(bytes));
+    std::filesystem::remove(beta.directory / "rankup.wav");
+    ASSERT_EQ(mkfifo((beta.directory / "rankup.wav").c_str(), 0600), 0);
+
+    auto engine = makeEngine({alpha, beta}, "alpha");
+    const std::set<std::string> keys = {"down0.wav", "down1.wav", "down2.wav", "down3.wav",
+                                        "down4.wav", "down5.wav", "up0.wav",   "up1.wav",
+                                        "up2.wav",   "space.wav", "enter.wav", "backspace.wav"};
+    auto with = [&keys](std::initializer_list<const char*> more) {
+        std::set<std::string> names = keys;
+        names.insert(more.begin(), more.end());
+        return names;
+    };
+    struct Step {
+        std::function<void()> action;
+        std::set<std::string> alphaFiles;
+        std::set<std::string> betaFiles;
+    };
+    const std::vector<Step> steps = {
+        {[] {}, with({"rankup.wav", "capson.wav"}), keys},
+        {[&] { engine->setAmbience(true, 1.0f); },
+         with({"rankup.wav", "capson.wav", "ambience.wav"}), keys},
+        {[&] { engine->setAmbience(false, 1.0f); }, with({"rankup.wav", "capson.wav"}), keys},
+    };
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        steps[i].action();
+        engine->waitUntilIdle();
+        EXPECT_EQ(engine->decodedFiles("alpha"), steps[i].alphaFiles) << i;
+        EXPECT_EQ(engine->decodedFiles("beta"), steps[i].betaFiles) << i;
+    }
+
+    output->render(Mixer::fadeOutFrames + block);
+    ASSERT_TRUE(engine->selectTheme("beta"));  // its loader now waits for the pipe
+    EXPECT_EQ(engine->decodedFiles("alpha"), keys);
+    output->render(block * 2);  // past the gain ramp
+    engine->play({KeyKind::normal, true, 1.0});
+    EXPECT_FLOAT_EQ(output->render(block)[0], (keyDownLevel(0) + 0.05f) * 0.7f);
+    output->render(48000);
+    engine->playAlert("rankUp");
+    EXPECT_EQ(output->render(block)[0], 0.0f);
+
+    auto writer = std::async(std::launch::async, [&] {
+        std::ofstream(beta.directory / "rankup.wav", std::ios::binary) << bytes;
+    });
+    ASSERT_EQ(writer.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_FLOAT_EQ(nextFrame(*engine), (test::rankUpLevel + 0.05f) * 0.85f);
+    EXPECT_EQ(engine->decodedFiles("beta"), with({"rankup.wav", "capson.wav"}));
 }
 
 TEST_F(SoundEngineTest, AddedThemesBecomeSelectableAndReplaceTheSelectedOneInPlace) {

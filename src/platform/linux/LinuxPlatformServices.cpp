@@ -1,10 +1,13 @@
 // The Linux services of the application: key events from evdev or X11, the X11 hot key, power and
 // folder events, and the sound output of the command line's choice.
 
+#include <dlfcn.h>
 #include <signal.h>
 
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 #include <thread>
 
 #include "platform/PlatformServices.h"
@@ -65,6 +68,36 @@ void watchTerminationSignals(std::function<void(int signal)> handler) {
             }
         }
     }).detach();
+}
+
+std::expected<void*, std::string> loadProgramModule(const std::string& file, const char* entry) {
+    std::error_code error;
+    const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) {
+        return std::unexpected("the program's own path is unknown: " + error.message());
+    }
+    const std::filesystem::path folder = executable.parent_path();
+    std::string failures;
+    for (const std::filesystem::path& candidate :
+         {folder / ".." / "lib" / "tapwell" / "modules" / file, folder / file}) {
+        if (!std::filesystem::exists(candidate, error)) {
+            continue;
+        }
+        // Global, so that the module's Qt plug-ins and type information meet the program's.
+        void* handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_GLOBAL);
+        if (handle == nullptr) {
+            failures += std::string(failures.empty() ? "" : "; ") + dlerror();
+            continue;
+        }
+        if (void* symbol = dlsym(handle, entry)) {
+            return symbol;
+        }
+        return std::unexpected(candidate.string() + " has no " + entry);
+    }
+    if (failures.empty()) {
+        return std::unexpected(file + " is not installed beside " + executable.string());
+    }
+    return std::unexpected(failures);
 }
 
 void watchDisplayConnection(std::function<void()> handler) {

@@ -1,0 +1,106 @@
+// Which libraries the program maps: the graphical ones (Qt Widgets and Gui, in the desktop
+// module) only when it shows windows or draws a recap card, never without windows or for a
+// command that only prints.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
+
+namespace tapwell {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+std::string readBytes(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class DesktopModuleEndToEnd : public ::testing::Test {
+  protected:
+    std::vector<std::string> environment() const {
+        const std::string h = (dir / "home").string();
+        return {"HOME=" + h, "XDG_CONFIG_HOME=" + h + "/config", "XDG_DATA_HOME=" + h + "/data",
+                "XDG_CACHE_HOME=" + h + "/cache", "XDG_STATE_HOME=" + h + "/state",
+                "XDG_RUNTIME_DIR=" + h,
+                // No bus: the user's must never be reached.
+                "DBUS_SESSION_BUS_ADDRESS=unix:path=" + h + "/no-bus",
+                "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + h + "/no-bus",
+                std::string("TAPWELL_RESOURCE_DIR=") + TAPWELL_TEST_RESOURCE_DIR};
+    }
+
+    test::TempDir dir;
+};
+
+TEST_F(DesktopModuleEndToEnd, OnlyARunWithWindowsMapsTheGraphicalLibraries) {
+    struct Case {
+        std::vector<std::string> flags;
+        bool graphical;
+    };
+    const std::vector<Case> cases = {
+        {{"--headless"}, false},
+        {{}, true},
+    };
+    for (const Case& c : cases) {
+        const fs::path log = dir / (c.graphical ? "windows.txt" : "headless.txt");
+        std::vector<std::string> args = {TAPWELL_EXECUTABLE, "--audio-output", "null"};
+        args.insert(args.end(), c.flags.begin(), c.flags.end());
+        test::ChildProcess tapwell(args, environment(), log);
+        bool started = false;
+        for (int i = 0; i < 200 && !started; ++i) {
+            started = readBytes(log).find("Tapwell: sounds on.") != std::string::npos;
+            if (!started) {
+                std::this_thread::sleep_for(50ms);
+            }
+        }
+        ASSERT_TRUE(started) << readBytes(log);
+        const std::string maps = readBytes("/proc/" + std::to_string(tapwell.pid()) + "/maps");
+        EXPECT_EQ(maps.find("libQt6Gui.so") != std::string::npos, c.graphical) << c.graphical;
+        EXPECT_EQ(maps.find("libQt6Widgets.so") != std::string::npos, c.graphical);
+        EXPECT_EQ(maps.find("libtapwell-desktop.so") != std::string::npos, c.graphical);
+        EXPECT_EQ(tapwell.terminate(), 0) << readBytes(log);
+    }
+}
+
+TEST_F(DesktopModuleEndToEnd, CommandsLoadTheModuleOnlyToDrawTheRecapCard) {
+    struct Case {
+        std::vector<std::string> args;
+        bool graphical;
+    };
+    const fs::path png = dir / "recap.png";
+    const std::vector<Case> cases = {
+        {{"stats"}, false},
+        {{"themes"}, false},
+        {{"recap", "--png", png.string()}, true},
+    };
+    for (const Case& c : cases) {
+        const fs::path log = dir / (c.args[0] + ".txt");
+        std::vector<std::string> args = {TAPWELL_EXECUTABLE};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        // The dynamic loader names every library it loads.
+        std::vector<std::string> env = environment();
+        env.push_back("LD_DEBUG=files");
+        test::ChildProcess tapwell(args, env, log);
+        ASSERT_EQ(tapwell.wait(30.0), 0) << c.args[0] << readBytes(log);
+        const std::string loaded = readBytes(log);
+        EXPECT_EQ(loaded.find("file=libQt6Gui.so") != std::string::npos, c.graphical) << c.args[0];
+        EXPECT_EQ(loaded.find("libtapwell-desktop.so") != std::string::npos, c.graphical)
+            << c.args[0];
+    }
+    EXPECT_GT(fs::file_size(png), 0u);
+}
+
+}  // namespace
+}  // namespace tapwell
