@@ -43,11 +43,14 @@ class DeviceAudioOutput final : public AudioOutput {
         logger(LogCategory::audio)
             .info("No sound server answered, opening the sound device through SDL: {}",
                   served.error().description);
+        // A server without a sink (the last one went away) answers again once one appears: it
+        // becomes the default, and the engine reopens on it. The same watch follows the
+        // default device for SDL.
+        if (!device_.currentDevice()) {
+            watcher_ = std::make_unique<PulseDefaultSinkWatcher>("", [this] { notify(); });
+        }
         auto started = device_.start(source);
         if (started) {
-            if (!device_.currentDevice()) {
-                watcher_ = std::make_unique<PulseDefaultSinkWatcher>("", [this] { notify(); });
-            }
             return {};
         }
         logger(LogCategory::audio)

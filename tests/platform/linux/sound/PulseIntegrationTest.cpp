@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "platform/linux/sound/AudioOutputFactory.h"
 #include "platform/linux/sound/PulseAudioOutput.h"
 #include "platform/linux/sound/PulseDefaultSinkWatcher.h"
 #include "platform/linux/sound/PulseOutputDevices.h"
@@ -217,6 +218,35 @@ TEST_F(PulseIntegrationTest, SinksThatGoAwayWhilePlayingAreSurvived) {
     (*engine)->play({KeyKind::normal, true, 2.0});  // played into nothing, harmlessly
     (*engine)->waitUntilIdle();
     EXPECT_FALSE(output->isRunning());
+}
+
+// Every sink gone (and no other way to a device), the engine plays into the null output; the
+// first sink that appears brings the sound back without a restart of the program.
+TEST_F(PulseIntegrationTest, SoundReturnsWhenASinkComesBack) {
+    test::ScopedEnv driver("SDL_AUDIODRIVER", "no-such-driver");
+    test::ScopedEnv pulse("PULSE_SERVER", server->server().c_str());
+    SoundEngine::Dependencies dependencies;
+    dependencies.output = makeAudioOutput(AudioOutputChoice{});
+    auto engine = SoundEngine::create({test::writeTestTheme(dir.path(), {})}, std::nullopt,
+                                      std::move(dependencies));
+    ASSERT_TRUE(engine.has_value()) << describe(engine.error());
+    const auto playingOnServer = [&] {
+        return server->pactl("list sink-inputs | grep -qi 'tapwell'", false) == 0;
+    };
+    ASSERT_TRUE(eventually(playingOnServer));
+
+    ASSERT_EQ(server->pactl("unload-module module-null-sink"), 0);
+    // Reopened without the server, and watching it for a sink.
+    ASSERT_TRUE(eventually([&] {
+        return !playingOnServer() &&
+               server->pactl("list clients | grep -q 'tapwell-watch'", false) == 0;
+    }));
+    (*engine)->play({KeyKind::normal, true, 1.0});
+
+    ASSERT_EQ(server->pactl("load-module module-null-sink sink_name=back"), 0);
+    EXPECT_TRUE(eventually(playingOnServer)) << "the sound did not come back to the new sink";
+    (*engine)->play({KeyKind::normal, true, 2.0});
+    (*engine)->waitUntilIdle();
 }
 
 // Corked on the server while quiet (so that neither side wakes up), playing again from the next
