@@ -16,7 +16,9 @@ namespace {
 std::mutex registryMutex;
 std::vector<Display*> adopted;     // guarded by registryMutex
 std::vector<X11ErrorTrap*> traps;  // guarded; the innermost last
-std::vector<Display*> broken;      // guarded; set aside, never closed
+// Guarded; set aside, never closed, and kept reachable for the life of the process (the leak
+// checker would otherwise report their Xlib state once static objects are gone).
+std::vector<Display*>& broken = *new std::vector<Display*>;
 XErrorHandler previousHandler = nullptr;
 XIOErrorHandler previousIOHandler = nullptr;
 
