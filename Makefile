@@ -50,7 +50,7 @@ bench: build
 
 # Only what the measured program needs: the binary, its themes and its string tables.
 bench-e2e: deps $(BUILD_DIR)/build.ninja
-	cmake --build --preset $(PRESET) --target tapwell builtin_themes tapwell_string_tables
+	cmake --build --preset $(PRESET) --target tapwell tapwell_desktop builtin_themes tapwell_string_tables
 	python3 bench/e2e_selfcheck.py
 	bench/e2e --ours $(BUILD_DIR)/src/app/tapwell $(if $(OTHER),--other "$(OTHER)") $(E2E_ARGS)
 
