@@ -5,11 +5,17 @@
 #include <cstdint>
 
 #include "FuzzSupport.h"
+#include "themeimport/LibzipReader.h"
 #include "themeimport/PackArchive.h"
 
 using namespace tapwell;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const bool readsArchives = [] {
+        ZipReader::useOpener(&LibzipReader::openArchive);
+        return true;
+    }();
+    (void)readsArchives;
     const std::filesystem::path& scratch = fuzz::freshScratchFolder();
     const std::filesystem::path zip = scratch / "pack.zip";
     fuzz::writeBytes(zip, fuzz::asText(data, size));

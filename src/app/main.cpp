@@ -6,9 +6,12 @@
 
 #include "app/DesktopModule.h"
 #include "app/TapwellApp.h"
+#include "app/ZipModule.h"
 #include "cli/Cli.h"
 
 int main(int argc, char** argv) {
+    // libzip is loaded only when a sound pack comes as an archive.
+    tapwell::ZipReader::useOpener(&tapwell::openZipThroughModule);
     const std::vector<std::string> args(argv + 1, argv + argc);
     tapwell::cli::AppOptions options;
     // The command line draws the recap card with the views' renderer, without a display; only

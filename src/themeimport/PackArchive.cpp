@@ -1,21 +1,17 @@
 #include "themeimport/PackArchive.h"
 
 #include <fmt/format.h>
-#include <zip.h>
 
 #include <algorithm>
 #include <fstream>
 #include <system_error>
 
+#include "themeimport/ZipReader.h"
+
 namespace tapwell {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The Unix file-type bits that zip tools store in the upper half of an entry's external
-// attributes: the same values as a stat mode.
-constexpr std::uint32_t unixTypeMask = 0170000;
-constexpr std::uint32_t unixSymlink = 0120000;
 
 constexpr std::string_view configName = "config.json";
 
@@ -78,34 +74,20 @@ std::size_t depthOf(std::string_view path) {
     return static_cast<std::size_t>(std::count(path.begin(), path.end(), '/'));
 }
 
-std::string zipErrorText(int code) {
-    zip_error_t error;
-    zip_error_init_with_code(&error, code);
-    std::string text = zip_error_strerror(&error);
-    zip_error_fini(&error);
-    return text;
-}
-
 }  // namespace
 
 struct PackArchive::Impl {
     struct Entry {
         std::string path;  // inside the pack, '/'-separated
         std::uint64_t size = 0;
-        zip_uint64_t zipIndex = 0;
+        std::uint64_t zipIndex = 0;
     };
 
-    fs::path folder;       // a folder pack's root
-    zip_t* zip = nullptr;  // an archive pack
+    fs::path folder;                 // a folder pack's root
+    std::unique_ptr<ZipReader> zip;  // an archive pack
     std::vector<Entry> entries;
     std::size_t config = 0;  // entry of config.json
     std::string base;        // folder of config.json inside the pack, with a trailing '/'
-
-    ~Impl() {
-        if (zip != nullptr) {
-            zip_discard(zip);
-        }
-    }
 };
 
 PackArchive::PackArchive(std::string label, const PackLimits& limits)
@@ -163,31 +145,36 @@ std::expected<std::unique_ptr<PackArchive>, std::string> PackArchive::open(
             return fail(fmt::format("cannot be read ({}); check its permissions", error.message()));
         }
     } else if (fs::is_regular_file(status)) {
-        int code = 0;
-        impl.zip = zip_open(path.c_str(), ZIP_RDONLY, &code);
-        if (impl.zip == nullptr) {
+        auto opened = ZipReader::open(path);
+        if (!opened && opened.error().kind == ZipReader::OpenError::Kind::readerMissing) {
+            return fail(
+                fmt::format("cannot be read: this installation of Tapwell cannot open .zip "
+                            "archives ({}); unpack the archive and import the folder",
+                            opened.error().detail));
+        }
+        if (!opened) {
             return fail(
                 fmt::format("is neither a folder nor a readable .zip archive ({}); give "
                             "the path of a sound pack folder or .zip",
-                            zipErrorText(code)));
+                            opened.error().detail));
         }
-        const zip_int64_t count = zip_get_num_entries(impl.zip, 0);
-        if (count < 0 || static_cast<std::uint64_t>(count) > limits.maxEntries) {
+        impl.zip = std::move(*opened);
+        const std::uint64_t count = impl.zip->entryCount();
+        if (count > limits.maxEntries) {
             return fail(
                 fmt::format("holds more than {} entries; a sound pack is far smaller, so "
                             "the archive is refused",
                             limits.maxEntries));
         }
-        for (zip_uint64_t index = 0; index < static_cast<zip_uint64_t>(count); ++index) {
-            zip_stat_t stat;
-            zip_stat_init(&stat);
-            if (zip_stat_index(impl.zip, index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_NAME)) {
+        for (std::uint64_t index = 0; index < count; ++index) {
+            auto stat = impl.zip->entry(index);
+            if (!stat) {
                 return fail(
                     fmt::format("entry {} of the archive cannot be read ({}); the "
                                 "archive may be damaged, try unpacking it by hand",
-                                index, zip_strerror(impl.zip)));
+                                index, stat.error()));
             }
-            const std::string name = stat.name;
+            const std::string& name = stat->name;
             auto safe = normalised(name);
             if (!safe) {
                 return fail(
@@ -196,10 +183,7 @@ std::expected<std::unique_ptr<PackArchive>, std::string> PackArchive::open(
                                 "import the folder if you trust it",
                                 name));
             }
-            zip_uint8_t system = 0;
-            zip_uint32_t attributes = 0;
-            if (zip_file_get_external_attributes(impl.zip, index, 0, &system, &attributes) == 0 &&
-                system == ZIP_OPSYS_UNIX && ((attributes >> 16) & unixTypeMask) == unixSymlink) {
+            if (stat->symlink) {
                 return fail(
                     fmt::format("the archive entry \"{}\" is a symbolic link; such an "
                                 "archive is refused, unpack it by hand and import the "
@@ -213,7 +197,7 @@ std::expected<std::unique_ptr<PackArchive>, std::string> PackArchive::open(
             if (safe->starts_with("__MACOSX/")) {
                 continue;
             }
-            impl.entries.push_back({*safe, (stat.valid & ZIP_STAT_SIZE) ? stat.size : 0, index});
+            impl.entries.push_back({*safe, stat->size.value_or(0), index});
         }
     } else {
         return fail(
@@ -288,38 +272,37 @@ std::expected<std::string, std::string> PackArchive::readBytes(std::size_t index
         bytes.resize(static_cast<std::size_t>(entry.size));
         return bytes;
     }
-    zip_file_t* file = zip_fopen_index(impl_->zip, entry.zipIndex, 0);
-    if (file == nullptr) {
+    auto file = impl_->zip->open(entry.zipIndex);
+    if (!file) {
         return std::unexpected(
             fmt::format("{}: {} cannot be unpacked ({}); the archive may be "
                         "damaged or encrypted, try unpacking it by hand",
-                        label_, entry.path, zip_strerror(impl_->zip)));
+                        label_, entry.path, file.error()));
     }
     std::vector<char> chunk(64 * 1024);
     std::optional<std::string> failure;
     for (;;) {
-        const zip_int64_t read = zip_fread(file, chunk.data(), chunk.size());
-        if (read < 0) {
+        const auto read = (*file)->read(chunk.data(), chunk.size());
+        if (!read) {
             failure = fmt::format(
                 "{}: {} cannot be unpacked ({}); the archive may be damaged, "
                 "try unpacking it by hand",
-                label_, entry.path, zip_file_strerror(file));
+                label_, entry.path, read.error());
             break;
         }
-        if (read == 0) {
+        if (*read == 0) {
             break;
         }
         // The declared size may lie; what is unpacked is counted as it comes.
-        if (bytes.size() + static_cast<std::uint64_t>(read) > entry.size) {
+        if (bytes.size() + *read > entry.size) {
             failure = fmt::format(
                 "{}: {} unpacks to more than its archive entry says; the "
                 "archive is damaged or hostile and is refused",
                 label_, entry.path);
             break;
         }
-        bytes.append(chunk.data(), static_cast<std::size_t>(read));
+        bytes.append(chunk.data(), *read);
     }
-    zip_fclose(file);
     if (failure) {
         return std::unexpected(*failure);
     }

@@ -1,6 +1,7 @@
 // Which libraries the program maps: the graphical ones (Qt Widgets and Gui, in the desktop
 // module) only when it shows windows or draws a recap card, never without windows or for a
-// command that only prints.
+// command that only prints; libzip and the crypto library behind it (in the archive module) only
+// when a sound pack is imported from an archive.
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
+#include "themeimport/PackFixture.h"
 
 namespace tapwell {
 namespace {
@@ -70,6 +72,9 @@ TEST_F(DesktopModuleEndToEnd, OnlyARunWithWindowsMapsTheGraphicalLibraries) {
         EXPECT_EQ(maps.find("libQt6Gui.so") != std::string::npos, c.graphical) << c.graphical;
         EXPECT_EQ(maps.find("libQt6Widgets.so") != std::string::npos, c.graphical);
         EXPECT_EQ(maps.find("libtapwell-desktop.so") != std::string::npos, c.graphical);
+        for (const char* archiveLibrary : {"libtapwell-zip.so", "libzip.so", "libcrypto.so"}) {
+            EXPECT_EQ(maps.find(archiveLibrary), std::string::npos) << archiveLibrary;
+        }
         EXPECT_EQ(tapwell.terminate(), 0) << readBytes(log);
     }
 }
@@ -98,8 +103,29 @@ TEST_F(DesktopModuleEndToEnd, CommandsLoadTheModuleOnlyToDrawTheRecapCard) {
         EXPECT_EQ(loaded.find("file=libQt6Gui.so") != std::string::npos, c.graphical) << c.args[0];
         EXPECT_EQ(loaded.find("libtapwell-desktop.so") != std::string::npos, c.graphical)
             << c.args[0];
+        EXPECT_EQ(loaded.find("file=libzip.so"), std::string::npos) << c.args[0];
     }
     EXPECT_GT(fs::file_size(png), 0u);
+}
+
+TEST_F(DesktopModuleEndToEnd, ImportingAnArchiveLoadsTheArchiveModule) {
+    const fs::path source = dir / "pack";
+    test::writeAudio(source / "press.wav", test::squareWave(0.3f, 2400));
+    test::writeAudio(source / "a.wav", test::squareWave(0.2f, 2400));
+    test::writeText(source / "config.json",
+                    R"({"version": 2, "name": "Zipped", "key_define_type": "multi",
+                        "sound": "press.wav", "soundup": "a.wav", "defines": {"30": "a.wav"}})");
+    const fs::path zip = dir / "zipped.zip";
+    test::zipFolder(source, zip, "Zipped/");
+    const fs::path log = dir / "import.txt";
+    std::vector<std::string> env = environment();
+    env.push_back("LD_DEBUG=files");
+    test::ChildProcess tapwell({TAPWELL_EXECUTABLE, "themes", "import", zip.string()}, env, log);
+    ASSERT_EQ(tapwell.wait(30.0), 0) << readBytes(log);
+    const std::string loaded = readBytes(log);
+    EXPECT_NE(loaded.find("libtapwell-zip.so"), std::string::npos);
+    EXPECT_NE(loaded.find("file=libzip.so"), std::string::npos);
+    EXPECT_TRUE(fs::exists(dir / "home/data/tapwell/themes/zipped/theme.json")) << loaded;
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "cli/Cli.h"
 #include "sound/AudioDecoder.h"
 #include "support/TempDir.h"
+#include "themeimport/LibzipReader.h"
 #include "themeimport/PackFixture.h"
 #include "themeimport/TypingLoudness.h"
 #include "themes/ThemeFixture.h"
@@ -20,6 +21,12 @@ namespace tapwell {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The program reads archives through a module it loads on demand; these tests link libzip in.
+[[maybe_unused]] const bool readsArchives = [] {
+    ZipReader::useOpener(&LibzipReader::openArchive);
+    return true;
+}();
 using nlohmann::json;
 using test::validManifest;
 

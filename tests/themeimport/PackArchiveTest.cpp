@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "support/TempDir.h"
+#include "themeimport/LibzipReader.h"
 #include "themeimport/PackArchive.h"
 #include "themeimport/PackFixture.h"
 
@@ -10,6 +11,12 @@ namespace tapwell {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The program reads archives through a module it loads on demand; these tests link libzip in.
+[[maybe_unused]] const bool readsArchives = [] {
+    ZipReader::useOpener(&LibzipReader::openArchive);
+    return true;
+}();
 
 std::unique_ptr<PackArchive> openPack(const fs::path& path, const PackLimits& limits = {}) {
     auto pack = PackArchive::open(path, "pack", limits);
@@ -125,6 +132,23 @@ TEST(PackArchive, RefusesHostileOrOversizedArchives) {
     PackLimits few;
     few.maxEntries = 2;
     EXPECT_NE(errorOf(dir / "many.zip", few).find("more than 2 entries"), std::string::npos);
+}
+
+// Without an archive reader (the program could not load its module) archives are refused with the
+// reason and a way out; folder packs still open.
+TEST(PackArchive, WithoutAReaderRefusesArchivesOnly) {
+    test::TempDir dir;
+    test::writeZip(dir / "pack.zip", {{"config.json", "{}"}});
+    test::writeText(dir / "folder/config.json", "{}");
+    ZipReader::useOpener(nullptr);
+    const std::string error = errorOf(dir / "pack.zip");
+    const bool folderOpens = PackArchive::open(dir / "folder", "pack").has_value();
+    ZipReader::useOpener(&LibzipReader::openArchive);
+    EXPECT_NE(error.find("pack: cannot be read: this installation of Tapwell cannot open .zip "
+                         "archives (no archive reader); unpack the archive and import the folder"),
+              std::string::npos)
+        << error;
+    EXPECT_TRUE(folderOpens);
 }
 
 // A folder pack's symbolic links are not its files: they are neither listed nor followed.
