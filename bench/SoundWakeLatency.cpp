@@ -164,7 +164,7 @@ int measureWav(int count, std::size_t period) {
         return 1;
     }
     auto click = std::make_shared<tapwell::PcmBuffer>();
-    click->samples.assign(480, 0.5f);
+    click->samples.assign(480, tapwell::PcmBuffer::quantize(0.5f));
     std::vector<double> rendered;
     for (int i = -1; i < count; ++i) {
         std::this_thread::sleep_for(std::chrono::microseconds(100000 + (i * 7919) % 50000));
@@ -213,7 +213,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     auto click = std::make_shared<tapwell::PcmBuffer>();
-    click->samples.assign(480, 0.5f);  // 10 ms
+    click->samples.assign(480, tapwell::PcmBuffer::quantize(0.5f));  // 10 ms
 
     std::vector<double> rendered;
     std::vector<double> heard;

@@ -102,7 +102,7 @@ void BM_RenderPeriod(benchmark::State& state) {
     Mixer mixer;
     mixer.setBusGains(0.7f, 0.85f, 0.3f);
     auto buffer = std::make_shared<PcmBuffer>();
-    buffer->samples.assign(48000, 0.01f);
+    buffer->samples.assign(48000, PcmBuffer::quantize(0.01f));
     const auto voices = static_cast<std::size_t>(state.range(0));
     for (std::size_t v = 0; v < voices; ++v) {
         mixer.loop(v, buffer, 1.0f);

@@ -25,8 +25,8 @@ Error sndfileError(SNDFILE* file) {
 
 }  // namespace
 
-std::expected<SharedPcmBuffer, AudioLoadError> decodeAudioFile(const std::filesystem::path& path,
-                                                               double longestSeconds) {
+std::expected<std::vector<float>, AudioLoadError> decodeAudioSamples(
+    const std::filesystem::path& path, double longestSeconds) {
     SF_INFO info{};
     std::unique_ptr<SNDFILE, SndfileCloser> file(sf_open(path.c_str(), SFM_READ, &info));
     if (!file) {
@@ -86,9 +86,7 @@ std::expected<SharedPcmBuffer, AudioLoadError> decodeAudioFile(const std::filesy
         if (mono.empty()) {
             return std::unexpected(AudioError::conversionFailed);
         }
-        auto buffer = std::make_shared<PcmBuffer>();
-        buffer->samples = std::move(mono);
-        return buffer;
+        return mono;
     }
     if (info.samplerate <= 0) {
         return std::unexpected(AudioError::invalidFormat);
@@ -123,9 +121,16 @@ std::expected<SharedPcmBuffer, AudioLoadError> decodeAudioFile(const std::filesy
     }
     output.resize(produced);
     output.shrink_to_fit();
-    auto buffer = std::make_shared<PcmBuffer>();
-    buffer->samples = std::move(output);
-    return buffer;
+    return output;
+}
+
+std::expected<SharedPcmBuffer, AudioLoadError> decodeAudioFile(const std::filesystem::path& path,
+                                                               double longestSeconds) {
+    auto samples = decodeAudioSamples(path, longestSeconds);
+    if (!samples) {
+        return std::unexpected(std::move(samples.error()));
+    }
+    return std::make_shared<const PcmBuffer>(PcmBuffer::fromFloats(*samples));
 }
 
 std::expected<AudioFileInfo, AudioLoadError> probeAudioFile(const std::filesystem::path& path) {

@@ -1,12 +1,14 @@
 #pragma once
 // Decodes one audio file (any container and encoding libsndfile reads: WAV, AIFF, CAF, FLAC, Ogg
-// Vorbis, Opus, MP3) into a mono buffer at 48 kHz. Several channels are averaged to one; another
-// sample rate is converted with libsoxr. Levels pass through unchanged: no trimming, normalising
-// or fading. Runs on the thread that prepares the themes, never on the audio path.
+// Vorbis, Opus, MP3) into a mono buffer at 48 kHz: 16-bit for playing, float for analysing. Several
+// channels are averaged to one; another sample rate is converted with libsoxr. Levels pass through
+// unchanged: no trimming, normalising or fading. Runs on the thread that prepares the themes, never
+// on the audio path.
 
 #include <cstdint>
 #include <expected>
 #include <filesystem>
+#include <vector>
 
 #include "sound/AudioError.h"
 #include "sound/PcmBuffer.h"
@@ -23,6 +25,10 @@ namespace tapwell {
 // up; the converter's error (domain "libsoxr"); `conversionFailed` when the conversion gives no
 // frames.
 std::expected<SharedPcmBuffer, AudioLoadError> decodeAudioFile(
+    const std::filesystem::path& path,
+    double longestSeconds = SampleLimits::longestAmbienceSeconds);
+// The same, as floats before they are rounded to 16 bits: for measuring and re-encoding sounds.
+std::expected<std::vector<float>, AudioLoadError> decodeAudioSamples(
     const std::filesystem::path& path,
     double longestSeconds = SampleLimits::longestAmbienceSeconds);
 

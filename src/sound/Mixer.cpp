@@ -166,7 +166,7 @@ void Mixer::renderVoice(Voice& voice, float* bus, std::size_t frames) noexcept {
             }
             const float envelope =
                 static_cast<float>(voice.fadeRemaining - i) / static_cast<float>(fadeOutFrames);
-            bus[i] += fading.data[fading.position++] * fading.gain * envelope;
+            bus[i] += PcmBuffer::toFloat(fading.data[fading.position++]) * fading.gain * envelope;
         }
         voice.fadeRemaining -= count;
         if (voice.fadeRemaining == 0 || (!fading.loop && fading.position >= fading.length)) {
@@ -187,10 +187,10 @@ void Mixer::renderVoice(Voice& voice, float* bus, std::size_t frames) noexcept {
             current.position = 0;
         }
         const std::size_t count = std::min(frames - i, current.length - current.position);
-        const float* source = current.data + current.position;
+        const PcmBuffer::Sample* source = current.data + current.position;
         const float gain = current.gain;
         for (std::size_t k = 0; k < count; ++k) {
-            bus[i + k] += source[k] * gain;
+            bus[i + k] += PcmBuffer::toFloat(source[k]) * gain;
         }
         i += count;
         current.position += count;

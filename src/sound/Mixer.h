@@ -95,7 +95,7 @@ class Mixer final : public RenderSource {
 
     struct Playback {
         SharedPcmBuffer buffer;
-        const float* data = nullptr;
+        const PcmBuffer::Sample* data = nullptr;
         std::size_t length = 0;
         std::size_t position = 0;
         float gain = 1.0f;

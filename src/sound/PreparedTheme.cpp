@@ -84,7 +84,7 @@ SharedPcmBuffer PreparedTheme::shared(std::string_view name) const {
 std::size_t PreparedTheme::sampleBytes() const {
     std::size_t bytes = 0;
     for (const auto& [name, buffer] : buffers) {
-        bytes += buffer->samples.size() * sizeof(float);
+        bytes += buffer->samples.size() * sizeof(PcmBuffer::Sample);
     }
     return bytes;
 }

@@ -173,13 +173,13 @@ std::expected<PackClips, std::string> decodePackSounds(const PackPlan& plan, con
                 "shorter, so it is refused",
                 archive.label(), longestTotalSeconds / 60));
         }
-        auto decoded = decodeAudioFile(*path);
+        auto decoded = decodeAudioSamples(*path);
         if (!decoded) {
             result.undecodable.push_back(
                 fmt::format("{} ({})", archive.entryPath(*entry), describe(decoded.error())));
             return {};
         }
-        files[name] = std::make_shared<const std::vector<float>>((*decoded)->samples);
+        files[name] = std::make_shared<const std::vector<float>>(std::move(*decoded));
         return {};
     };
 

@@ -7,6 +7,7 @@
 #include "cli/Cli.h"
 #include "core/ResourceLocator.h"
 #include "sound/AudioDecoder.h"
+#include "sound/PcmBuffer.h"
 #include "sound/WavFileWriter.h"
 #include "support/TempDir.h"
 #include "themes/ThemeFixture.h"
@@ -47,9 +48,9 @@ class RenderCommandTest : public ::testing::Test {
     }
 
     std::vector<float> rendered(const fs::path& file) {
-        auto buffer = decodeAudioFile(file);
+        auto buffer = decodeAudioSamples(file);
         EXPECT_TRUE(buffer.has_value());
-        return buffer ? (*buffer)->samples : std::vector<float>{};
+        return buffer ? *buffer : std::vector<float>{};
     }
 
     std::vector<std::string> args(const std::string& text, const fs::path& out) {
@@ -60,6 +61,11 @@ class RenderCommandTest : public ::testing::Test {
     test::TempDir resources;
     test::TempDir outputs;
 };
+
+// A fixture level as the program holds it: the nearest 16-bit sample.
+float held(float level) {
+    return PcmBuffer::toFloat(PcmBuffer::quantize(level));
+}
 
 // Typing volume 0.7 and the fixture's typing gain of -3.5 dB; key ups 6 dB lower.
 const float typingBus = 0.7f * std::pow(10.0f, -3.5f / 20.0f);
@@ -75,19 +81,19 @@ TEST_F(RenderCommandTest, TypesEachCharacterAsAKeyDownAndKeyUpAtTheGivenSpeed) {
     auto downAt = [](int key) { return static_cast<std::size_t>(4800 + key * 9600); };
     auto upAt = [&](int key) { return downAt(key) + 3840; };
     EXPECT_EQ(samples[downAt(0) - 1], 0.0f);
-    EXPECT_FLOAT_EQ(samples[downAt(0)], 0.10f * typingBus);
-    EXPECT_FLOAT_EQ(samples[downAt(0) + sampleFrames - 1], 0.10f * typingBus);
+    EXPECT_FLOAT_EQ(samples[downAt(0)], held(0.10f) * typingBus);
+    EXPECT_FLOAT_EQ(samples[downAt(0) + sampleFrames - 1], held(0.10f) * typingBus);
     EXPECT_EQ(samples[downAt(0) + sampleFrames], 0.0f);
-    EXPECT_FLOAT_EQ(samples[upAt(0)], 0.30f * keyUpGain * typingBus);
-    EXPECT_FLOAT_EQ(samples[downAt(1)], 0.11f * typingBus);
-    EXPECT_FLOAT_EQ(samples[upAt(1)], 0.31f * keyUpGain * typingBus);
-    EXPECT_FLOAT_EQ(samples[downAt(2)], 0.40f * typingBus);  // space
-    EXPECT_FLOAT_EQ(samples[upAt(2)], 0.30f * keyUpGain * typingBus);
-    EXPECT_FLOAT_EQ(samples[downAt(3)], 0.12f * typingBus);  // c
-    EXPECT_FLOAT_EQ(samples[downAt(4)], 0.41f * typingBus);  // \n is return
-    EXPECT_FLOAT_EQ(samples[downAt(5)], 0.42f * typingBus);  // \b is backspace
-    EXPECT_FLOAT_EQ(samples[downAt(6)], 0.13f * typingBus);  // d
-    EXPECT_LT(samples.size(), downAt(8));                    // ends soon after the last sound
+    EXPECT_FLOAT_EQ(samples[upAt(0)], held(0.30f) * keyUpGain * typingBus);
+    EXPECT_FLOAT_EQ(samples[downAt(1)], held(0.11f) * typingBus);
+    EXPECT_FLOAT_EQ(samples[upAt(1)], held(0.31f) * keyUpGain * typingBus);
+    EXPECT_FLOAT_EQ(samples[downAt(2)], held(0.40f) * typingBus);  // space
+    EXPECT_FLOAT_EQ(samples[upAt(2)], held(0.30f) * keyUpGain * typingBus);
+    EXPECT_FLOAT_EQ(samples[downAt(3)], held(0.12f) * typingBus);  // c
+    EXPECT_FLOAT_EQ(samples[downAt(4)], held(0.41f) * typingBus);  // \n is return
+    EXPECT_FLOAT_EQ(samples[downAt(5)], held(0.42f) * typingBus);  // \b is backspace
+    EXPECT_FLOAT_EQ(samples[downAt(6)], held(0.13f) * typingBus);  // d
+    EXPECT_LT(samples.size(), downAt(8));                          // ends soon after the last sound
 }
 
 TEST_F(RenderCommandTest, PlaysTheAlertAfterTheTextAndIsDeterministic) {
@@ -99,7 +105,7 @@ TEST_F(RenderCommandTest, PlaysTheAlertAfterTheTextAndIsDeterministic) {
     // The last key goes down at 0.3 s; the alert follows 0.08 s + 0.3 s later.
     const std::size_t alertAt = 14400 + 3840 + 14400;
     EXPECT_EQ(samples[alertAt - 1], 0.0f);
-    EXPECT_FLOAT_EQ(samples[alertAt], 0.50f * 0.85f);
+    EXPECT_FLOAT_EQ(samples[alertAt], held(0.50f) * 0.85f);
 
     const fs::path second = outputs / "second.wav";
     withAlert[7] = second.string();
@@ -207,10 +213,10 @@ TEST(RenderCommand, EveryBuiltInThemeIsAudibleAndUnclipped) {
         }
         Outcome outcome = runRender(args);
         ASSERT_EQ(outcome.status, 0) << theme.id << ": " << outcome.err;
-        auto decoded = decodeAudioFile(out);
+        auto decoded = decodeAudioSamples(out);
         ASSERT_TRUE(decoded.has_value()) << theme.id;
         float peak = 0.0f;
-        for (float sample : (*decoded)->samples) {
+        for (float sample : *decoded) {
             peak = std::max(peak, std::fabs(sample));
         }
         EXPECT_GT(peak, 0.05f) << theme.id;

@@ -463,9 +463,9 @@ TEST_F(ThemeImport, PacksOfEveryKindImportLoadAndSoundAsThePackMeant) {
         Outcome rendered = test::runCli({"render", "--theme", c.id, "--text", "a \\n\\bs", "--wpm",
                                          "60", "--out", out.string()});
         ASSERT_EQ(rendered.status, 0) << rendered.err;
-        auto decoded = decodeAudioFile(out);
+        auto decoded = decodeAudioSamples(out);
         ASSERT_TRUE(decoded.has_value());
-        const std::vector<float>& samples = (*decoded)->samples;
+        const std::vector<float>& samples = *decoded;
         // Key sounds are written so that the loudest peaks at -1 dBFS.
         const float bus = 0.7f * std::pow(10.0f, theme.mix.typingGainDb / 20.0f) *
                           std::pow(10.0f, -1.0f / 20.0f) / c.loudest;
@@ -493,13 +493,13 @@ TEST_F(ThemeImport, PacksOfEveryKindImportLoadAndSoundAsThePackMeant) {
 TEST_F(ThemeImport, TypingLevelMatchesTheBuiltInThemesUnlessPeaksForbid) {
     test::TempDir dir;
     const fs::path original = singleV1Folder(dir.path());
-    auto sprite = decodeAudioFile(original / "sound.wav");
+    auto sprite = decodeAudioSamples(original / "sound.wav");
     ASSERT_TRUE(sprite.has_value());
     auto variant = [&](const std::string& name, float gain, bool spike) {
         const fs::path pack = dir / name;
         fs::create_directories(pack);
         fs::copy_file(original / "config.json", pack / "config.json");
-        std::vector<float> samples = (*sprite)->samples;
+        std::vector<float> samples = *sprite;
         for (float& sample : samples) {
             sample *= gain;
         }

@@ -30,7 +30,7 @@ TEST(AudioDecoder, ConvertsStereoAt44100ToMonoAt48000) {
     // About frames × 48000 / 44100 = 4800 frames.
     EXPECT_NEAR(static_cast<double>((*buffer)->frameLength()), 4800.0, 64.0);
     // The channels are averaged; the middle of the block is away from the filter's edges.
-    EXPECT_NEAR((*buffer)->samples[2400], 0.4f, 0.01f);
+    EXPECT_NEAR(PcmBuffer::toFloat((*buffer)->samples[2400]), 0.4f, 0.01f);
 }
 
 TEST(AudioDecoder, ReturnsFileInTargetFormatUnchanged) {
@@ -40,9 +40,37 @@ TEST(AudioDecoder, ReturnsFileInTargetFormatUnchanged) {
         samples.push_back(std::sin(static_cast<float>(i) * 0.05f) * 0.5f);
     }
     test::writeSoundFile(dir / "m.wav", samples, 48000, 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    auto floats = decodeAudioSamples(dir / "m.wav");
+    ASSERT_TRUE(floats.has_value());
+    EXPECT_EQ(*floats, samples);
+    // For playing, each sample is the nearest 16-bit value.
     auto buffer = decodeAudioFile(dir / "m.wav");
     ASSERT_TRUE(buffer.has_value());
-    EXPECT_EQ((*buffer)->samples, samples);
+    ASSERT_EQ((*buffer)->frameLength(), samples.size());
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        ASSERT_NEAR(PcmBuffer::toFloat((*buffer)->samples[i]), samples[i], 0.5f / 32768.0f) << i;
+    }
+}
+
+TEST(PcmBuffer, QuantizesToTheNearest16BitValueAndClips) {
+    const std::vector<std::pair<float, PcmBuffer::Sample>> cases{
+        {0.0f, 0},
+        {0.5f, 16384},
+        {-0.5f, -16384},
+        {1.0f, 32767},
+        {-1.0f, -32768},
+        {1.7f, 32767},
+        {-3.0f, -32768},
+        {0.4f / 32768.0f, 0},
+        {0.6f / 32768.0f, 1},
+        {-0.6f / 32768.0f, -1},
+        {std::nanf(""), 0},
+    };
+    for (const auto& [sample, expected] : cases) {
+        EXPECT_EQ(PcmBuffer::quantize(sample), expected) << sample;
+    }
+    EXPECT_EQ(PcmBuffer::toFloat(-32768), -1.0f);
+    EXPECT_EQ(PcmBuffer::toFloat(16384), 0.5f);
 }
 
 TEST(AudioDecoder, AveragesChannelsWithoutResamplingAt48000) {
@@ -52,8 +80,8 @@ TEST(AudioDecoder, AveragesChannelsWithoutResamplingAt48000) {
     auto buffer = decodeAudioFile(dir / "s.wav");
     ASSERT_TRUE(buffer.has_value());
     ASSERT_EQ((*buffer)->frameLength(), 2u);
-    EXPECT_FLOAT_EQ((*buffer)->samples[0], 0.4f);
-    EXPECT_FLOAT_EQ((*buffer)->samples[1], -0.2f);
+    EXPECT_NEAR(PcmBuffer::toFloat((*buffer)->samples[0]), 0.4f, 0.5f / 32768.0f);
+    EXPECT_NEAR(PcmBuffer::toFloat((*buffer)->samples[1]), -0.2f, 0.5f / 32768.0f);
 }
 
 TEST(AudioDecoder, ZeroLengthFileIsInvalidFile) {
@@ -87,8 +115,9 @@ TEST(PreparedTheme, DecodesEachDistinctFileOnceAndSharesIt) {
     ASSERT_TRUE(prepared.has_value());
     EXPECT_EQ(prepared->buffers.size(), loaded.theme.sounds.allFiles().size());
     ASSERT_NE(prepared->find("down0.wav"), nullptr);
-    EXPECT_FLOAT_EQ(prepared->find("down0.wav")->samples[0], test::keyDownLevel(0));
-    EXPECT_EQ(prepared->sampleBytes(), prepared->buffers.size() * 2400 * sizeof(float));
+    EXPECT_EQ(prepared->find("down0.wav")->samples[0], PcmBuffer::quantize(test::keyDownLevel(0)));
+    // Two bytes a sample: every theme's key sounds stay decoded.
+    EXPECT_EQ(prepared->sampleBytes(), prepared->buffers.size() * 2400 * 2);
 }
 
 TEST(PreparedTheme, FirstFailingFileFailsTheWholeTheme) {

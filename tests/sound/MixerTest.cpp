@@ -10,9 +10,14 @@
 namespace tapwell {
 namespace {
 
+// A level as the mixer holds it: the nearest 16-bit sample.
+float held(float value) {
+    return PcmBuffer::toFloat(PcmBuffer::quantize(value));
+}
+
 SharedPcmBuffer level(float value, std::size_t frames) {
     auto buffer = std::make_shared<PcmBuffer>();
-    buffer->samples.assign(frames, value);
+    buffer->samples.assign(frames, PcmBuffer::quantize(value));
     return buffer;
 }
 
@@ -79,8 +84,8 @@ TEST(Mixer, ScheduledSoundStartsAtTheNextBlockAtVoiceAndBusGain) {
     render(mixer, 64);
     mixer.play(Mixer::typingVoice(3), level(0.4f, 100), 0.5f);
     auto out = render(mixer, 128);
-    EXPECT_FLOAT_EQ(out[0], 0.4f * 0.5f * 0.5f);
-    EXPECT_FLOAT_EQ(out[99], 0.1f);
+    EXPECT_FLOAT_EQ(out[0], held(0.4f) * 0.5f * 0.5f);
+    EXPECT_FLOAT_EQ(out[99], held(0.4f) * 0.25f);
     EXPECT_EQ(out[100], 0.0f);  // the sound ended
 }
 
@@ -88,12 +93,13 @@ TEST(Mixer, BusesHaveTheirOwnGains) {
     Mixer mixer;
     mixer.setBusGains(0.25f, 0.5f, 0.75f);
     mixer.play(Mixer::previewVoice(1), level(0.2f, 10), 1.0f);
-    EXPECT_FLOAT_EQ(render(mixer, 4)[0], 0.05f);
+    EXPECT_FLOAT_EQ(render(mixer, 4)[0], held(0.2f) * 0.25f);
     mixer.play(Mixer::alertVoice(2), level(0.2f, 1000), 1.0f);
     mixer.stop(Mixer::previewVoice(1));
-    EXPECT_NEAR(render(mixer, 200)[100], 0.1f, 1e-6);
+    EXPECT_NEAR(render(mixer, 200)[100], held(0.2f) * 0.5f, 1e-6);
     mixer.loop(Mixer::ambienceVoice, level(0.2f, 10), 1.0f);
-    EXPECT_NEAR(render(mixer, 200)[150], 0.1f + 0.15f, 1e-6);  // the alert still plays
+    EXPECT_NEAR(render(mixer, 200)[150], held(0.2f) * (0.5f + 0.75f),
+                1e-6);  // the alert still plays
 }
 
 TEST(Mixer, GainChangesRampOverFiveMilliseconds) {
@@ -109,8 +115,8 @@ TEST(Mixer, GainChangesRampOverFiveMilliseconds) {
     for (std::size_t i = 1; i < Mixer::gainRampFrames; ++i) {
         EXPECT_GE(out[i], out[i - 1]);
     }
-    EXPECT_FLOAT_EQ(out[Mixer::gainRampFrames - 1], 0.8f);
-    EXPECT_FLOAT_EQ(out[Mixer::gainRampFrames + 5], 0.8f);
+    EXPECT_FLOAT_EQ(out[Mixer::gainRampFrames - 1], held(1.0f) * 0.8f);
+    EXPECT_FLOAT_EQ(out[Mixer::gainRampFrames + 5], held(1.0f) * 0.8f);
 }
 
 TEST(Mixer, InterruptedSoundFadesOutOverAMillisecondWhileTheNewOneStarts) {
@@ -120,9 +126,10 @@ TEST(Mixer, InterruptedSoundFadesOutOverAMillisecondWhileTheNewOneStarts) {
     render(mixer, 100);
     mixer.play(Mixer::typingVoice(0), level(0.1f, 4800), 1.0f);
     auto out = render(mixer, 200);
-    EXPECT_FLOAT_EQ(out[0], 0.1f + 0.5f);  // the old sound starts its fade at full level
+    EXPECT_FLOAT_EQ(out[0],
+                    held(0.1f) + held(0.5f));  // the old sound starts its fade at full level
     EXPECT_NEAR(out[Mixer::fadeOutFrames / 2], 0.1f + 0.25f, 0.02f);
-    EXPECT_FLOAT_EQ(out[Mixer::fadeOutFrames], 0.1f);
+    EXPECT_FLOAT_EQ(out[Mixer::fadeOutFrames], held(0.1f));
     for (std::size_t i = 1; i < Mixer::fadeOutFrames; ++i) {
         EXPECT_LE(out[i], out[i - 1]);
     }
@@ -145,12 +152,13 @@ TEST(Mixer, LimiterPassesEverythingBelowFullScaleUnchanged) {
     mixer.setBusGains(1.0f, 1.0f, 1.0f);
     auto buffer = std::make_shared<PcmBuffer>();
     for (int i = 0; i < 2000; ++i) {
-        buffer->samples.push_back(0.99f * std::sin(static_cast<float>(i) * 0.01f));
+        buffer->samples.push_back(
+            PcmBuffer::quantize(0.99f * std::sin(static_cast<float>(i) * 0.01f)));
     }
     mixer.play(Mixer::typingVoice(0), buffer, 1.0f);
     auto out = render(mixer, 2000);
     for (std::size_t i = 0; i < 2000; ++i) {
-        ASSERT_EQ(out[i], buffer->samples[i]) << i;
+        ASSERT_EQ(out[i], PcmBuffer::toFloat(buffer->samples[i])) << i;
     }
 }
 
@@ -170,7 +178,7 @@ TEST(Mixer, TwelveOverlappingVoicesNeverClip) {
     // After the release the limiter is back at unity: a quiet sound passes exactly.
     render(mixer, 48000);
     mixer.play(Mixer::typingVoice(0), level(0.3f, 10), 1.0f);
-    EXPECT_EQ(render(mixer, 10)[0], 0.3f);
+    EXPECT_EQ(render(mixer, 10)[0], held(0.3f));
 }
 
 TEST(Mixer, BuffersGoBackToTheProducerWhenVoicesLetGo) {

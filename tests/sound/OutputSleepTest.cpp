@@ -20,7 +20,7 @@ struct CountingWaker final : RenderWaker {
 
 SharedPcmBuffer level(float value, std::size_t frames) {
     auto buffer = std::make_shared<PcmBuffer>();
-    buffer->samples.assign(frames, value);
+    buffer->samples.assign(frames, PcmBuffer::quantize(value));
     return buffer;
 }
 
@@ -93,7 +93,7 @@ TEST(MixerWake, ACommandWakesTheSleeperOnceAndStartsAtItsFirstFrame) {
 
     auto ramp = std::make_shared<PcmBuffer>();
     for (int i = 0; i < 200; ++i) {
-        ramp->samples.push_back(0.001f * static_cast<float>(i + 1));
+        ramp->samples.push_back(PcmBuffer::quantize(0.001f * static_cast<float>(i + 1)));
     }
     mixer.play(Mixer::typingVoice(0), ramp, 1.0f);
     EXPECT_EQ(waker.wakes.load(), 1);
@@ -103,7 +103,7 @@ TEST(MixerWake, ACommandWakesTheSleeperOnceAndStartsAtItsFirstFrame) {
     // However long the output slept, the sound starts at its first frame.
     mixer.render(out.data(), out.size());
     for (std::size_t i = 0; i < out.size(); ++i) {
-        ASSERT_FLOAT_EQ(out[i], ramp->samples[i]) << i;
+        ASSERT_FLOAT_EQ(out[i], PcmBuffer::toFloat(ramp->samples[i])) << i;
     }
 }
 

@@ -364,7 +364,7 @@ TEST_F(SoundEngineTest, SelectingAThemeStopsVoicesResetsPoolsAndAppliesItsGains)
     output->render(block * 2);
     EXPECT_EQ(output->render(block)[0], 0.0f);
     engine->play({KeyKind::normal, true, 1.0});
-    EXPECT_FLOAT_EQ(output->render(block)[0], (keyDownLevel(0) + 0.05f) * 0.7f);
+    EXPECT_FLOAT_EQ(output->render(block)[0], test::as16Bit(keyDownLevel(0) + 0.05f) * 0.7f);
 }
 
 // Every theme's keys are decoded up front; the alerts only for the selected theme and the ambience
@@ -417,7 +417,7 @@ TEST_F(SoundEngineTest, OnlyTheSelectedThemesAlertsAndAmbienceAreDecoded) {
     EXPECT_EQ(engine->decodedFiles("alpha"), keys);
     output->render(block * 2);  // past the gain ramp
     engine->play({KeyKind::normal, true, 1.0});
-    EXPECT_FLOAT_EQ(output->render(block)[0], (keyDownLevel(0) + 0.05f) * 0.7f);
+    EXPECT_FLOAT_EQ(output->render(block)[0], test::as16Bit(keyDownLevel(0) + 0.05f) * 0.7f);
     output->render(48000);
     engine->playAlert("rankUp");
     EXPECT_EQ(output->render(block)[0], 0.0f);
@@ -426,7 +426,7 @@ TEST_F(SoundEngineTest, OnlyTheSelectedThemesAlertsAndAmbienceAreDecoded) {
         std::ofstream(beta.directory / "rankup.wav", std::ios::binary) << bytes;
     });
     ASSERT_EQ(writer.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-    EXPECT_FLOAT_EQ(nextFrame(*engine), (test::rankUpLevel + 0.05f) * 0.85f);
+    EXPECT_FLOAT_EQ(nextFrame(*engine), test::as16Bit(test::rankUpLevel + 0.05f) * 0.85f);
     EXPECT_EQ(engine->decodedFiles("beta"), with({"rankup.wav", "capson.wav"}));
 }
 
@@ -445,14 +445,14 @@ TEST_F(SoundEngineTest, AddedThemesBecomeSelectableAndReplaceTheSelectedOneInPla
     ASSERT_TRUE(engine->selectTheme("gamma"));
     output->render(block * 2);  // past the gain ramp
     engine->play({KeyKind::normal, true, 1.0});
-    EXPECT_FLOAT_EQ(nextFrame(*engine), (keyDownLevel(0) + 0.05f) * 0.7f);
+    EXPECT_FLOAT_EQ(nextFrame(*engine), test::as16Bit(keyDownLevel(0) + 0.05f) * 0.7f);
 
     // Importing a theme of the selected id again: its samples play from the next key on.
     options.levelOffset = 0.08f;
     ASSERT_TRUE(engine->addTheme(test::writeTestTheme(dir.path() / "third", options)).has_value());
     output->render(block * 10);  // the earlier key's sample has ended
     engine->play({KeyKind::normal, true, 1.0});
-    EXPECT_FLOAT_EQ(nextFrame(*engine), (keyDownLevel(0) + 0.08f) * 0.7f);
+    EXPECT_FLOAT_EQ(nextFrame(*engine), test::as16Bit(keyDownLevel(0) + 0.08f) * 0.7f);
 }
 
 TEST_F(SoundEngineTest, ChoosesThePreferredThenTheFirstDefaultThenTheSmallestID) {

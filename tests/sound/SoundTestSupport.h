@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "sound/PcmBuffer.h"
 #include "themes/Theme.h"
 
 namespace tapwell::test {
@@ -29,19 +30,25 @@ struct TestThemeOptions {
     float levelOffset = 0.0f;   // added to every level, to tell themes apart
 };
 
-// The constant levels of the test theme's samples.
-inline constexpr float keyDownLevel(std::size_t i) {
-    return 0.10f + 0.01f * static_cast<float>(i);
+// A level as the program holds it: the nearest 16-bit sample.
+inline float as16Bit(float level) {
+    return PcmBuffer::toFloat(PcmBuffer::quantize(level));
 }
-inline constexpr float keyUpLevel(std::size_t i) {
-    return 0.30f + 0.01f * static_cast<float>(i);
+
+// The constant levels of the test theme's samples, each a 16-bit value, so that what the mixer
+// plays can be compared exactly.
+inline float keyDownLevel(std::size_t i) {
+    return as16Bit(0.10f + 0.01f * static_cast<float>(i));
 }
-inline constexpr float spaceLevel = 0.40f;
-inline constexpr float enterLevel = 0.41f;
-inline constexpr float backspaceLevel = 0.42f;
-inline constexpr float rankUpLevel = 0.50f;
-inline constexpr float capsOnLevel = 0.51f;
-inline constexpr float ambienceLevel = 0.60f;
+inline float keyUpLevel(std::size_t i) {
+    return as16Bit(0.30f + 0.01f * static_cast<float>(i));
+}
+inline const float spaceLevel = as16Bit(0.40f);
+inline const float enterLevel = as16Bit(0.41f);
+inline const float backspaceLevel = as16Bit(0.42f);
+inline const float rankUpLevel = as16Bit(0.50f);
+inline const float capsOnLevel = as16Bit(0.51f);
+inline const float ambienceLevel = as16Bit(0.60f);
 
 // Writes the folder `root/<id>` with its manifest and samples and returns it as loaded.
 LoadedTheme writeTestTheme(const std::filesystem::path& root, const TestThemeOptions& options);

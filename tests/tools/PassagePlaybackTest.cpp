@@ -13,6 +13,11 @@ namespace {
 
 // A theme whose every sample is one frame of its own level, so the mix shows which sample each
 // event played, and exactly when.
+// A level as the program holds it: the nearest 16-bit sample.
+float held(float level) {
+    return PcmBuffer::toFloat(PcmBuffer::quantize(level));
+}
+
 PreparedTheme impulses(const std::map<std::string, float>& levels, float keyUpRelativeDb) {
     PreparedTheme prepared;
     Theme::Sounds& sounds = prepared.theme.sounds;
@@ -23,7 +28,8 @@ PreparedTheme impulses(const std::map<std::string, float>& levels, float keyUpRe
     sounds.backspace = "backspace";
     prepared.theme.mix.keyUpRelativeDb = keyUpRelativeDb;
     for (const auto& [name, level] : levels) {
-        prepared.buffers[name] = std::make_shared<const PcmBuffer>(PcmBuffer{{level}});
+        prepared.buffers[name] =
+            std::make_shared<const PcmBuffer>(PcmBuffer{{PcmBuffer::quantize(level)}});
     }
     return prepared;
 }
@@ -38,23 +44,23 @@ TEST(PassagePlayback, EveryEventPlaysItsKeysSampleAtItsOwnFrame) {
                                          -6.0f);
     const auto mix = playTypingPassage(theme);
     ASSERT_TRUE(mix.has_value()) << mix.error();
-    const float up = 0.05f * std::pow(10.0f, -6.0f / 20.0f);
+    const float up = held(0.05f) * std::pow(10.0f, -6.0f / 20.0f);
     std::size_t downs = 0, sounding = 0;
     for (const PassageEvent& e : typingPassage()) {
         float expected = up;
         if (e.down) {
             switch (e.key) {
                 case PassageKey::normal:
-                    expected = downs++ % 2 == 0 ? 0.10f : 0.11f;  // the pool in turn
+                    expected = held(downs++ % 2 == 0 ? 0.10f : 0.11f);  // the pool in turn
                     break;
                 case PassageKey::space:
-                    expected = 0.20f;
+                    expected = held(0.20f);
                     break;
                 case PassageKey::enter:
-                    expected = 0.30f;
+                    expected = held(0.30f);
                     break;
                 case PassageKey::backspace:
-                    expected = 0.40f;
+                    expected = held(0.40f);
                     break;
             }
         }

@@ -437,11 +437,16 @@ ThemeReport checkTheme(const fs::path& folder) {
         }
         report.typingLufs = loudnessLufs(*passage);
     }
-    std::vector<const Buffer*> alertSounds;
+    // As the program plays them: its 16-bit samples.
+    std::vector<Buffer> alertSamples;
     for (const std::string& alert : alertNames()) {
         if (const auto it = sounds.alerts.find(alert); it != sounds.alerts.end()) {
-            alertSounds.push_back(&prepared->find(it->second)->samples);
+            alertSamples.push_back(prepared->find(it->second)->toFloats());
         }
+    }
+    std::vector<const Buffer*> alertSounds;
+    for (const Buffer& samples : alertSamples) {
+        alertSounds.push_back(&samples);
     }
     if (!alertSounds.empty()) {
         report.alertLufs = sequenceLoudness(alertSounds);

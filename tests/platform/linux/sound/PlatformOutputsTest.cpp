@@ -106,7 +106,7 @@ void expectSleepsWhileQuiet(Output& output) {
     ASSERT_TRUE(within10s([&] { return output.isAsleep(); }));
     const std::uint64_t before = mixer.renderedFrames();
     auto sound = std::make_shared<PcmBuffer>();
-    sound->samples.assign(64, 0.5f);
+    sound->samples.assign(64, PcmBuffer::quantize(0.5f));
     mixer.play(Mixer::typingVoice(0), sound, 1.0f);
     EXPECT_TRUE(within10s([&] { return mixer.renderedFrames() > before + 64; }));
     EXPECT_TRUE(within10s([&] { return output.isAsleep(); })) << "asleep again after the sound";
@@ -148,7 +148,7 @@ TEST(WavRealtimeAudioOutput, WritesEveryPeriodAsItIsRendered) {
     ASSERT_TRUE(decoded.has_value());
     EXPECT_EQ((*decoded)->frameLength() % 128, 0u);
     EXPECT_GE((*decoded)->frameLength(), 10u * 128u);
-    EXPECT_EQ((*decoded)->samples.front(), 0.25f);
+    EXPECT_EQ(PcmBuffer::toFloat((*decoded)->samples.front()), 0.25f);
 }
 
 // Tells a pipe once `periods` periods have been rendered, then keeps rendering.
@@ -222,7 +222,7 @@ TEST(WavRealtimeAudioOutput, AKilledRecorderLeavesAValidFile) {
     EXPECT_EQ(word(4), at + dataBytes) << "the RIFF size covers the chunks up to the data's end";
     auto decoded = decodeAudioFile(file);
     ASSERT_TRUE(decoded.has_value());
-    EXPECT_EQ((*decoded)->samples.back(), 0.5f);
+    EXPECT_EQ(PcmBuffer::toFloat((*decoded)->samples.back()), 0.5f);
 }
 
 TEST(WavRealtimeAudioOutput, FailsToStartWhenTheFileCannotBeCreated) {

@@ -260,7 +260,7 @@ TEST_F(PulseIntegrationTest, TheStreamCorksWhileQuietAndPlaysTheNextSound) {
     ASSERT_TRUE(eventually([&] { return output.isAsleep() && corkedOnServer(); }));
     const std::uint64_t before = mixer.renderedFrames();
     auto sound = std::make_shared<PcmBuffer>();
-    sound->samples.assign(4800, 0.5f);
+    sound->samples.assign(4800, PcmBuffer::quantize(0.5f));
     mixer.play(Mixer::typingVoice(0), sound, 1.0f);
     EXPECT_TRUE(eventually([&] { return mixer.renderedFrames() >= before + 4800; }));
     EXPECT_EQ(output.wakeCount(), 1u);
