@@ -2,7 +2,7 @@
 // Reading a .zip archive, behind an interface: libzip (and the crypto library it pulls in) is only
 // needed when a sound pack is imported from an archive, so the program keeps it in a module that
 // it loads on the first archive (app/ZipModule.h) and a run that never imports never maps it.
-// Tests and tools install LibzipReader directly.
+// Tests and the fuzzer install LibzipReader directly.
 
 #include <cstdint>
 #include <expected>
