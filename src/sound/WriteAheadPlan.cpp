@@ -6,11 +6,12 @@ namespace tapwell {
 
 std::uint64_t WriteAheadPlan::rewriteFrom(std::optional<std::uint64_t> playing,
                                           std::uint64_t serverFloor, std::uint64_t written) {
-    std::uint64_t from = written;
-    if (playing) {
-        from = std::max({*playing + margin_, serverFloor, floor_});
+    if (!playing) {
+        // Appending decides nothing about the frames before: the source keeps its own floor.
+        return written;
     }
-    from = std::min(from, written);
+    const std::uint64_t from =
+        std::min(std::max({*playing + margin_, serverFloor, floor_}), written);
     floor_ = std::max(floor_, from);
     return from;
 }

@@ -23,7 +23,7 @@ class WriteAheadPlan {
     // The frame to write again from, given the frame playing now (none when the server has not
     // said), the earliest frame the server can still replace (0 where it takes back any frame it
     // has not played) and the frame written up to. Equal to `written` when nothing can be
-    // rewritten.
+    // rewritten; then, unless the frame playing is unknown, the start and all before it are final.
     std::uint64_t rewriteFrom(std::optional<std::uint64_t> playing, std::uint64_t serverFloor,
                               std::uint64_t written);
 

@@ -146,7 +146,9 @@ struct PulseAudioOutput::Session {
                 return;
             }
         }
-        source->commit(plan.rewriteFrom(playingFrame(), 0, source->position()));
+        if (const auto playing = playingFrame()) {
+            source->commit(plan.rewriteFrom(playing, 0, source->position()));
+        }
     }
 
     // Renders `frames` from the source's position straight into libpulse's buffers and queues
