@@ -40,8 +40,10 @@ constexpr double idleLatencySeconds = 2.0;
 // while sounds play; a new sound is written over the queue from just ahead of the frame playing.
 constexpr std::size_t writeAheadFrames = pcmSampleRate / 4;
 constexpr std::size_t writeAheadRequestFrames = pcmSampleRate / 12;
-// How far ahead of the frame playing a rewrite starts: the write's way to the server and its sink.
-constexpr std::size_t rewriteMarginFrames = pcmSampleRate / 500;
+// How far ahead of the frame playing a rewrite starts: the write's way to the server and into its
+// sink, which takes back only what it has not played (a sink on a sound card keeps a little more).
+// What arrives later than this loses the start of the sound, so on a loaded machine 2 ms was short.
+constexpr std::size_t rewriteMarginFrames = 3 * pcmSampleRate / 1000;
 
 // Lets go of an operation nobody waits for; none when the stream or the connection failed, which
 // its state callback reports.
