@@ -71,7 +71,7 @@ struct PulseAudioOutput::Session {
     bool rewrites = false;
     std::uint64_t base = 0;
     WriteAheadPlan plan{rewriteMarginFrames};
-    bool awaitingTiming = false;  // woken from the cork: the rewrite waits for the read index
+    bool awaitingTiming = false;  // commands wait for the server to say which frame plays
     bool corked = false;
     bool stopping = false;
     bool followsDefault = true;
