@@ -4,6 +4,7 @@
 // frames at 48 kHz from a `RenderSource` on its own render thread, one period at a time.
 
 #include <cstddef>
+#include <cstdint>
 #include <expected>
 #include <functional>
 #include <optional>
@@ -42,6 +43,26 @@ class RenderSource {
     // Any thread: forgets the waker (an output that stops). A wake already under way may still
     // arrive, so the waker outlives the output's use of the source.
     virtual void disarmWake() noexcept {}
+
+    // Rewriting what was rendered, for an output that queues far ahead of what is heard and can
+    // replace queued frames. All on the render thread; sources that cannot keep the defaults.
+    //
+    // Asks the source to keep what it needs to render again from up to `frames` behind its
+    // position; returns the window it keeps (0: no rewinds). May be called between renders only.
+    virtual std::size_t setRewindWindow(std::size_t) noexcept { return 0; }
+    // The frame the next render starts at, counted since the source was made.
+    virtual std::uint64_t position() const noexcept { return 0; }
+    // A command is waiting for the next `render`.
+    virtual bool hasCommands() const noexcept { return false; }
+    // Like `render`, but leaves waiting commands for the next `render`: an output that renders
+    // ahead applies them where they are heard soonest, after a rewind.
+    virtual void renderAhead(float* mono, std::size_t frames) noexcept { render(mono, frames); }
+    // Goes back so that the next render starts at `frame`, or as near after it as allowed (never
+    // before the committed frame or a frame where a command was applied, never past the
+    // position). Returns the frame the next render starts at.
+    virtual std::uint64_t rewindTo(std::uint64_t) noexcept { return position(); }
+    // Frames before `frame` are final: they will not be rendered again.
+    virtual void commit(std::uint64_t) noexcept {}
 };
 
 // An output device as the device layer names it. `id` is opaque and stable (for PulseAudio the

@@ -23,14 +23,24 @@ MixerBus Mixer::busOf(std::size_t voice) {
     return MixerBus::ambience;
 }
 
-// Every buffer reference on the render side came through the command queue and is held by at
-// most two playbacks per voice, so the retire queue can never overflow when it is as large as the
-// command queue plus two per voice.
+// Every buffer on the render side came through the command queue and is held by one slot; the slots
+// are as many as the command queue plus two playbacks per voice, and a command that finds none free
+// is dropped. The retire queue takes every slot twice over plus a full command queue of dropped
+// buffers, so it cannot overflow between two collections in any likely run; should it, the slot
+// keeps its buffer and tries again later.
 Mixer::Mixer(std::size_t commandCapacity)
     : commands_(commandCapacity),
-      retired_(commandCapacity + 2 * voiceCount + 2),
-      busScratch_(3 * blockFrames, 0.0f) {
+      retired_(3 * commandCapacity + 4 * voiceCount + 4),
+      busScratch_(3 * blockFrames, 0.0f),
+      discard_(blockFrames, 0.0f),
+      slots_(commandCapacity + 2 * voiceCount + 2),
+      snapshots_(snapshotCount) {
     limiterRelease_ = static_cast<float>(std::exp(-1.0 / (limiterReleaseSeconds * pcmSampleRate)));
+    freeSlots_.reserve(slots_.size());
+    pendingSlots_.reserve(slots_.size());
+    for (std::size_t i = slots_.size(); i-- > 0;) {
+        freeSlots_.push_back(static_cast<std::uint32_t>(i));
+    }
 }
 
 bool Mixer::send(Command& command) {
@@ -94,13 +104,54 @@ void Mixer::collectRetired() {
     }
 }
 
+std::uint32_t Mixer::hold(SharedPcmBuffer&& buffer) noexcept {
+    const std::uint32_t index = freeSlots_.back();
+    freeSlots_.pop_back();
+    Slot& slot = slots_[index];
+    slot.buffer = std::move(buffer);
+    slot.neededUntil = 0;
+    slot.liveRefs = 1;
+    slot.pending = false;
+    return index;
+}
+
+void Mixer::retain(const Playback& playback) noexcept {
+    if (playback.slot != noSlot) {
+        ++slots_[playback.slot].liveRefs;
+    }
+}
+
 void Mixer::release(Playback& playback) noexcept {
-    if (playback.buffer) {
-        // Cannot fail (see the constructor); should it ever, the reference is dropped here.
-        retired_.push(playback.buffer);
-        playback.buffer.reset();
+    if (playback.slot != noSlot) {
+        Slot& slot = slots_[playback.slot];
+        if (--slot.liveRefs == 0 && !slot.pending) {
+            slot.pending = true;
+            pendingSlots_.push_back(playback.slot);  // within the capacity reserved up front
+        }
     }
     playback = Playback{};
+}
+
+void Mixer::retireUnneeded() noexcept {
+    // A restore starts from the snapshot of the committed frame's block or a later one.
+    const std::uint64_t floor =
+        rewindWindow_ == 0 ? position_ + 1 : committed_ / blockFrames * blockFrames;
+    for (std::size_t i = 0; i < pendingSlots_.size();) {
+        const std::uint32_t index = pendingSlots_[i];
+        Slot& slot = slots_[index];
+        bool done = slot.liveRefs > 0;  // a restore took it back
+        if (!done && slot.neededUntil <= floor && retired_.push(slot.buffer)) {
+            freeSlots_.push_back(index);
+            done = true;
+        }
+        if (done) {
+            slot.pending = false;
+            pendingSlots_[i] = pendingSlots_.back();
+            pendingSlots_.pop_back();
+        } else {
+            ++i;
+        }
+    }
 }
 
 void Mixer::cutOff(Voice& voice) noexcept {
@@ -108,7 +159,7 @@ void Mixer::cutOff(Voice& voice) noexcept {
         return;
     }
     release(voice.fading);
-    voice.fading = std::move(voice.current);
+    voice.fading = voice.current;  // the slot's live reference moves with it
     voice.current = Playback{};
     voice.fadeRemaining = fadeOutFrames;
 }
@@ -119,12 +170,20 @@ void Mixer::apply(Command& command) noexcept {
             break;
         case Command::Type::play:
         case Command::Type::loop: {
+            if (freeSlots_.empty()) {
+                retireUnneeded();
+            }
+            if (freeSlots_.empty()) {
+                droppedCommands_.fetch_add(1, std::memory_order_relaxed);
+                retired_.push(command.buffer);
+                break;
+            }
             Voice& voice = voices_[command.voice];
             cutOff(voice);
             Playback& playback = voice.current;
             playback.data = command.buffer->samples.data();
             playback.length = command.buffer->samples.size();
-            playback.buffer = std::move(command.buffer);
+            playback.slot = hold(std::move(command.buffer));
             playback.position = 0;
             playback.gain = command.gain;
             playback.loop = command.type == Command::Type::loop;
@@ -259,19 +318,117 @@ void Mixer::disarmWake() noexcept {
     waker_.store(nullptr);
 }
 
-void Mixer::render(float* mono, std::size_t frames) noexcept {
+void Mixer::applyWaitingCommands() noexcept {
     Command command;
+    bool applied = false;
     while (commands_.pop(command)) {
         apply(command);
         command.buffer.reset();  // play and loop moved it out; other commands carry none
+        applied = true;
     }
+    if (applied) {
+        // A rewind may come back to this very frame, and must find the commands applied.
+        lastCommandFrame_ = position_;
+        takeSnapshot();
+    }
+}
+
+void Mixer::takeSnapshot() noexcept {
+    if (rewindWindow_ == 0) {
+        return;
+    }
+    // One per block: the boundary, or the latest frame in the block where commands were applied.
+    Snapshot& snapshot = snapshots_[(position_ / blockFrames) % snapshots_.size()];
+    snapshot.frame = position_;
+    snapshot.valid = true;
+    snapshot.voices = voices_;
+    snapshot.busGains = busGains_;
+    snapshot.gainsSet = gainsSet_;
+    snapshot.limiterReduction = limiterReduction_;
+    for (const Voice& voice : voices_) {
+        for (const Playback* playback : {&voice.current, &voice.fading}) {
+            if (playback->slot != noSlot) {
+                Slot& slot = slots_[playback->slot];
+                slot.neededUntil = std::max(slot.neededUntil, position_ + 1);
+            }
+        }
+    }
+}
+
+void Mixer::renderFrames(float* mono, std::size_t frames) noexcept {
     std::size_t done = 0;
     while (done < frames) {
-        const std::size_t count = std::min(blockFrames, frames - done);
+        const std::size_t count = std::min(
+            frames - done, blockFrames - static_cast<std::size_t>(position_ % blockFrames));
         renderBlock(mono + done, count);
         done += count;
+        position_ += count;
+        if (position_ % blockFrames == 0) {
+            takeSnapshot();
+        }
     }
-    renderedFrames_.fetch_add(frames, std::memory_order_relaxed);
+}
+
+void Mixer::render(float* mono, std::size_t frames) noexcept {
+    applyWaitingCommands();
+    renderAhead(mono, frames);
+}
+
+void Mixer::renderAhead(float* mono, std::size_t frames) noexcept {
+    renderFrames(mono, frames);
+    // Snapshots older than the window are gone, whether or not the output said so.
+    if (position_ > rewindWindow_) {
+        committed_ = std::max(committed_, position_ - rewindWindow_);
+    }
+    retireUnneeded();
+    renderedFrames_.store(position_, std::memory_order_relaxed);
+}
+
+std::size_t Mixer::setRewindWindow(std::size_t frames) noexcept {
+    rewindWindow_ = std::min(frames, maxRewindFrames);
+    committed_ = position_;
+    for (Snapshot& snapshot : snapshots_) {
+        snapshot.valid = false;
+    }
+    takeSnapshot();
+    return rewindWindow_;
+}
+
+std::uint64_t Mixer::rewindTo(std::uint64_t frame) noexcept {
+    frame = std::clamp(frame, std::max(committed_, lastCommandFrame_), position_);
+    if (rewindWindow_ == 0 || frame == position_) {
+        return position_;
+    }
+    const std::uint64_t blockStart = frame / blockFrames * blockFrames;
+    const Snapshot& snapshot = snapshots_[(frame / blockFrames) % snapshots_.size()];
+    if (!snapshot.valid || snapshot.frame < blockStart || snapshot.frame > frame) {
+        return position_;
+    }
+    // Retain before releasing, so that a slot both states share never looks unneeded.
+    for (const Voice& voice : snapshot.voices) {
+        retain(voice.current);
+        retain(voice.fading);
+    }
+    for (Voice& voice : voices_) {
+        release(voice.current);
+        release(voice.fading);
+    }
+    voices_ = snapshot.voices;
+    busGains_ = snapshot.busGains;
+    gainsSet_ = snapshot.gainsSet;
+    limiterReduction_ = snapshot.limiterReduction;
+    position_ = snapshot.frame;
+    // The frames up to `frame` come out as before (no command in between); only the state counts.
+    while (position_ < frame) {
+        renderFrames(discard_.data(), static_cast<std::size_t>(
+                                          std::min<std::uint64_t>(blockFrames, frame - position_)));
+    }
+    renderedFrames_.store(position_, std::memory_order_relaxed);
+    return position_;
+}
+
+void Mixer::commit(std::uint64_t frame) noexcept {
+    committed_ = std::max(committed_, std::min(frame, position_));
 }
 
 }  // namespace tapwell

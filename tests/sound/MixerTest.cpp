@@ -244,5 +244,160 @@ TEST(Mixer, RendersWhileAnotherThreadSchedules) {
     EXPECT_EQ(b.use_count(), 1);
 }
 
+// A ramp, so that any slip of a frame shows in the output.
+SharedPcmBuffer ramp(std::size_t frames, float scale) {
+    auto buffer = std::make_shared<PcmBuffer>();
+    for (std::size_t i = 0; i < frames; ++i) {
+        buffer->samples.push_back(scale * static_cast<float>(i % 97) / 97.0f);
+    }
+    return buffer;
+}
+
+// Rendering again from a restored snapshot with a new command gives the frames of a mixer that got
+// the command at that frame: voices cut off and fading, a gain ramp, a loop and the limiter all
+// pick up where they were.
+TEST(MixerRewind, RenderingAgainWithANewCommandMatchesAMixerThatGotItThere) {
+    struct Case {
+        std::uint64_t rewindTo;
+        std::uint64_t expected;
+    };
+    // Rendered ahead to 3000; commands applied at 0 and 1100; committed at 700.
+    const Case cases[] = {
+        {1500, 1500},  // mid-block
+        {1536, 1536},  // a block boundary
+        {1100, 1100},  // the frame of the last command
+        {900, 1100},   // before it: never, the command would be lost
+        {300, 1100},   // before the committed frame
+        {2999, 2999},  // the last frame rendered
+        {5000, 3000},  // past the position: nothing to take back
+    };
+    SharedPcmBuffer loud = ramp(2000, 1.5f);
+    SharedPcmBuffer loop = ramp(333, 0.4f);
+    SharedPcmBuffer key = ramp(700, -0.9f);
+    auto early = [&](Mixer& mixer) {
+        mixer.setBusGains(0.8f, 1.0f, 0.5f);
+        mixer.loop(Mixer::ambienceVoice, loop, 1.0f);
+        mixer.play(Mixer::typingVoice(0), loud, 1.0f);
+        mixer.play(Mixer::typingVoice(1), loud, 1.0f);  // together past full scale: limited
+    };
+    auto later = [&](Mixer& mixer) {
+        mixer.setBusGains(0.3f, 1.0f, 0.9f);
+        mixer.play(Mixer::typingVoice(1), key, 0.7f);
+    };
+    auto newCommand = [&](Mixer& mixer) {
+        mixer.play(Mixer::typingVoice(0), key, 1.0f);  // cuts off what voice 0 plays
+        mixer.stop(Mixer::ambienceVoice);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rewindTo);
+        Mixer rewound;
+        ASSERT_EQ(rewound.setRewindWindow(4096), 4096u);
+        early(rewound);
+        const auto first = render(rewound, 1100);
+        later(rewound);
+        const auto ahead = render(rewound, 1900);
+        rewound.commit(700);
+        ASSERT_EQ(rewound.position(), 3000u);
+        ASSERT_EQ(rewound.rewindTo(c.rewindTo), c.expected);
+        newCommand(rewound);
+        const auto again = render(rewound, 2000);
+
+        Mixer reference;
+        early(reference);
+        std::vector<float> expected = render(reference, 1100);
+        later(reference);
+        const auto upTo = render(reference, static_cast<std::size_t>(c.expected - 1100));
+        expected.insert(expected.end(), upTo.begin(), upTo.end());
+        newCommand(reference);
+        const auto after = render(reference, 2000);
+        expected.insert(expected.end(), after.begin(), after.end());
+
+        std::vector<float> actual = first;
+        actual.insert(actual.end(), ahead.begin(),
+                      ahead.begin() + static_cast<long>(c.expected - 1100));
+        actual.insert(actual.end(), again.begin(), again.end());
+        ASSERT_EQ(actual.size(), expected.size());
+        for (std::size_t i = 0; i < actual.size(); ++i) {
+            ASSERT_EQ(actual[i], expected[i]) << "frame " << i;
+        }
+    }
+}
+
+TEST(MixerRewind, WithoutAWindowNothingGoesBack) {
+    Mixer mixer;
+    render(mixer, 1000);
+    EXPECT_EQ(mixer.rewindTo(500), 1000u);
+    ASSERT_EQ(mixer.setRewindWindow(800), 800u);
+    render(mixer, 2000);
+    EXPECT_EQ(mixer.rewindTo(2300), 2300u);
+    EXPECT_EQ(mixer.rewindTo(1500), 2200u);  // older than the window: its snapshots are gone
+}
+
+// A buffer that only a snapshot still refers to stays with the mixer until the committed frame
+// passes that snapshot; a rewind then plays it again from where it was.
+TEST(MixerRewind, KeepsABufferWhileASnapshotMayNeedItAndRetiresItAfter) {
+    Mixer mixer;
+    mixer.setRewindWindow(Mixer::maxRewindFrames);
+    mixer.setBusGains(1.0f, 1.0f, 1.0f);
+    std::weak_ptr<const PcmBuffer> watch;
+    {
+        SharedPcmBuffer buffer = ramp(600, 0.5f);
+        watch = buffer;
+        mixer.play(Mixer::typingVoice(2), std::move(buffer), 1.0f);
+    }
+    const auto first = render(mixer, 3000);  // the sound ends at 600
+    mixer.collectRetired();
+    ASSERT_FALSE(watch.expired());
+    ASSERT_EQ(mixer.rewindTo(300), 300u);
+    const auto again = render(mixer, 2700);
+    for (std::size_t i = 0; i < again.size(); ++i) {
+        ASSERT_EQ(again[i], first[300 + i]) << "frame " << 300 + i;
+    }
+    mixer.commit(700);  // a rewind to 700 starts from the snapshot of 512, which refers to it
+    render(mixer, 128);
+    mixer.collectRetired();
+    EXPECT_FALSE(watch.expired());
+    mixer.commit(768);
+    render(mixer, 128);
+    mixer.collectRetired();
+    EXPECT_TRUE(watch.expired());
+}
+
+// Rewinds on the render thread while another thread schedules: every buffer comes back.
+TEST(MixerRewind, RewindsWhileAnotherThreadSchedules) {
+    Mixer mixer;
+    std::atomic<bool> done{false};
+    std::thread renderer([&] {
+        mixer.setRewindWindow(4096);
+        std::vector<float> out(128);
+        std::uint64_t step = 0;
+        while (!done.load()) {
+            if (mixer.hasCommands()) {
+                mixer.rewindTo(mixer.position() - (++step * 37) % 3000);
+                mixer.commit(mixer.position() > 2000 ? mixer.position() - 2000 : 0);
+            }
+            mixer.render(out.data(), out.size());
+            for (int i = 0; i < 8; ++i) {
+                mixer.renderAhead(out.data(), out.size());
+            }
+        }
+        mixer.setRewindWindow(0);
+        std::vector<float> rest(48000);
+        mixer.render(rest.data(), rest.size());
+    });
+    SharedPcmBuffer a = level(0.5f, 300);
+    SharedPcmBuffer b = level(-0.5f, 5000);
+    for (int i = 0; i < 20000; ++i) {
+        mixer.play(Mixer::typingVoice(static_cast<std::size_t>(i) % 12), i % 2 ? a : b, 1.0f);
+        if (i % 1000 == 0) {
+            std::this_thread::yield();
+        }
+    }
+    done.store(true);
+    renderer.join();
+    mixer.collectRetired();
+    EXPECT_EQ(a.use_count(), 1);
+    EXPECT_EQ(b.use_count(), 1);
+}
 }  // namespace
 }  // namespace tapwell

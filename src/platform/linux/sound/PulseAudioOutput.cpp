@@ -6,15 +6,19 @@
 #include <pulse/stream.h>
 #include <pulse/subscribe.h>
 #include <pulse/thread-mainloop.h>
+#include <pulse/timeval.h>
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "core/Log.h"
 #include "platform/linux/sound/PulseOutputDevices.h"
 #include "sound/PcmBuffer.h"
 #include "sound/SilenceTracker.h"
+#include "sound/WriteAheadPlan.h"
 
 namespace tapwell {
 
@@ -30,6 +34,16 @@ Error pulseError(int code) {
 constexpr std::uint32_t bufferedPeriods = 3;
 // The latency a corked stream asks for.
 constexpr double idleLatencySeconds = 2.0;
+
+// Where the server takes back frames it has not played yet (PulseAudio rewinds its sinks), the
+// stream queues this far ahead, and the server and this program wake only a few times a second
+// while sounds play; a new sound is written over the queue from just ahead of the frame playing.
+constexpr std::size_t writeAheadFrames = pcmSampleRate / 4;
+constexpr std::size_t writeAheadRequestFrames = pcmSampleRate / 12;
+// How far ahead of the frame playing a rewrite starts: the write's way to the server and into its
+// sink, which takes back only what it has not played (a sink on a sound card keeps a little more).
+// What arrives later than this loses the start of the sound, so on a loaded machine 2 ms was short.
+constexpr std::size_t rewriteMarginFrames = 3 * pcmSampleRate / 1000;
 
 // Lets go of an operation nobody waits for; none when the stream or the connection failed, which
 // its state callback reports.
@@ -52,11 +66,19 @@ struct PulseAudioOutput::Session {
     std::vector<float> period;
     SilenceTracker silence{SilenceTracker::defaultIdleFrames};
     pa_buffer_attr attributes{};  // while playing
+    // Writing ahead and over the queue (see writeAheadFrames). Frame `base` of the source is the
+    // stream's first frame.
+    bool rewrites = false;
+    std::uint64_t base = 0;
+    WriteAheadPlan plan{rewriteMarginFrames};
+    bool awaitingTiming = false;  // commands wait for the server to say which frame plays
     bool corked = false;
     bool stopping = false;
     bool followsDefault = true;
     bool defaultKnown = false;
     std::string defaultSink;
+    std::string serverName;
+    bool serverAnswered = false;
 
     ~Session() {
         if (loop != nullptr) {
@@ -88,6 +110,10 @@ struct PulseAudioOutput::Session {
     // Renders whole periods until `bytes` are written (at least one period). Stops early, corked,
     // when the source has been quiet long enough and agreed to wake the loop.
     void fill(std::size_t bytes) {
+        if (rewrites) {
+            fillAhead(bytes);
+            return;
+        }
         std::size_t periods = std::max<std::size_t>(1, bytes / periodBytes());
         while (periods-- > 0) {
             source->render(period.data(), period.size());
@@ -105,12 +131,118 @@ struct PulseAudioOutput::Session {
         }
     }
 
+    // Writing ahead: one write of whole periods for what the server asks. Waiting commands are
+    // left for a rewrite.
+    void fillAhead(std::size_t bytes) {
+        if (source->hasCommands()) {
+            askWhatPlays();
+        }
+        const std::size_t frames = std::max<std::size_t>(1, bytes / periodBytes()) * period.size();
+        if (!writeFrames(frames, false)) {
+            return;  // the stream failed; its state callback reports it
+        }
+        if (silence.rendered(frames, source->isQuiet())) {
+            silence.reset();
+            if (!source->hasCommands()) {
+                sleep();
+                return;
+            }
+        }
+        if (const auto playing = playingFrame()) {
+            source->commit(plan.rewriteFrom(playing, 0, source->position()));
+        }
+    }
+
+    // Renders `frames` from the source's position straight into libpulse's buffers and queues
+    // them at that position of the stream, in as few writes as libpulse allows.
+    bool writeFrames(std::size_t frames, bool applyCommands) {
+        while (frames > 0) {
+            const std::uint64_t at = source->position();
+            void* data = nullptr;
+            std::size_t bytes = frames * sizeof(float);
+            if (pa_stream_begin_write(stream, &data, &bytes) < 0 || data == nullptr ||
+                bytes < sizeof(float)) {
+                return false;
+            }
+            const std::size_t count = std::min(frames, bytes / sizeof(float));
+            auto* mono = static_cast<float*>(data);
+            if (applyCommands) {
+                source->render(mono, count);
+                applyCommands = false;
+            } else {
+                source->renderAhead(mono, count);
+            }
+            const auto offset = static_cast<std::int64_t>((at - base) * sizeof(float));
+            if (pa_stream_write(stream, mono, count * sizeof(float), nullptr, offset,
+                                PA_SEEK_ABSOLUTE) < 0) {
+                return false;
+            }
+            frames -= count;
+        }
+        return true;
+    }
+
+    // The source frame playing now: where the server's last timing report put it, plus the time
+    // since. libpulse's own interpolation smooths its estimate over the reports, which here lets
+    // it run milliseconds off, more than a rewrite's margin.
+    std::optional<std::uint64_t> playingFrame() const {
+        const pa_timing_info* timing = pa_stream_get_timing_info(stream);
+        if (timing == nullptr || timing->read_index_corrupt) {
+            return std::nullopt;
+        }
+        double frames = static_cast<double>(timing->read_index) / sizeof(float);
+        if (!corked) {
+            frames -= static_cast<double>(timing->sink_usec) * pcmSampleRate / 1e6;
+            if (timing->playing != 0) {
+                frames +=
+                    static_cast<double>(pa_timeval_age(&timing->timestamp)) * pcmSampleRate / 1e6;
+            }
+        }
+        return base + static_cast<std::uint64_t>(std::max(0.0, frames));
+    }
+
+    // Applies the waiting commands just ahead of the frame playing and writes again from there
+    // over what the server holds, up to where the queue ended (at least one period).
+    void rewrite() {
+        const std::uint64_t written = source->position();
+        const std::uint64_t from = source->rewindTo(plan.rewriteFrom(playingFrame(), 0, written));
+        source->commit(from);
+        silence.reset();
+        const std::uint64_t end = std::max<std::uint64_t>(written, from + period.size());
+        writeFrames(static_cast<std::size_t>(end - from), true);
+    }
+
+    // Keeps the source's waker armed while writing ahead, so that every command reaches the loop.
+    void armForCommands() {
+        if (!stopping && !corked && !awaitingTiming && !source->armWake(owner->waker_)) {
+            askWhatPlays();  // a command came meanwhile
+        }
+    }
+
+    // Waiting commands are applied once the server says which frame it plays: a fresh answer is
+    // exact, where one extrapolated from the last report can be off by more than the margin when
+    // the server was slow to answer it.
+    void askWhatPlays() {
+        if (awaitingTiming || stopping) {
+            return;
+        }
+        if (pa_operation* update = pa_stream_update_timing_info(stream, &Session::timed, this)) {
+            awaitingTiming = true;
+            pa_operation_unref(update);
+        } else {
+            rewrite();  // the stream failed; its state callback reports it
+        }
+    }
+
     void sleep() {
         corked = true;
         owner->asleep_.store(true);
-        // What the server still holds is silence; dropping it lets the next sound start at once.
         release(pa_stream_cork(stream, 1, nullptr, nullptr));
-        release(pa_stream_flush(stream, nullptr, nullptr));
+        if (!rewrites) {
+            // What the server still holds is silence; dropping it lets the next sound start at
+            // once. A stream that rewrites keeps it (and its count of frames) and writes over it.
+            release(pa_stream_flush(stream, nullptr, nullptr));
+        }
         // A corked stream still holds the sink to its latency, and a sink with a latency of a few
         // milliseconds wakes the server that often; asking for a long one lets it rest.
         pa_buffer_attr relaxed = attributes;
@@ -127,14 +259,33 @@ struct PulseAudioOutput::Session {
         corked = false;
         owner->asleep_.store(false);
         owner->wakes_.fetch_add(1);
-        source->disarmWake();
         release(pa_stream_set_buffer_attr(stream, &attributes, nullptr, nullptr));
+        if (rewrites) {
+            // The frame to write from is the server's read index, which it moved when it took
+            // back what the sink had rendered ahead; the answer writes and uncorks.
+            askWhatPlays();
+            return;
+        }
+        source->disarmWake();
         // The data goes out ahead of the uncork, so the server can play the moment it resumes.
         const std::size_t writable = pa_stream_writable_size(stream);
         fill(writable == static_cast<std::size_t>(-1) ? periodBytes() : wanted(writable));
         if (!corked) {
             release(pa_stream_cork(stream, 0, nullptr, nullptr));
         }
+    }
+
+    static void timed(pa_stream* stream, int, void* userdata) {
+        auto* session = static_cast<Session*>(userdata);
+        if (!session->awaitingTiming || session->stopping) {
+            return;
+        }
+        session->awaitingTiming = false;
+        session->rewrite();
+        if (pa_stream_is_corked(stream) == 1 && !session->corked) {
+            release(pa_stream_cork(stream, 0, nullptr, nullptr));  // woken from the cork
+        }
+        session->armForCommands();
     }
 
     static void contextChanged(pa_context*, void* userdata) {
@@ -179,7 +330,11 @@ struct PulseAudioOutput::Session {
     static void woken(pa_mainloop_api*, pa_io_event*, int, pa_io_event_flags_t, void* userdata) {
         auto* session = static_cast<Session*>(userdata);
         session->owner->waker_.clear();
-        session->wake();
+        if (session->corked) {
+            session->wake();
+        } else if (session->rewrites) {
+            session->askWhatPlays();
+        }
     }
 
     static void serverEvent(pa_context* context, pa_subscription_event_type_t, std::uint32_t,
@@ -189,6 +344,8 @@ struct PulseAudioOutput::Session {
 
     static void serverInfo(pa_context*, const pa_server_info* info, void* userdata) {
         auto* session = static_cast<Session*>(userdata);
+        session->serverAnswered = true;  // start waits for the first answer
+        pa_threaded_mainloop_signal(session->loop, 0);
         if (info == nullptr || session->stopping) {
             return;
         }
@@ -198,6 +355,9 @@ struct PulseAudioOutput::Session {
         }
         session->defaultKnown = true;
         session->defaultSink = sink;
+        if (info->server_name != nullptr) {
+            session->serverName = info->server_name;
+        }
     }
 };
 
@@ -239,6 +399,7 @@ std::expected<void, Error> PulseAudioOutput::start(RenderSource& source) {
 
     pa_threaded_mainloop_lock(s.loop);
     auto fail = [&s](int code) {
+        s.source->setRewindWindow(0);
         pa_threaded_mainloop_unlock(s.loop);
         return std::unexpected(pulseError(code));
     };
@@ -256,9 +417,25 @@ std::expected<void, Error> PulseAudioOutput::start(RenderSource& source) {
         }
         pa_threaded_mainloop_wait(s.loop);
     }
+    s.base = source.position();
+    s.plan.restart(s.base);
     pa_context_set_subscribe_callback(s.context, &Session::serverEvent, &s);
     release(pa_context_subscribe(s.context, PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr));
     release(pa_context_get_server_info(s.context, &Session::serverInfo, &s));
+    while (!s.serverAnswered) {
+        if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(s.context))) {
+            return fail(pa_context_errno(s.context));
+        }
+        pa_threaded_mainloop_wait(s.loop);
+    }
+    // PipeWire's server cannot take back what its graph has taken (see the header).
+    if (s.serverName.find("PipeWire") == std::string::npos) {
+        const std::size_t window = writeAheadFrames + 4 * periodFrames_;
+        s.rewrites = source.setRewindWindow(window) >= window;
+        if (!s.rewrites) {
+            source.setRewindWindow(0);
+        }
+    }
 
     const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, static_cast<std::uint32_t>(pcmSampleRate), 1};
     pa_channel_map map;
@@ -275,12 +452,17 @@ std::expected<void, Error> PulseAudioOutput::start(RenderSource& source) {
     attributes.tlength = bufferedPeriods * periodBytes;
     attributes.prebuf = periodBytes;
     attributes.minreq = periodBytes;
+    if (s.rewrites) {
+        attributes.tlength = static_cast<std::uint32_t>(writeAheadFrames * sizeof(float));
+        attributes.minreq = static_cast<std::uint32_t>(writeAheadRequestFrames * sizeof(float));
+    }
     attributes.fragsize = static_cast<std::uint32_t>(-1);
     // The first request can come before the stream reads as ready.
     s.grantedLength = attributes.tlength;
     s.queueLimit = attributes.tlength;
     auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY |
-                                                (device_ ? PA_STREAM_DONT_MOVE : 0));
+                                                (device_ ? PA_STREAM_DONT_MOVE : 0) |
+                                                (s.rewrites ? PA_STREAM_AUTO_TIMING_UPDATE : 0));
     if (pa_stream_connect_playback(s.stream, device_ ? device_->id.c_str() : nullptr, &attributes,
                                    flags, nullptr, nullptr) < 0) {
         return fail(pa_context_errno(s.context));
@@ -302,6 +484,10 @@ std::expected<void, Error> PulseAudioOutput::start(RenderSource& source) {
                    granted->prebuf / bytesPerMs);
     }
     s.wakeEvent = api->io_new(api, waker_.fd(), PA_IO_EVENT_INPUT, &Session::woken, &s);
+    logger(LogCategory::audio)
+        .debug("Sound server output: {}",
+               s.rewrites ? "writes ahead and over its queue" : "keeps a short queue");
+    s.armForCommands();
     running_.store(true);
     pa_threaded_mainloop_unlock(s.loop);
     session_ = std::move(session);
@@ -321,6 +507,7 @@ void PulseAudioOutput::stop() {
         session = std::move(session_);
         session.reset();       // joins the main loop: the source is not called again
         source->disarmWake();  // the loop may have armed it once more on its way out
+        source->setRewindWindow(0);
         asleep_.store(false);
     }
 }

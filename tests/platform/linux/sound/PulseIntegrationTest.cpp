@@ -8,7 +8,9 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdlib>
 #include <thread>
@@ -18,6 +20,7 @@
 #include "platform/linux/sound/PulseDefaultSinkWatcher.h"
 #include "platform/linux/sound/PulseOutputDevices.h"
 #include "platform/linux/sound/SdlAudioOutput.h"
+#include "sound/Mixer.h"
 #include "sound/SoundEngine.h"
 #include "sound/SoundTestSupport.h"
 #include "support/TempDir.h"
@@ -247,27 +250,102 @@ TEST_F(PulseIntegrationTest, SoundReturnsWhenASinkComesBack) {
     (*engine)->waitUntilIdle();
 }
 
+// Passes everything on to a mixer and notes, on the render thread, the loudest sample rendered and
+// the frame the first sound started at, beside the frame written up to before it.
+class WatchedMixer final : public RenderSource {
+  public:
+    void render(float* mono, std::size_t frames) noexcept override {
+        const std::uint64_t at = mixer.position();
+        const std::uint64_t written = farthest;
+        mixer.render(mono, frames);
+        note(mono, frames);
+        // The test's sounds are steady from their first frame: one that starts here shows at once.
+        if (mono[0] != 0.0f && commandFrame.load() == 0) {
+            commandFrame.store(at);
+            writtenBeforeCommand.store(written);
+        }
+    }
+    void renderAhead(float* mono, std::size_t frames) noexcept override {
+        mixer.renderAhead(mono, frames);
+        note(mono, frames);
+    }
+    bool isQuiet() const noexcept override { return mixer.isQuiet(); }
+    bool armWake(RenderWaker& waker) noexcept override { return mixer.armWake(waker); }
+    void disarmWake() noexcept override { mixer.disarmWake(); }
+    std::size_t setRewindWindow(std::size_t frames) noexcept override {
+        return mixer.setRewindWindow(frames);
+    }
+    std::uint64_t position() const noexcept override { return mixer.position(); }
+    bool hasCommands() const noexcept override { return mixer.hasCommands(); }
+    std::uint64_t rewindTo(std::uint64_t frame) noexcept override { return mixer.rewindTo(frame); }
+    void commit(std::uint64_t frame) noexcept override { mixer.commit(frame); }
+
+    Mixer mixer;
+    std::atomic<float> loudest{0.0f};
+    std::atomic<std::uint64_t> commandFrame{0};
+    std::atomic<std::uint64_t> writtenBeforeCommand{0};
+
+  private:
+    void note(const float* mono, std::size_t frames) {
+        for (std::size_t i = 0; i < frames; ++i) {
+            if (std::fabs(mono[i]) > loudest.load(std::memory_order_relaxed)) {
+                loudest.store(std::fabs(mono[i]), std::memory_order_relaxed);
+            }
+        }
+        farthest = std::max(farthest, mixer.position());
+    }
+
+    std::uint64_t farthest = 0;  // render thread
+};
+
+SharedPcmBuffer steady(float level, std::size_t frames) {
+    auto sound = std::make_shared<PcmBuffer>();
+    sound->samples.assign(frames, PcmBuffer::quantize(level));
+    return sound;
+}
+
 // Corked on the server while quiet (so that neither side wakes up), playing again from the next
 // sound's first frame, and asleep again after it.
 TEST_F(PulseIntegrationTest, TheStreamCorksWhileQuietAndPlaysTheNextSound) {
-    Mixer mixer;
-    mixer.setBusGains(1.0f, 1.0f, 1.0f);
+    WatchedMixer source;
+    source.mixer.setBusGains(1.0f, 1.0f, 1.0f);
     PulseAudioOutput output(128, server->server(), 1024);
-    ASSERT_TRUE(output.start(mixer).has_value());
+    ASSERT_TRUE(output.start(source).has_value());
     const auto corkedOnServer = [&] {
         return server->pactl("list sink-inputs | grep -q 'Corked: yes'", false) == 0;
     };
     ASSERT_TRUE(eventually([&] { return output.isAsleep() && corkedOnServer(); }));
-    const std::uint64_t before = mixer.renderedFrames();
-    auto sound = std::make_shared<PcmBuffer>();
-    sound->samples.assign(4800, PcmBuffer::quantize(0.5f));
-    mixer.play(Mixer::typingVoice(0), sound, 1.0f);
-    EXPECT_TRUE(eventually([&] { return mixer.renderedFrames() >= before + 4800; }));
+    source.mixer.play(Mixer::typingVoice(0), steady(0.5f, 4800), 1.0f);
+    EXPECT_TRUE(eventually([&] { return source.loudest.load() == 0.5f; }));
     EXPECT_EQ(output.wakeCount(), 1u);
     EXPECT_TRUE(eventually([&] { return output.isAsleep() && corkedOnServer(); }))
         << "corked again once the sound ended";
     output.stop();
     EXPECT_FALSE(output.isRunning());
+}
+
+// PulseAudio takes back what its sink rendered ahead: the stream queues far ahead, and a sound
+// asked for while it plays starts just ahead of the frame playing, not behind the queue.
+TEST_F(PulseIntegrationTest, ANewSoundIsWrittenOverTheQueueFromJustAheadOfWhatPlays) {
+    WatchedMixer source;
+    source.mixer.setBusGains(1.0f, 1.0f, 1.0f);
+    PulseAudioOutput output(128, server->server(), 10 * pcmSampleRate);
+    ASSERT_TRUE(output.start(source).has_value());
+    // A quarter second queued, asked for a twelfth at a time.
+    ASSERT_TRUE(eventually([&] { return source.position() >= pcmSampleRate; }));
+    auto sound = steady(0.25f, 4800);
+    std::weak_ptr<const PcmBuffer> watch = sound;
+    source.mixer.play(Mixer::typingVoice(0), std::move(sound), 1.0f);
+    ASSERT_TRUE(eventually([&] { return source.loudest.load() == 0.25f; }));
+    ASSERT_NE(source.commandFrame.load(), 0u);
+    EXPECT_LT(source.commandFrame.load() + pcmSampleRate / 10, source.writtenBeforeCommand.load())
+        << "the sound was queued behind what was written, not over it";
+    // Once played and past every frame that could be written again, the buffer goes back.
+    EXPECT_TRUE(eventually([&] {
+        source.mixer.collectRetired();
+        return watch.expired();
+    }));
+    output.stop();
 }
 
 TEST_F(PulseIntegrationTest, TheServerOutputPlaysOnTheSinkItIsGivenAndReportsItGone) {
