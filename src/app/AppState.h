@@ -16,6 +16,7 @@
 #include <expected>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -212,7 +213,15 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     void start();
     void loadThemesAndSound();
     void applySoundSettings(const SoundSettings& old);
+    void wireKeyPath();
     void wireCallbacks();
+    // Reads the sound files' headers of every listed theme away from the main thread and waits
+    // for the engine to prepare them; then, on the main thread, applyThemeCheck lists the themes
+    // that failed either as failed, and a failed selected theme gives way.
+    void checkThemeSamples();
+    void applyThemeCheck(const std::map<std::filesystem::path, std::string>& failures,
+                         const std::map<std::string, std::string>& unavailable,
+                         std::set<std::string> available);
     void registerShortcut();
     void decideOnboarding();
     void updateLocalPreview();
@@ -307,6 +316,8 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     QueueTimer timer_;
     // Sound pack imports, one at a time; destroyed before the sound engine, which they feed.
     std::unique_ptr<SerialQueue> importQueue_;
+    // The sound files' headers, read once after the start; it waits for the engine too.
+    std::unique_ptr<SerialQueue> themeCheckQueue_;
 };
 
 }  // namespace tapwell
