@@ -126,7 +126,6 @@ void AppState::start() {
     wellbeing_->start();
     log.debug("Starting stats");
     stats_->start();
-    checkThemeSamples();
     log.debug("Starting system events");
     systemEvents_->start();
     log.debug("Following the desktop session");
@@ -224,6 +223,7 @@ void AppState::checkThemeSamples() {
     if (!soundEngine_) {
         return;
     }
+    soundEngine_->prepareOtherThemes();
     std::vector<LoadedTheme> listed;
     for (const ThemeEntry& entry : themes_) {
         if (entry.loaded) {
@@ -360,6 +360,10 @@ void AppState::wireKeyPath() {
         postToMain(*mainQueue, weak, [available](AppState& state) {
             const bool first = !state.inputChecked_;
             state.inputChecked_ = true;
+            if (first) {
+                // The first key can play now: what was left for later may take the CPU.
+                state.checkThemeSamples();
+            }
             if (first || state.inputAvailable_ != available) {
                 state.inputAvailable_ = available;
                 state.changed(Published::inputAvailable);

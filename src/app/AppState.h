@@ -215,9 +215,10 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     void applySoundSettings(const SoundSettings& old);
     void wireKeyPath();
     void wireCallbacks();
-    // Reads the sound files' headers of every listed theme away from the main thread and waits
-    // for the engine to prepare them; then, on the main thread, applyThemeCheck lists the themes
-    // that failed either as failed, and a failed selected theme gives way.
+    // Once the key monitor has looked for keyboards: has the engine prepare the other themes, reads
+    // the sound files' headers of every listed theme away from the main thread and waits for the
+    // engine; then, on the main thread, applyThemeCheck lists the themes that failed either way
+    // as failed, and a failed selected theme gives way.
     void checkThemeSamples();
     void applyThemeCheck(const std::map<std::filesystem::path, std::string>& failures,
                          const std::map<std::string, std::string>& unavailable,

@@ -93,7 +93,8 @@ std::expected<std::unique_ptr<SoundEngine>, SoundEngineError> SoundEngine::creat
             others.push_back(*loaded);
         }
     }
-    raw->prepareOtherThemes(std::move(others));
+    raw->others_ = std::move(others);
+    raw->othersPending_ = !raw->others_.empty();
 
     // The handler only posts to the queue; the destructor removes it before the queue goes.
     raw->output_->setConfigurationChangeHandler(
@@ -124,11 +125,15 @@ void SoundEngine::noteUnavailable(const std::string& id, const std::string& file
     unavailable_.insert_or_assign(id, std::move(reason));
 }
 
-void SoundEngine::prepareOtherThemes(std::vector<LoadedTheme> themes) {
+void SoundEngine::prepareOtherThemes() {
+    std::vector<LoadedTheme> themes;
+    {
+        std::lock_guard lock(othersMutex_);
+        themes = std::exchange(others_, {});
+    }
     if (themes.empty()) {
         return;
     }
-    othersPending_ = true;
     loader_->async([this, themes = std::move(themes)] {
         struct Outcome {
             std::string id;
@@ -158,8 +163,9 @@ void SoundEngine::prepareOtherThemes(std::vector<LoadedTheme> themes) {
     });
 }
 
-void SoundEngine::waitForOtherThemes() const {
+void SoundEngine::waitForOtherThemes() {
     if (othersPending_) {
+        prepareOtherThemes();
         loader_->sync([] {});
     }
 }
@@ -603,17 +609,17 @@ std::expected<void, AudioLoadError> SoundEngine::addTheme(const LoadedTheme& loa
     return {};
 }
 
-std::set<std::string> SoundEngine::availableIDs() const {
+std::set<std::string> SoundEngine::availableIDs() {
     waitForOtherThemes();
     return queue_->sync([this] { return availableIDs_; });
 }
 
-std::map<std::string, std::string> SoundEngine::unavailableThemes() const {
+std::map<std::string, std::string> SoundEngine::unavailableThemes() {
     waitForOtherThemes();
     return queue_->sync([this] { return unavailable_; });
 }
 
-std::set<std::string> SoundEngine::decodedFiles(const std::string& id) const {
+std::set<std::string> SoundEngine::decodedFiles(const std::string& id) {
     waitForOtherThemes();
     return queue_->sync([this, &id] {
         std::set<std::string> names;

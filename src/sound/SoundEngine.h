@@ -22,6 +22,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -80,8 +81,9 @@ class SoundEngine {
     // Chooses the selected theme (`chooseThemeID` over the themes given; one whose key sounds fail
     // to decode is passed over and the choice made again without it; of several themes with one
     // id the last counts), prepares its key sounds, builds the voices and starts the output: the
-    // first key plays as soon as possible. The key sounds of every other theme are then prepared
-    // on the loader thread, so that switching to one is instant; until they are, `selectTheme`,
+    // first key plays as soon as possible. The key sounds of every other theme are prepared on the
+    // loader thread once `prepareOtherThemes` is called (or anything below waits for them), so
+    // that switching to one is instant; until they are, `selectTheme`, `removeTheme`,
     // `availableIDs`, `unavailableThemes` and `decodedFiles` wait for them. The selected theme's
     // alerts follow from the loader thread too; an alert asked for before its sample is decoded
     // plays once it is, one whose file fails to decode stays silent (and is logged). Fails with
@@ -99,6 +101,9 @@ class SoundEngine {
     void playAlert(std::string name);
     void preview();
     bool selectTheme(const std::string& id);
+    // Starts preparing the key sounds of the themes `create` left for later, once; returns at once.
+    // The owner calls it when the start is over, so that the decoding does not compete with it.
+    void prepareOtherThemes();
     // Makes a theme unselectable (its samples go once no voice plays them). Refuses (false) the
     // selected theme and an unknown id.
     bool removeTheme(const std::string& id);
@@ -131,12 +136,12 @@ class SoundEngine {
     std::expected<void, AudioLoadError> addTheme(const LoadedTheme& loaded);
 
     // The identifiers of the prepared themes.
-    std::set<std::string> availableIDs() const;
+    std::set<std::string> availableIDs();
     // The files of a theme whose samples are decoded right now (waits for the queue).
-    std::set<std::string> decodedFiles(const std::string& id) const;
+    std::set<std::string> decodedFiles(const std::string& id);
     // The themes given to `create` that could not be prepared, each with a sentence naming the
     // file and the reason (the catalogue checks headers only; a file can still fail to decode).
-    std::map<std::string, std::string> unavailableThemes() const;
+    std::map<std::string, std::string> unavailableThemes();
 
     // Returns once everything submitted to the engine before has run, including the decoding of
     // the samples it asked for by then.
@@ -157,8 +162,8 @@ class SoundEngine {
     void select(PreparedTheme& theme);
     // Returns once the key sounds of the themes `create` left to the loader are in `themes_`, when
     // followed by work on the queue (the loader hands them to the queue before it is done).
-    void waitForOtherThemes() const;
-    void prepareOtherThemes(std::vector<LoadedTheme> themes);
+    void waitForOtherThemes();
+
     void noteUnavailable(const std::string& id, const std::string& file,
                          const AudioLoadError& error);
     void prepareSelected();
@@ -188,7 +193,10 @@ class SoundEngine {
     std::vector<std::string> waitingAlerts_;  // asked for while their samples were on the way
     std::set<std::string> availableIDs_;
     std::map<std::string, std::string> unavailable_;
-    // Set while the loader prepares the other themes' key sounds; cleared on the queue.
+    // The themes left for later, until prepareOtherThemes hands them to the loader.
+    std::mutex othersMutex_;
+    std::vector<LoadedTheme> others_;
+    // Set while other themes wait or the loader prepares them; cleared on the queue.
     std::atomic<bool> othersPending_{false};
     SoundVariation variation_;
     std::int64_t nextVoice_ = 0;
