@@ -102,14 +102,17 @@ void AppState::start() {
     SoundSettings::registerDefaults(defaults_);
     sound_ = SoundSettings::load(defaults_);
 
-    // First the way to the first key's sound: the selected theme's key sounds and the output, then
-    // the key monitor. A key that comes before the statistics store or the wellbeing service has
-    // started waits in its queue and is counted (the store loads the day with the first key).
-    // Everything else follows: the other themes, the system and the desktop session.
-    loadThemesAndSound();
+    // First the way to the first key's sound: the key monitor (its thread connects to the
+    // keyboards meanwhile), then the selected theme's key sounds and the output. A key that comes
+    // before the sound is counted without it; one that comes before the statistics store or the
+    // wellbeing service has started waits in its queue and is counted (the store loads the day
+    // with the first key). Everything else follows: the system, the desktop session and, once the
+    // monitor has looked, the other themes.
     wireKeyPath();
     log.debug("Starting key monitor");
     monitor_->start();
+    loadThemesAndSound();
+    keySound_->store(soundEngine_.get(), std::memory_order_release);
 
     notifications_->registerCategories();
     if (environment_.systemPlatform.timer == nullptr) {
@@ -318,15 +321,16 @@ void AppState::postToMain(MainQueue& mainQueue, std::weak_ptr<AppState> weak,
 }
 
 std::function<void(KeyActivity)> AppState::makeKeyHandler(std::shared_ptr<const KeyGate> gate,
-                                                          SoundEngine* engine, StatsStore& stats,
+                                                          std::shared_ptr<const KeySound> sound,
+                                                          StatsStore& stats,
                                                           WellbeingService& wellbeing,
                                                           const Clock& clock) {
-    return [gate = std::move(gate), engine, stats = &stats, wellbeing = &wellbeing,
-            clock = &clock](KeyActivity activity) {
+    return [gate = std::move(gate), sound = std::move(sound), stats = &stats,
+            wellbeing = &wellbeing, clock = &clock](KeyActivity activity) {
         if (gate->value()) {
             return;
         }
-        if (engine != nullptr) {
+        if (SoundEngine* engine = sound->load(std::memory_order_acquire)) {
             engine->play(activity);
         }
         // Read here, at the time of the key; the hand-overs neither lock nor allocate.
@@ -338,7 +342,7 @@ std::function<void(KeyActivity)> AppState::makeKeyHandler(std::shared_ptr<const 
 
 void AppState::wireKeyPath() {
     // The monitor is stopped and joined before any of the services goes away.
-    monitor_->onKey = makeKeyHandler(keyGate_, soundEngine_.get(), *stats_, *wellbeing_, clock_);
+    monitor_->onKey = makeKeyHandler(keyGate_, keySound_, *stats_, *wellbeing_, clock_);
 
     // The reports of service threads go through postToMain and never lock `weak` themselves.
     // Those a key can set off are in place before the first key.

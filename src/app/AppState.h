@@ -12,6 +12,7 @@
 // event path alone runs on the key monitor's thread: it reads the key gate and calls the services
 // it captured, never the state's own fields.
 
+#include <atomic>
 #include <cstdint>
 #include <expected>
 #include <filesystem>
@@ -187,11 +188,16 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     SoundEngine* soundEngine() const { return soundEngine_.get(); }
     const std::filesystem::path& statsDirectory() const { return stats_->directory(); }
 
+    // The sound engine as the key path finds it: none until it has started (the key monitor
+    // starts alongside it, and a key before then is counted without sound).
+    using KeySound = std::atomic<SoundEngine*>;
+
     // The key event path as the key monitor runs it on its own thread: the gate, the sound, then
     // the hand-over to statistics and wellbeing. It holds the services, never the state. The
     // application installs exactly this; measurements and tests call it too.
     static std::function<void(KeyActivity)> makeKeyHandler(std::shared_ptr<const KeyGate> gate,
-                                                           SoundEngine* engine, StatsStore& stats,
+                                                           std::shared_ptr<const KeySound> sound,
+                                                           StatsStore& stats,
                                                            WellbeingService& wellbeing,
                                                            const Clock& clock);
 
@@ -312,6 +318,7 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     std::unique_ptr<OverlayService> overlays_;
     std::unique_ptr<GlobalShortcut> shortcut_;
     std::shared_ptr<KeyGate> keyGate_;
+    std::shared_ptr<KeySound> keySound_ = std::make_shared<KeySound>(nullptr);
     std::unique_ptr<KeyMonitor> monitor_;
     std::unique_ptr<SerialQueue> timerQueue_;
     QueueTimer timer_;

@@ -156,8 +156,9 @@ class AppStateTest : public ::testing::Test {
     bool pumpUntil(const std::function<bool()>& done) { return mainQueue.runUntil(done, 5000ms); }
 };
 
-// The key monitor starts right after the sound, before the services its keys go to have started
-// (they queue the keys: KeysBeforeTheStartCountOnTopOfTheStoredDay), and before everything else.
+// The key monitor starts first (its thread looks for keyboards while the sound starts), before the
+// services its keys go to have started (they queue the keys:
+// KeysBeforeTheStartCountOnTopOfTheStoredDay), and before everything else.
 TEST_F(AppStateTest, StartsTheSoundAndTheKeyMonitorFirst) {
     StartupLog log;
     launch();
