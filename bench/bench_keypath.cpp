@@ -85,8 +85,9 @@ class KeyPathServices {
         wellbeing_ = std::make_unique<WellbeingService>(*defaults_, SystemClock::shared());
         wellbeing_->start();
         stats_->start();
-        onKey = AppState::makeKeyHandler(std::make_shared<KeyGate>(), engine_.get(), *stats_,
-                                         *wellbeing_, SystemClock::shared());
+        onKey = AppState::makeKeyHandler(std::make_shared<KeyGate>(),
+                                         std::make_shared<AppState::KeySound>(engine_.get()),
+                                         *stats_, *wellbeing_, SystemClock::shared());
     }
     ~KeyPathServices() {
         if (stats_) {

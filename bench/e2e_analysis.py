@@ -191,6 +191,22 @@ class Timeline:
         return percentile(lateness, 0.5), percentile(lateness, 0.9)
 
 
+def fault_cost(runs):
+    """Seconds of CPU one page fault costs on this machine, from runs of programs that do little
+    besides being loaded: (CPU seconds, minor faults) pairs of at least two different programs. The
+    slope of the least-squares line through them; None when the fault counts do not differ. Loading
+    a program is mostly faulting its libraries in, so this says how much of a start-up figure is
+    the machine rather than the program."""
+    if len(runs) < 2:
+        return None
+    mean_cpu = sum(c for c, _ in runs) / len(runs)
+    mean_faults = sum(f for _, f in runs) / len(runs)
+    spread = sum((f - mean_faults) ** 2 for _, f in runs)
+    if spread == 0:
+        return None
+    return sum((f - mean_faults) * (c - mean_cpu) for c, f in runs) / spread
+
+
 def nearest_onset(time, onset_times):
     """The onset closest to `time`, as an offset from it in seconds (None if there is none)."""
     times = [t for t in onset_times if t is not None]

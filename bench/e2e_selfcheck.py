@@ -107,6 +107,16 @@ class Timelines(unittest.TestCase):
         self.assertIsNone(analysis.Timeline(RATE).time_of(0))
 
 
+class FaultCost(unittest.TestCase):
+    def test_slope_of_cpu_over_faults(self):
+        # 40 us a fault on top of 1 ms of fixed work, with the runs' noise cancelling out.
+        runs = [(0.001 + 50 * 40e-6 + 1e-5, 50), (0.001 + 50 * 40e-6 - 1e-5, 50),
+                (0.001 + 850 * 40e-6, 850)]
+        self.assertAlmostEqual(analysis.fault_cost(runs), 40e-6, places=9)
+        self.assertIsNone(analysis.fault_cost([(0.01, 100), (0.02, 100)]))
+        self.assertIsNone(analysis.fault_cost([(0.01, 100)]))
+
+
 class Matching(unittest.TestCase):
     def test_first_onset_after_each_press_before_its_release(self):
         injections = [(1.0, 1.1), (2.0, 2.1), (3.0, 3.1)]

@@ -10,6 +10,7 @@
 #include "keyboard/KeyCodes.h"
 #include "platform/fallback/UnavailableHotKeyService.h"
 #include "themeimport/PackImporter.h"
+#include "themes/ThemeChoice.h"
 
 namespace tapwell {
 
@@ -96,36 +97,38 @@ void AppState::start() {
     // Language first: every text after this is in it. The localization itself was built for
     // the stored language with the other fields; here it becomes the process-wide choice.
     Localization::store().setCode(localization_.language());
-    notifications_->registerCategories();
-
     preferences_ = AppPreferences::load(defaults_);
-
     wellbeing_ = std::make_unique<WellbeingService>(defaults_, clock_);
+    SoundSettings::registerDefaults(defaults_);
+    sound_ = SoundSettings::load(defaults_);
+
+    // First the way to the first key's sound: the key monitor (its thread connects to the
+    // keyboards meanwhile), then the selected theme's key sounds and the output. A key that comes
+    // before the sound is counted without it; one that comes before the statistics store or the
+    // wellbeing service has started waits in its queue and is counted (the store loads the day
+    // with the first key). Everything else follows: the system, the desktop session and, once the
+    // monitor has looked, the other themes.
+    wireKeyPath();
+    log.debug("Starting key monitor");
+    monitor_->start();
+    loadThemesAndSound();
+    keySound_->store(soundEngine_.get(), std::memory_order_release);
+
+    notifications_->registerCategories();
     if (environment_.systemPlatform.timer == nullptr) {
         environment_.systemPlatform.timer = environment_.mainTimer;
     }
     systemEvents_ = std::make_unique<SystemEventsMonitor>(
         defaults_, mainQueue_, std::move(environment_.systemPlatform), clock_);
-
-    SoundSettings::registerDefaults(defaults_);
-    sound_ = SoundSettings::load(defaults_);
-
-    loadThemesAndSound();
     wireCallbacks();
     wireDesktop();
     registerShortcut();
     configureServices(std::nullopt);
     refreshLoginStatus();
-
-    // The key monitor starts once the store and the wellbeing service run, so that no key is
-    // lost (the store loads the day with the first key if need be); what only follows the system
-    // (power, folders, sleep, the window in front) comes after, so that typing sounds sooner.
     log.debug("Starting wellbeing");
     wellbeing_->start();
     log.debug("Starting stats");
     stats_->start();
-    log.debug("Starting key monitor");
-    monitor_->start();
     log.debug("Starting system events");
     systemEvents_->start();
     log.debug("Following the desktop session");
@@ -166,8 +169,10 @@ void AppState::loadThemesAndSound() {
         log.warn("Startup resources/audio unavailable: {}", *audioProblem_);
         return;
     }
+    // The sound files' headers are read after the start (checkThemeSamples).
     auto catalogue = ThemeManager::create(*environment_.resourceFolder,
-                                          environment_.userThemes.value_or(userThemesFolder()));
+                                          environment_.userThemes.value_or(userThemesFolder()),
+                                          isReadableFile, SampleHeaders::later);
     if (!catalogue) {
         audioProblem_ = catalogue.error().description;
         log.warn("Startup resources/audio unavailable: {}", *audioProblem_);
@@ -196,16 +201,11 @@ void AppState::loadThemesAndSound() {
         return;
     }
     soundEngine_ = std::move(*engine);
-    availableThemeIDs_ = soundEngine_->availableIDs();
-    // The catalogue reads headers only; a theme whose audio then fails to decode is listed as
-    // failed too, so that the list and the engine agree.
-    for (ThemeEntry& entry : themes_) {
-        const auto& unavailable = soundEngine_->unavailableThemes();
-        if (const auto it =
-                entry.loaded ? unavailable.find(entry.loaded->theme.id) : unavailable.end();
-            it != unavailable.end()) {
-            entry.failure = it->second;
-            entry.loaded.reset();
+    // The engine prepares the other themes after the start; until checkThemeSamples has heard
+    // from it, every listed theme is offered (selecting one waits for its preparation).
+    for (const ThemeEntry& entry : themes_) {
+        if (entry.loaded) {
+            availableThemeIDs_.insert(entry.loaded->theme.id);
         }
     }
     const std::string selected = soundEngine_->selectedID();
@@ -220,6 +220,88 @@ void AppState::loadThemesAndSound() {
     soundEngine_->setAlertVolume(static_cast<float>(sound_.alertVolume));
     soundEngine_->setAmbience(sound_.rainEnabled, static_cast<float>(sound_.rainVolume));
     soundEngine_->setEnabled(sound_.soundsEnabled, sound_.mutedUntil);
+}
+
+void AppState::checkThemeSamples() {
+    if (!soundEngine_) {
+        return;
+    }
+    soundEngine_->prepareOtherThemes();
+    std::vector<LoadedTheme> listed;
+    for (const ThemeEntry& entry : themes_) {
+        if (entry.loaded) {
+            listed.push_back(*entry.loaded);
+        }
+    }
+    themeCheckQueue_ = std::make_unique<SerialQueue>("com.tapwell.theme-check");
+    themeCheckQueue_->async([listed = std::move(listed), engine = soundEngine_.get(),
+                             weak = weak_from_this(), mainQueue = &mainQueue_] {
+        // What the catalogue would have said, then what the engine found decoding the keys.
+        std::map<std::filesystem::path, std::string> failures;
+        for (const LoadedTheme& loaded : listed) {
+            if (auto failure = ThemeManager::sampleFailure(loaded)) {
+                failures.emplace(loaded.directory, std::move(*failure));
+            }
+        }
+        auto unavailable = engine->unavailableThemes();
+        auto available = engine->availableIDs();
+        postToMain(*mainQueue, weak,
+                   [failures = std::move(failures), unavailable = std::move(unavailable),
+                    available = std::move(available)](AppState& state) mutable {
+                       state.applyThemeCheck(failures, unavailable, std::move(available));
+                   });
+    });
+}
+
+void AppState::applyThemeCheck(const std::map<std::filesystem::path, std::string>& failures,
+                               const std::map<std::string, std::string>& unavailable,
+                               std::set<std::string> available) {
+    std::vector<std::string> withdrawn;
+    for (ThemeEntry& entry : themes_) {
+        if (!entry.loaded) {
+            continue;
+        }
+        const std::string id = entry.loaded->theme.id;
+        if (const auto failed = failures.find(entry.directory); failed != failures.end()) {
+            logger(LogCategory::startup).warn("Theme {} is unavailable: {}", id, failed->second);
+            entry.failure = failed->second;
+            entry.loaded.reset();
+            withdrawn.push_back(id);
+            available.erase(id);
+        } else if (const auto it = unavailable.find(id); it != unavailable.end()) {
+            // The catalogue reads headers only; a theme whose audio then fails to decode is
+            // listed as failed too, so that the list and the engine agree.
+            entry.failure = it->second;
+            entry.loaded.reset();
+        }
+    }
+    // A selected theme that turned out unplayable gives way to the one the start would have
+    // chosen without it; the stored choice stays, as when it fails at start.
+    const std::string selected = soundEngine_->selectedID();
+    if (std::find(withdrawn.begin(), withdrawn.end(), selected) != withdrawn.end()) {
+        std::vector<const Theme*> listed;
+        for (const ThemeEntry& entry : themes_) {
+            if (entry.theme) {
+                listed.push_back(&*entry.theme);
+            }
+        }
+        const auto fallback =
+            chooseThemeID(listed, available, defaults_.stringValue(defaultsKey::themeID));
+        if (fallback && soundEngine_->selectTheme(*fallback)) {
+            currentTheme_.reset();
+            for (const ThemeEntry& entry : themes_) {
+                if (entry.theme && entry.theme->id == *fallback) {
+                    currentTheme_ = entry.theme;
+                    break;
+                }
+            }
+        }
+    }
+    for (const std::string& id : withdrawn) {
+        soundEngine_->removeTheme(id);
+    }
+    availableThemeIDs_ = std::move(available);
+    changed(Published::themes);
 }
 
 void AppState::onMain(std::function<void(AppState&)> work) {
@@ -239,15 +321,16 @@ void AppState::postToMain(MainQueue& mainQueue, std::weak_ptr<AppState> weak,
 }
 
 std::function<void(KeyActivity)> AppState::makeKeyHandler(std::shared_ptr<const KeyGate> gate,
-                                                          SoundEngine* engine, StatsStore& stats,
+                                                          std::shared_ptr<const KeySound> sound,
+                                                          StatsStore& stats,
                                                           WellbeingService& wellbeing,
                                                           const Clock& clock) {
-    return [gate = std::move(gate), engine, stats = &stats, wellbeing = &wellbeing,
-            clock = &clock](KeyActivity activity) {
+    return [gate = std::move(gate), sound = std::move(sound), stats = &stats,
+            wellbeing = &wellbeing, clock = &clock](KeyActivity activity) {
         if (gate->value()) {
             return;
         }
-        if (engine != nullptr) {
+        if (SoundEngine* engine = sound->load(std::memory_order_acquire)) {
             engine->play(activity);
         }
         // Read here, at the time of the key; the hand-overs neither lock nor allocate.
@@ -257,11 +340,12 @@ std::function<void(KeyActivity)> AppState::makeKeyHandler(std::shared_ptr<const 
     };
 }
 
-void AppState::wireCallbacks() {
+void AppState::wireKeyPath() {
     // The monitor is stopped and joined before any of the services goes away.
-    monitor_->onKey = makeKeyHandler(keyGate_, soundEngine_.get(), *stats_, *wellbeing_, clock_);
+    monitor_->onKey = makeKeyHandler(keyGate_, keySound_, *stats_, *wellbeing_, clock_);
 
     // The reports of service threads go through postToMain and never lock `weak` themselves.
+    // Those a key can set off are in place before the first key.
     std::weak_ptr<AppState> weak = weak_from_this();
     MainQueue* mainQueue = &mainQueue_;
     stats_->onSnapshot = [weak, mainQueue, wellbeing = wellbeing_.get()](
@@ -271,10 +355,19 @@ void AppState::wireCallbacks() {
             state.receiveSnapshot(snapshot, rankUp);
         });
     };
+    wellbeing_->onUpdate = [weak, mainQueue](const std::vector<WellbeingEvent>& events,
+                                             const WellbeingStatus& status) {
+        postToMain(*mainQueue, weak,
+                   [events, status](AppState& state) { state.handleWellbeing(events, status); });
+    };
     monitor_->onAvailability = [weak, mainQueue](bool available) {
         postToMain(*mainQueue, weak, [available](AppState& state) {
             const bool first = !state.inputChecked_;
             state.inputChecked_ = true;
+            if (first) {
+                // The first key can play now: what was left for later may take the CPU.
+                state.checkThemeSamples();
+            }
             if (first || state.inputAvailable_ != available) {
                 state.inputAvailable_ = available;
                 state.changed(Published::inputAvailable);
@@ -286,6 +379,10 @@ void AppState::wireCallbacks() {
             state.handleSystemEvent(isOn ? SystemSoundEvent::capsOn : SystemSoundEvent::capsOff);
         });
     };
+}
+
+void AppState::wireCallbacks() {
+    std::weak_ptr<AppState> weak = weak_from_this();
     // The system events monitor already reports on the main thread.
     systemEvents_->onEvent = [weak](SystemSoundEvent event) {
         if (auto self = weak.lock()) {
@@ -306,11 +403,6 @@ void AppState::wireCallbacks() {
             self->screenshotError_ = message;
             self->changed(Published::screenshot);
         }
-    };
-    wellbeing_->onUpdate = [weak, mainQueue](const std::vector<WellbeingEvent>& events,
-                                             const WellbeingStatus& status) {
-        postToMain(*mainQueue, weak,
-                   [events, status](AppState& state) { state.handleWellbeing(events, status); });
     };
     shortcut_->onToggle = [weak] {
         if (auto self = weak.lock(); self && !self->stopped_) {

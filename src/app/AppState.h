@@ -12,10 +12,12 @@
 // event path alone runs on the key monitor's thread: it reads the key gate and calls the services
 // it captured, never the state's own fields.
 
+#include <atomic>
 #include <cstdint>
 #include <expected>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -186,11 +188,16 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     SoundEngine* soundEngine() const { return soundEngine_.get(); }
     const std::filesystem::path& statsDirectory() const { return stats_->directory(); }
 
+    // The sound engine as the key path finds it: none until it has started (the key monitor
+    // starts alongside it, and a key before then is counted without sound).
+    using KeySound = std::atomic<SoundEngine*>;
+
     // The key event path as the key monitor runs it on its own thread: the gate, the sound, then
     // the hand-over to statistics and wellbeing. It holds the services, never the state. The
     // application installs exactly this; measurements and tests call it too.
     static std::function<void(KeyActivity)> makeKeyHandler(std::shared_ptr<const KeyGate> gate,
-                                                           SoundEngine* engine, StatsStore& stats,
+                                                           std::shared_ptr<const KeySound> sound,
+                                                           StatsStore& stats,
                                                            WellbeingService& wellbeing,
                                                            const Clock& clock);
 
@@ -212,7 +219,16 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     void start();
     void loadThemesAndSound();
     void applySoundSettings(const SoundSettings& old);
+    void wireKeyPath();
     void wireCallbacks();
+    // Once the key monitor has looked for keyboards: has the engine prepare the other themes, reads
+    // the sound files' headers of every listed theme away from the main thread and waits for the
+    // engine; then, on the main thread, applyThemeCheck lists the themes that failed either way
+    // as failed, and a failed selected theme gives way.
+    void checkThemeSamples();
+    void applyThemeCheck(const std::map<std::filesystem::path, std::string>& failures,
+                         const std::map<std::string, std::string>& unavailable,
+                         std::set<std::string> available);
     void registerShortcut();
     void decideOnboarding();
     void updateLocalPreview();
@@ -302,11 +318,14 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     std::unique_ptr<OverlayService> overlays_;
     std::unique_ptr<GlobalShortcut> shortcut_;
     std::shared_ptr<KeyGate> keyGate_;
+    std::shared_ptr<KeySound> keySound_ = std::make_shared<KeySound>(nullptr);
     std::unique_ptr<KeyMonitor> monitor_;
     std::unique_ptr<SerialQueue> timerQueue_;
     QueueTimer timer_;
     // Sound pack imports, one at a time; destroyed before the sound engine, which they feed.
     std::unique_ptr<SerialQueue> importQueue_;
+    // The sound files' headers, read once after the start; it waits for the engine too.
+    std::unique_ptr<SerialQueue> themeCheckQueue_;
 };
 
 }  // namespace tapwell

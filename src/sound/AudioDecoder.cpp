@@ -28,10 +28,12 @@ Error sndfileError(SNDFILE* file) {
 std::expected<std::vector<float>, AudioLoadError> decodeAudioSamples(
     const std::filesystem::path& path, double longestSeconds) {
     SF_INFO info{};
+    auto lock = lockSndfileOpen();
     std::unique_ptr<SNDFILE, SndfileCloser> file(sf_open(path.c_str(), SFM_READ, &info));
     if (!file) {
         return std::unexpected(sndfileError(nullptr));
     }
+    lock.unlock();
     if (info.frames <= 0 || static_cast<double>(info.frames) >= largestFrameCount) {
         return std::unexpected(AudioError::invalidFile);
     }

@@ -49,29 +49,30 @@ std::expected<std::unique_ptr<SoundEngine>, SoundEngineError> SoundEngine::creat
     }
     std::unique_ptr<SoundEngine> engine(new SoundEngine(std::move(dependencies)));
 
-    for (const LoadedTheme& loaded : loadedThemes) {
-        std::string file;
-        auto prepared = PreparedTheme::prepareKeys(loaded, &file);
-        if (!prepared) {
-            // Such a theme is not offered; the catalogue's owner learns why.
-            std::string reason =
-                "\"" + file + "\" cannot be decoded: " + describe(prepared.error());
-            logger(LogCategory::audio).warn("Theme {} is unavailable: {}", loaded.theme.id, reason);
-            engine->unavailable_.insert_or_assign(loaded.theme.id, std::move(reason));
-            continue;
-        }
-        const std::string id = prepared->theme.id;
-        engine->themes_.insert_or_assign(id, std::move(*prepared));
-    }
-
-    for (const auto& [id, theme] : engine->themes_) {
-        engine->availableIDs_.insert(id);
-    }
+    // Only the selected theme's key sounds stand between the start and the first key: the choice
+    // is made over every theme given, and made again without one whose keys fail to decode.
+    std::map<std::string, const LoadedTheme*> byID;
     std::vector<const Theme*> listed;
     for (const LoadedTheme& loaded : loadedThemes) {
+        byID.insert_or_assign(loaded.theme.id, &loaded);
         listed.push_back(&loaded.theme);
     }
-    const auto chosen = chooseThemeID(listed, engine->availableIDs_, preferredID);
+    std::set<std::string> candidates;
+    for (const auto& [id, loaded] : byID) {
+        candidates.insert(id);
+    }
+    std::optional<std::string> chosen;
+    while ((chosen = chooseThemeID(listed, candidates, preferredID))) {
+        std::string file;
+        auto prepared = PreparedTheme::prepareKeys(*byID.at(*chosen), &file);
+        if (prepared) {
+            engine->themes_.insert_or_assign(*chosen, std::move(*prepared));
+            engine->availableIDs_.insert(*chosen);
+            break;
+        }
+        engine->noteUnavailable(*chosen, file, prepared.error());
+        candidates.erase(*chosen);
+    }
     if (!chosen) {
         return std::unexpected(ThemeError::defaultThemeUnavailable());
     }
@@ -86,6 +87,14 @@ std::expected<std::unique_ptr<SoundEngine>, SoundEngineError> SoundEngine::creat
     if (!started) {
         return std::unexpected(std::move(started.error()));
     }
+    std::vector<LoadedTheme> others;
+    for (const auto& [id, loaded] : byID) {
+        if (candidates.contains(id) && id != *chosen) {
+            others.push_back(*loaded);
+        }
+    }
+    raw->others_ = std::move(others);
+    raw->othersPending_ = !raw->others_.empty();
 
     // The handler only posts to the queue; the destructor removes it before the queue goes.
     raw->output_->setConfigurationChangeHandler(
@@ -106,6 +115,59 @@ SoundEngine::~SoundEngine() {
     loader_.reset();
     queue_.reset();
     output_->stop();
+}
+
+void SoundEngine::noteUnavailable(const std::string& id, const std::string& file,
+                                  const AudioLoadError& error) {
+    // Such a theme is not offered; the catalogue's owner learns why.
+    std::string reason = "\"" + file + "\" cannot be decoded: " + describe(error);
+    logger(LogCategory::audio).warn("Theme {} is unavailable: {}", id, reason);
+    unavailable_.insert_or_assign(id, std::move(reason));
+}
+
+void SoundEngine::prepareOtherThemes() {
+    std::vector<LoadedTheme> themes;
+    {
+        std::lock_guard lock(othersMutex_);
+        themes = std::exchange(others_, {});
+    }
+    if (themes.empty()) {
+        return;
+    }
+    loader_->async([this, themes = std::move(themes)] {
+        struct Outcome {
+            std::string id;
+            std::expected<PreparedTheme, AudioLoadError> prepared;
+            std::string file;
+        };
+        std::vector<Outcome> outcomes;
+        for (const LoadedTheme& loaded : themes) {
+            Outcome outcome{loaded.theme.id, std::unexpected(AudioError::invalidFormat), {}};
+            outcome.prepared = PreparedTheme::prepareKeys(loaded, &outcome.file);
+            outcomes.push_back(std::move(outcome));
+        }
+        queue_->async([this, outcomes = std::move(outcomes)]() mutable {
+            if (closing_) {
+                return;
+            }
+            for (Outcome& outcome : outcomes) {
+                if (!outcome.prepared) {
+                    noteUnavailable(outcome.id, outcome.file, outcome.prepared.error());
+                } else if (themes_.emplace(outcome.id, std::move(*outcome.prepared)).second) {
+                    // A theme added meanwhile under the same id is newer: it stays.
+                    availableIDs_.insert(outcome.id);
+                }
+            }
+            othersPending_ = false;
+        });
+    });
+}
+
+void SoundEngine::waitForOtherThemes() {
+    if (othersPending_) {
+        prepareOtherThemes();
+        loader_->sync([] {});
+    }
 }
 
 bool SoundEngine::isSoundOn() const {
@@ -366,6 +428,7 @@ void SoundEngine::previewReset(std::int64_t generation) {
 }
 
 bool SoundEngine::selectTheme(const std::string& id) {
+    waitForOtherThemes();
     return queue_->sync([this, &id] {
         const auto it = themes_.find(id);
         if (it == themes_.end()) {
@@ -378,6 +441,19 @@ bool SoundEngine::selectTheme(const std::string& id) {
         applyVolumes();
         refreshAmbience();
         prepareSelected();
+        return true;
+    });
+}
+
+bool SoundEngine::removeTheme(const std::string& id) {
+    waitForOtherThemes();
+    return queue_->sync([this, &id] {
+        const auto it = themes_.find(id);
+        if (it == themes_.end() || &it->second == selected_) {
+            return false;
+        }
+        themes_.erase(it);
+        availableIDs_.erase(id);
         return true;
     });
 }
@@ -533,11 +609,18 @@ std::expected<void, AudioLoadError> SoundEngine::addTheme(const LoadedTheme& loa
     return {};
 }
 
-std::set<std::string> SoundEngine::availableIDs() const {
+std::set<std::string> SoundEngine::availableIDs() {
+    waitForOtherThemes();
     return queue_->sync([this] { return availableIDs_; });
 }
 
-std::set<std::string> SoundEngine::decodedFiles(const std::string& id) const {
+std::map<std::string, std::string> SoundEngine::unavailableThemes() {
+    waitForOtherThemes();
+    return queue_->sync([this] { return unavailable_; });
+}
+
+std::set<std::string> SoundEngine::decodedFiles(const std::string& id) {
+    waitForOtherThemes();
     return queue_->sync([this, &id] {
         std::set<std::string> names;
         if (const auto it = themes_.find(id); it != themes_.end()) {

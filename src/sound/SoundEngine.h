@@ -9,18 +9,20 @@
 // speakers, and restarts the output when the device goes away or the default device changes.
 //
 // Every field below is owned by the serial queue "com.tapwell.audio". `play`, `selectTheme`,
-// `selectedID`, `setBuiltInOutput`, `addTheme`, `availableIDs`, `hasBuiltInOutput` (and
-// `waitUntilIdle`, `busVolumes`) wait for the queue; the setters, `playAlert` and `preview` return
-// at once. `play` runs on the caller's thread when the
-// queue is idle and costs one pool lookup, one map lookup and one lock-free command push: no
+// `selectedID`, `setBuiltInOutput`, `addTheme`, `removeTheme`, `availableIDs`,
+// `unavailableThemes`, `hasBuiltInOutput` (and `waitUntilIdle`, `busVolumes`) wait for the queue;
+// the setters, `playAlert` and `preview` return at once. `play` runs on the caller's thread when
+// the queue is idle and costs one pool lookup, one map lookup and one lock-free command push: no
 // allocation, no file access, no logging. Gains are worked out when a volume, the theme or the
 // muting changes, never per key.
 
+#include <atomic>
 #include <cstdint>
 #include <expected>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -76,11 +78,15 @@ class SoundEngine {
         DelayScheduler delayScheduler;           // none: the engine's queue
     };
 
-    // Prepares the key sounds of every theme in list order (a theme that fails to prepare is
-    // dropped silently; a later theme with the same id replaces an earlier one), chooses the
-    // selected theme, builds the voices and starts the output. The selected theme's alerts follow
-    // from the loader thread; an alert asked for before its sample is decoded plays once it is,
-    // one whose file fails to decode stays silent (and is logged). Fails with
+    // Chooses the selected theme (`chooseThemeID` over the themes given; one whose key sounds fail
+    // to decode is passed over and the choice made again without it; of several themes with one
+    // id the last counts), prepares its key sounds, builds the voices and starts the output: the
+    // first key plays as soon as possible. The key sounds of every other theme are prepared on the
+    // loader thread once `prepareOtherThemes` is called (or anything below waits for them), so
+    // that switching to one is instant; until they are, `selectTheme`, `removeTheme`,
+    // `availableIDs`, `unavailableThemes` and `decodedFiles` wait for them. The selected theme's
+    // alerts follow from the loader thread too; an alert asked for before its sample is decoded
+    // plays once it is, one whose file fails to decode stays silent (and is logged). Fails with
     // `ThemeError::defaultThemeUnavailable` when no theme could be prepared, or with the output's
     // start error.
     static std::expected<std::unique_ptr<SoundEngine>, SoundEngineError> create(
@@ -95,6 +101,12 @@ class SoundEngine {
     void playAlert(std::string name);
     void preview();
     bool selectTheme(const std::string& id);
+    // Starts preparing the key sounds of the themes `create` left for later, once; returns at once.
+    // The owner calls it when the start is over, so that the decoding does not compete with it.
+    void prepareOtherThemes();
+    // Makes a theme unselectable (its samples go once no voice plays them). Refuses (false) the
+    // selected theme and an unknown id.
+    bool removeTheme(const std::string& id);
     std::string selectedID();
 
     void setTypingVolume(float volume);
@@ -124,12 +136,12 @@ class SoundEngine {
     std::expected<void, AudioLoadError> addTheme(const LoadedTheme& loaded);
 
     // The identifiers of the prepared themes.
-    std::set<std::string> availableIDs() const;
+    std::set<std::string> availableIDs();
     // The files of a theme whose samples are decoded right now (waits for the queue).
-    std::set<std::string> decodedFiles(const std::string& id) const;
+    std::set<std::string> decodedFiles(const std::string& id);
     // The themes given to `create` that could not be prepared, each with a sentence naming the
     // file and the reason (the catalogue checks headers only; a file can still fail to decode).
-    const std::map<std::string, std::string>& unavailableThemes() const { return unavailable_; }
+    std::map<std::string, std::string> unavailableThemes();
 
     // Returns once everything submitted to the engine before has run, including the decoding of
     // the samples it asked for by then.
@@ -148,6 +160,12 @@ class SoundEngine {
     bool isSoundOn() const;
     std::optional<std::string_view> sample(const KeyActivity& activity);
     void select(PreparedTheme& theme);
+    // Returns once the key sounds of the themes `create` left to the loader are in `themes_`, when
+    // followed by work on the queue (the loader hands them to the queue before it is done).
+    void waitForOtherThemes();
+
+    void noteUnavailable(const std::string& id, const std::string& file,
+                         const AudioLoadError& error);
     void prepareSelected();
     void playAlertNow(std::string name);
     void receiveDecoded(std::uint64_t generation,
@@ -175,6 +193,11 @@ class SoundEngine {
     std::vector<std::string> waitingAlerts_;  // asked for while their samples were on the way
     std::set<std::string> availableIDs_;
     std::map<std::string, std::string> unavailable_;
+    // The themes left for later, until prepareOtherThemes hands them to the loader.
+    std::mutex othersMutex_;
+    std::vector<LoadedTheme> others_;
+    // Set while other themes wait or the loader prepares them; cleared on the queue.
+    std::atomic<bool> othersPending_{false};
     SoundVariation variation_;
     std::int64_t nextVoice_ = 0;
     std::int64_t nextAlert_ = 0;

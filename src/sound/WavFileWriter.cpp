@@ -3,6 +3,7 @@
 #include <sndfile.h>
 
 #include "sound/PcmBuffer.h"
+#include "themes/SampleFile.h"
 
 namespace tapwell {
 
@@ -20,10 +21,12 @@ std::expected<std::unique_ptr<WavFileWriter>, Error> WavFileWriter::create(
     info.samplerate = pcmSampleRate;
     info.channels = 1;
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    auto lock = lockSndfileOpen();
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     if (file == nullptr) {
         return std::unexpected(Error{"libsndfile", sf_error(nullptr), sf_strerror(nullptr)});
     }
+    lock.unlock();
     std::unique_ptr<WavFileWriter> writer(new WavFileWriter());
     writer->file_ = file;
     return writer;

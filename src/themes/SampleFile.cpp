@@ -45,12 +45,19 @@ const char* toString(SampleRole role) {
     return "sound";
 }
 
+std::unique_lock<std::mutex> lockSndfileOpen() {
+    static std::mutex mutex;
+    return std::unique_lock(mutex);
+}
+
 std::expected<SampleInfo, Error> readSampleHeader(const std::filesystem::path& file) {
     SF_INFO info{};
+    auto lock = lockSndfileOpen();
     std::unique_ptr<SNDFILE, SndfileCloser> handle(sf_open(file.c_str(), SFM_READ, &info));
     if (!handle) {
         return std::unexpected(Error{"libsndfile", sf_error(nullptr), sf_strerror(nullptr)});
     }
+    lock.unlock();
     return SampleInfo{static_cast<std::int64_t>(info.frames), info.samplerate, info.channels};
 }
 

@@ -10,6 +10,7 @@
 #include <expected>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -47,6 +48,11 @@ struct SampleInfo {
         return sampleRate > 0 ? static_cast<double>(frames) / sampleRate : 0.0;
     }
 };
+
+// libsndfile keeps the reason of a failed open in one place for the whole process: opening a file
+// and reading that reason hold this lock, so that the header check and the sound engine's loader
+// can open files at the same time.
+std::unique_lock<std::mutex> lockSndfileOpen();
 
 // Reads the header. Fails with the decoder's open error (domain "libsndfile") unchanged.
 std::expected<SampleInfo, Error> readSampleHeader(const std::filesystem::path& file);

@@ -86,7 +86,14 @@ std::optional<Error> unreadableManifest(const std::filesystem::path& manifest) {
     return std::nullopt;
 }
 
-LoadAttempt attemptLoad(const std::filesystem::path& directory, const ReadableCheck& readable) {
+// Failure texts end up in views and JSON output: kept valid UTF-8 even when a decoder message
+// quotes broken bytes.
+std::string failureText(const ThemeLoadError& error) {
+    return toValidUtf8(describe(error));
+}
+
+LoadAttempt attemptLoad(const std::filesystem::path& directory, const ReadableCheck& readable,
+                        SampleHeaders headers = SampleHeaders::read) {
     std::filesystem::path manifest = directory / manifestName;
     if (auto error = unreadableManifest(manifest)) {
         return {std::nullopt, std::unexpected(ThemeLoadError(*error))};
@@ -130,7 +137,8 @@ LoadAttempt attemptLoad(const std::filesystem::path& directory, const ReadableCh
         }
     }
     // Headers only: what the sound engine would refuse when it prepares the theme.
-    if (auto problem = checkThemeSamples(theme, directory)) {
+    if (auto problem =
+            headers == SampleHeaders::read ? checkThemeSamples(theme, directory) : std::nullopt) {
         attempt.result = std::unexpected(ThemeLoadError(*problem));
         return attempt;
     }
@@ -207,7 +215,8 @@ namespace {
 // listing error.
 std::expected<std::vector<ThemeEntry>, Error> scanFolder(const std::filesystem::path& folder,
                                                          const ReadableCheck& readable,
-                                                         std::vector<std::string>& notes) {
+                                                         std::vector<std::string>& notes,
+                                                         SampleHeaders headers) {
     std::error_code error;
     std::filesystem::directory_iterator iterator(folder, error);
     if (error) {
@@ -253,7 +262,7 @@ std::expected<std::vector<ThemeEntry>, Error> scanFolder(const std::filesystem::
             ++skipped;
             continue;
         }
-        LoadAttempt attempt = attemptLoad(child.path, readable);
+        LoadAttempt attempt = attemptLoad(child.path, readable, headers);
         ThemeEntry entry;
         entry.directory = child.path;
         if (attempt.result) {
@@ -261,9 +270,7 @@ std::expected<std::vector<ThemeEntry>, Error> scanFolder(const std::filesystem::
             entry.loaded = std::move(*attempt.result);
         } else {
             entry.theme = std::move(attempt.decoded);
-            // Failure texts end up in views and JSON output: keep them valid UTF-8 even when a
-            // decoder message quotes broken bytes.
-            entry.failure = toValidUtf8(describe(attempt.result.error()));
+            entry.failure = failureText(attempt.result.error());
         }
         entries.push_back(std::move(entry));
     }
@@ -277,10 +284,13 @@ std::expected<std::vector<ThemeEntry>, Error> scanFolder(const std::filesystem::
 
 }  // namespace
 
-std::expected<ThemeManager, Error> ThemeManager::create(const std::filesystem::path& resourceURL,
-                                                        const ReadableCheck& readable) {
+namespace {
+
+std::expected<ThemeManager, Error> createCatalogue(const std::filesystem::path& resourceURL,
+                                                   const ReadableCheck& readable,
+                                                   SampleHeaders headers) {
     ThemeManager manager;
-    auto entries = scanFolder(resourceURL, readable, manager.notes);
+    auto entries = scanFolder(resourceURL, readable, manager.notes, headers);
     if (!entries) {
         return std::unexpected(entries.error());
     }
@@ -288,10 +298,18 @@ std::expected<ThemeManager, Error> ThemeManager::create(const std::filesystem::p
     return manager;
 }
 
+}  // namespace
+
+std::expected<ThemeManager, Error> ThemeManager::create(const std::filesystem::path& resourceURL,
+                                                        const ReadableCheck& readable) {
+    return createCatalogue(resourceURL, readable, SampleHeaders::read);
+}
+
 std::expected<ThemeManager, Error> ThemeManager::create(const std::filesystem::path& resourceURL,
                                                         const std::filesystem::path& userFolder,
-                                                        const ReadableCheck& readable) {
-    auto manager = create(resourceURL, readable);
+                                                        const ReadableCheck& readable,
+                                                        SampleHeaders headers) {
+    auto manager = createCatalogue(resourceURL, readable, headers);
     if (!manager) {
         return manager;
     }
@@ -299,7 +317,7 @@ std::expected<ThemeManager, Error> ThemeManager::create(const std::filesystem::p
     if (!std::filesystem::exists(userFolder, error) && !error) {
         return manager;
     }
-    auto userEntries = scanFolder(userFolder, readable, manager->notes);
+    auto userEntries = scanFolder(userFolder, readable, manager->notes, headers);
     if (!userEntries) {
         manager->userFolderError = userEntries.error();
         return manager;
@@ -319,6 +337,13 @@ std::expected<ThemeManager, Error> ThemeManager::create(const std::filesystem::p
         manager->entries.push_back(std::move(entry));
     }
     return manager;
+}
+
+std::optional<std::string> ThemeManager::sampleFailure(const LoadedTheme& loaded) {
+    if (auto problem = checkThemeSamples(loaded.theme, loaded.directory)) {
+        return failureText(ThemeLoadError(*problem));
+    }
+    return std::nullopt;
 }
 
 std::filesystem::path userThemesFolder() {

@@ -2,7 +2,9 @@
 // The theme catalogue: every folder directly inside the resource folder that holds a
 // "theme.json", validated, one entry per folder in folder-name order; then, the same way, the
 // folders of the user's own themes (imported sound packs). Built once at start-up on the main
-// thread; a plain value afterwards.
+// thread; a plain value afterwards. Reading every sound file's header takes a while (a theme has
+// dozens of files), so the application builds its catalogue without that step, starts its sound,
+// and then reads the headers with `sampleFailure` away from the first key's way.
 
 #include <expected>
 #include <filesystem>
@@ -38,6 +40,10 @@ struct ThemeEntry {
 using ReadableCheck = std::function<bool(const std::filesystem::path&)>;
 bool isReadableFile(const std::filesystem::path& path);
 
+// Whether the catalogue reads the sound files' headers as it lists the themes, or leaves that to
+// `ThemeManager::sampleFailure` later (the files are still checked to exist and be readable).
+enum class SampleHeaders { read, later };
+
 struct ThemeManager {
     // Bounds on what a folder may make the catalogue read: entries listed in one folder (beyond
     // it the folder is not scanned), theme folders loaded from one folder (the first by name),
@@ -60,9 +66,14 @@ struct ThemeManager {
 
     // The same, followed by the theme folders in `userFolder`. A user theme whose folder name is
     // that of a built-in theme folder is a failed entry: the built-in theme keeps its id.
-    static std::expected<ThemeManager, Error> create(
-        const std::filesystem::path& resourceURL, const std::filesystem::path& userFolder,
-        const ReadableCheck& readable = isReadableFile);
+    static std::expected<ThemeManager, Error> create(const std::filesystem::path& resourceURL,
+                                                     const std::filesystem::path& userFolder,
+                                                     const ReadableCheck& readable = isReadableFile,
+                                                     SampleHeaders headers = SampleHeaders::read);
+
+    // What the catalogue would have said of a theme it listed with `SampleHeaders::later`, once
+    // the headers are read: the failure text of its entry, or none when every file can be played.
+    static std::optional<std::string> sampleFailure(const LoadedTheme& loaded);
 
     // Reads, decodes and validates the theme in `directory`, then reads the header of every
     // sound file (see SampleFile.h). Fails with the read error or the decoder's error (both

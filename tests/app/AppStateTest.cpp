@@ -3,6 +3,7 @@
 #include <spdlog/sinks/ringbuffer_sink.h>
 
 #include <algorithm>
+#include <fstream>
 #include <mutex>
 #include <thread>
 
@@ -13,6 +14,8 @@
 #include "sound/OfflineAudioOutput.h"
 #include "support/FakeClock.h"
 #include "support/TempDir.h"
+#include "themes/ThemeFixture.h"
+#include "themes/ThemeManager.h"
 
 namespace tapwell {
 namespace {
@@ -153,13 +156,53 @@ class AppStateTest : public ::testing::Test {
     bool pumpUntil(const std::function<bool()>& done) { return mainQueue.runUntil(done, 5000ms); }
 };
 
-TEST_F(AppStateTest, StartsTheKeyPathsServicesThenTheKeyMonitorThenTheRest) {
+// The key monitor starts first (its thread looks for keyboards while the sound starts), before the
+// services its keys go to have started (they queue the keys:
+// KeysBeforeTheStartCountOnTopOfTheStoredDay), and before everything else.
+TEST_F(AppStateTest, StartsTheSoundAndTheKeyMonitorFirst) {
     StartupLog log;
     launch();
-    const std::vector<std::string> steps = {"Starting wellbeing", "Starting stats",
-                                            "Starting key monitor", "Starting system events",
+    const std::vector<std::string> steps = {"Starting key monitor", "Starting wellbeing",
+                                            "Starting stats", "Starting system events",
                                             "Following the desktop session"};
     EXPECT_EQ(log.matching(steps), steps);
+}
+
+// The sound files' headers are read after the start. A selected theme with a file the engine
+// cannot play (an alert whose header claims 65535 channels) is then listed as failed in the words
+// of the `themes` command and gives way to the theme the start would have chosen without it; the
+// stored choice stays, as when a theme fails at start.
+TEST_F(AppStateTest, SelectedThemeWithALyingHeaderGivesWayOnceTheHeadersAreRead) {
+    const std::filesystem::path mine = dir / "themes" / "mine";
+    std::filesystem::create_directories(mine.parent_path());
+    std::filesystem::copy(std::filesystem::path(TAPWELL_TEST_RESOURCE_DIR) / "clicky", mine,
+                          std::filesystem::copy_options::recursive);
+    auto manifest = nlohmann::json::parse(std::ifstream(mine / "theme.json"));
+    manifest["id"] = "mine";
+    test::writeBytes(mine / "theme.json", manifest.dump());
+    test::writeBytes(mine / manifest["sounds"]["alerts"]["rankUp"].get<std::string>(),
+                     test::wavBytes(16, 48000, 65535));
+    defaults.set(defaultsKey::themeID, std::string("mine"));
+    const auto expected = ThemeManager::create(TAPWELL_TEST_RESOURCE_DIR, dir / "themes");
+    ASSERT_TRUE(expected);
+    ASSERT_TRUE(expected->entries.back().failure);
+
+    launch();
+    auto failure = [&]() -> std::optional<std::string> {
+        for (const ThemeEntry& entry : state->themes()) {
+            if (entry.directory == mine) {
+                return entry.failure;
+            }
+        }
+        return std::nullopt;
+    };
+    ASSERT_TRUE(pumpUntil([&] { return failure().has_value(); }));
+    EXPECT_EQ(failure(), expected->entries.back().failure);
+    EXPECT_FALSE(state->availableThemeIDs().contains("mine"));
+    ASSERT_TRUE(state->currentTheme());
+    EXPECT_NE(state->currentTheme()->id, "mine");
+    EXPECT_TRUE(state->currentTheme()->isDefault);
+    EXPECT_EQ(defaults.stringValue(defaultsKey::themeID), "mine");
 }
 
 TEST_F(AppStateTest, ShutsDownOnceInOrder) {

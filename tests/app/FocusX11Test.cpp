@@ -4,6 +4,7 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -82,6 +83,9 @@ class VirtualDesktop {
         XSetClassHint(display_, window, &hint);
         XMapWindow(display_, window);
         XFlush(display_);
+        // Openbox may still be setting itself up: a window it does not manage yet would ignore
+        // the request to activate it.
+        waitFor([&] { return isManaged(window); });
         return window;
     }
 
@@ -102,6 +106,24 @@ class VirtualDesktop {
     Window active() { return rootProperty(XInternAtom(display_, "_NET_ACTIVE_WINDOW", False)); }
 
   private:
+    bool isManaged(Window window) {
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0;
+        unsigned long after = 0;
+        unsigned char* data = nullptr;
+        bool found = false;
+        if (XGetWindowProperty(display_, DefaultRootWindow(display_),
+                               XInternAtom(display_, "_NET_CLIENT_LIST", False), 0, 1024, False,
+                               XA_WINDOW, &type, &format, &count, &after, &data) == Success &&
+            data != nullptr) {
+            const auto* windows = reinterpret_cast<unsigned long*>(data);
+            found = std::find(windows, windows + count, window) != windows + count;
+            XFree(data);
+        }
+        return found;
+    }
+
     Window rootProperty(Atom atom) {
         Atom type = None;
         int format = 0;

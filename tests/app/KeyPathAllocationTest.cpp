@@ -117,8 +117,9 @@ TEST(KeyPath, HandlesKeysWithoutAllocatingAfterWarmUp) {
     WellbeingService wellbeing(defaults, SystemClock::shared());
     wellbeing.start();
     stats.start();
-    const auto onKey = AppState::makeKeyHandler(std::make_shared<KeyGate>(), engine->get(), stats,
-                                                wellbeing, SystemClock::shared());
+    const auto onKey = AppState::makeKeyHandler(std::make_shared<KeyGate>(),
+                                                std::make_shared<AppState::KeySound>(engine->get()),
+                                                stats, wellbeing, SystemClock::shared());
 
     // Every kind of key, down and up, with the services idle between keys (as at typing speed)
     // and, in every other round, still busy with the previous keys.

@@ -453,6 +453,13 @@ TEST_F(SoundEngineTest, AddedThemesBecomeSelectableAndReplaceTheSelectedOneInPla
     output->render(block * 10);  // the earlier key's sample has ended
     engine->play({KeyKind::normal, true, 1.0});
     EXPECT_FLOAT_EQ(nextFrame(*engine), test::as16Bit(keyDownLevel(0) + 0.08f) * 0.7f);
+
+    // A theme found unplayable later is withdrawn, but never while it plays.
+    EXPECT_FALSE(engine->removeTheme("gamma"));
+    ASSERT_TRUE(engine->selectTheme("alpha"));
+    EXPECT_TRUE(engine->removeTheme("gamma"));
+    EXPECT_FALSE(engine->selectTheme("gamma"));
+    EXPECT_EQ(engine->availableIDs(), (std::set<std::string>{"alpha"}));
 }
 
 TEST_F(SoundEngineTest, ChoosesThePreferredThenTheFirstDefaultThenTheSmallestID) {
@@ -474,8 +481,9 @@ TEST_F(SoundEngineTest, ChoosesThePreferredThenTheFirstDefaultThenTheSmallestID)
     EXPECT_EQ(engine->selectedID(), "bravo");
     EXPECT_EQ(engine->availableIDs(), (std::set<std::string>{"bravo", "charlie"}));
     // The theme that failed is named with its file, for the catalogue to show.
-    ASSERT_EQ(engine->unavailableThemes().size(), 1u);
-    const std::string& reason = engine->unavailableThemes().at("delta");
+    const auto unavailable = engine->unavailableThemes();
+    ASSERT_EQ(unavailable.size(), 1u);
+    const std::string& reason = unavailable.at("delta");
     EXPECT_TRUE(reason.starts_with("\"space.wav\" cannot be decoded: ")) << reason;
 }
 

@@ -122,6 +122,18 @@ TEST_F(StatsStoreTest, StartPublishesTodayLoadedFromDisk) {
     EXPECT_FALSE(last().rankRose);
 }
 
+// The key monitor starts before the store: keys that come first wait in its queue and count on top
+// of the day stored on disk.
+TEST_F(StatsStoreTest, KeysBeforeTheStartCountOnTopOfTheStoredDay) {
+    writeDay(dayWith("2024-03-05", 40));
+    auto store = makeStore();
+    key(*store);
+    key(*store);
+    store->start();
+    store->sync();
+    EXPECT_EQ(last().snapshot.today.keystrokes, 42);
+}
+
 TEST_F(StatsStoreTest, CountsKeyDownsAndIgnoresReleases) {
     auto store = makeStore();
     store->start();

@@ -134,6 +134,28 @@ TEST_F(ThemeCatalogue, FileFailuresKeepTheThemeAndNameTheFile) {
     EXPECT_EQ(catalogue.entries[0].failure, "missingFile(\"rankup.wav\")");
 }
 
+// Listed with the headers left for later, a file whose header lies (65535 channels) is still
+// found: missing files fail at once, the header when asked, in the words the full listing uses.
+TEST_F(ThemeCatalogue, HeadersLeftForLaterAreJudgedLaterInTheSameWords) {
+    test::writeTheme(resources.path(), "fine", validManifest("fine"));
+    const fs::path lying = test::writeTheme(resources.path(), "lying", validManifest("lying"));
+    test::writeBytes(lying / "rankup.wav", test::wavBytes(16, 48000, 65535));
+    fs::remove(test::writeTheme(resources.path(), "missing", validManifest("missing")) /
+               "caps.wav");
+    const ThemeManager now = build();
+    auto later = ThemeManager::create(resources.path(), resources / "none", isReadableFile,
+                                      SampleHeaders::later);
+    ASSERT_TRUE(later);
+    ASSERT_EQ(later->entries.size(), 3u);
+    EXPECT_EQ(later->entries[2].failure, now.entries[2].failure);
+    for (std::size_t i : {0u, 1u}) {
+        ASSERT_TRUE(later->entries[i].loaded) << i;
+        EXPECT_EQ(ThemeManager::sampleFailure(*later->entries[i].loaded), now.entries[i].failure);
+    }
+    ASSERT_TRUE(now.entries[1].failure);
+    EXPECT_NE(now.entries[1].failure->find("rankup.wav"), std::string::npos);
+}
+
 TEST_F(ThemeCatalogue, SecondFolderClaimingAnotherIdFails) {
     test::writeTheme(resources.path(), "glass", validManifest("glass"));
     test::writeTheme(resources.path(), "copy", validManifest("glass"));
