@@ -1,18 +1,12 @@
 #include "themes/SampleFile.h"
 
 #include <fmt/format.h>
-#include <sndfile.h>
 
 #include <cerrno>
-#include <memory>
 
 namespace tapwell {
 
 namespace {
-
-struct SndfileCloser {
-    void operator()(SNDFILE* file) const { sf_close(file); }
-};
 
 // Only the first power of ten of a number of seconds matters to a reader.
 std::string secondsText(double seconds) {
@@ -46,12 +40,11 @@ const char* toString(SampleRole role) {
 }
 
 std::expected<SampleInfo, Error> readSampleHeader(const std::filesystem::path& file) {
-    SF_INFO info{};
-    std::unique_ptr<SNDFILE, SndfileCloser> handle(sf_open(file.c_str(), SFM_READ, &info));
-    if (!handle) {
-        return std::unexpected(Error{"libsndfile", sf_error(nullptr), sf_strerror(nullptr)});
+    auto reader = AudioFileReader::open(file);
+    if (!reader) {
+        return std::unexpected(std::move(reader.error()));
     }
-    return SampleInfo{static_cast<std::int64_t>(info.frames), info.samplerate, info.channels};
+    return (*reader)->info();
 }
 
 std::optional<std::string> sampleProblem(const SampleInfo& info, SampleRole role) {

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "core/Error.h"
+#include "themes/AudioFileReader.h"
 #include "themes/Theme.h"
 
 namespace tapwell {
@@ -37,18 +38,7 @@ struct SampleLimits {
 
 const char* toString(SampleRole role);  // "key sound", "alert", "ambience"
 
-// A file's header: length in frames (an estimate for some compressed formats), rate, channels.
-struct SampleInfo {
-    std::int64_t frames = 0;
-    int sampleRate = 0;
-    int channels = 0;
-
-    double seconds() const {
-        return sampleRate > 0 ? static_cast<double>(frames) / sampleRate : 0.0;
-    }
-};
-
-// Reads the header. Fails with the decoder's open error (domain "libsndfile") unchanged.
+// Reads the header. Fails with the reader's open error (AudioFileReader::open) unchanged.
 std::expected<SampleInfo, Error> readSampleHeader(const std::filesystem::path& file);
 
 // Why a file with this header cannot be played as `role`, as a phrase that completes "the file
