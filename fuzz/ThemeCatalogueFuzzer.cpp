@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "FuzzSupport.h"
+#include "themes/SndfileReader.h"
 #include "themes/ThemeManager.h"
 
 using namespace tapwell;
@@ -42,6 +43,11 @@ bool isSafe(std::string_view path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const bool readsOtherFormats = [] {
+        AudioFileReader::useOpener(&SndfileReader::openFile);
+        return true;
+    }();
+    (void)readsOtherFormats;
     const std::string_view text = fuzz::asText(data, size);
     const std::filesystem::path& scratch = fuzz::freshScratchFolder();
     const std::filesystem::path resources = scratch / "r";

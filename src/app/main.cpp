@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/AudioModule.h"
 #include "app/DesktopModule.h"
 #include "app/TapwellApp.h"
 #include "app/ZipModule.h"
@@ -12,6 +13,8 @@
 int main(int argc, char** argv) {
     // libzip is loaded only when a sound pack comes as an archive.
     tapwell::ZipReader::useOpener(&tapwell::openZipThroughModule);
+    // libsndfile and its codecs only when a sound file is not plain WAV.
+    tapwell::AudioFileReader::useOpener(&tapwell::openAudioThroughModule);
     const std::vector<std::string> args(argv + 1, argv + argc);
     tapwell::cli::AppOptions options;
     // The command line draws the recap card with the views' renderer, without a display; only

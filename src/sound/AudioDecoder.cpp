@@ -1,6 +1,5 @@
 #include "sound/AudioDecoder.h"
 
-#include <sndfile.h>
 #include <soxr.h>
 
 #include <cmath>
@@ -9,43 +8,34 @@
 #include <memory>
 #include <new>
 
+#include "themes/AudioFileReader.h"
+
 namespace tapwell {
 
 namespace {
 
 constexpr double largestFrameCount = 4294967295.0;  // the largest 32-bit unsigned value
 
-struct SndfileCloser {
-    void operator()(SNDFILE* file) const { sf_close(file); }
-};
-
-Error sndfileError(SNDFILE* file) {
-    return Error{"libsndfile", sf_error(file), sf_strerror(file)};
-}
-
 }  // namespace
 
 std::expected<std::vector<float>, AudioLoadError> decodeAudioSamples(
     const std::filesystem::path& path, double longestSeconds) {
-    SF_INFO info{};
-    auto lock = lockSndfileOpen();
-    std::unique_ptr<SNDFILE, SndfileCloser> file(sf_open(path.c_str(), SFM_READ, &info));
+    auto file = AudioFileReader::open(path);
     if (!file) {
-        return std::unexpected(sndfileError(nullptr));
+        return std::unexpected(std::move(file.error()));
     }
-    lock.unlock();
+    const SampleInfo info = (*file)->info();
     if (info.frames <= 0 || static_cast<double>(info.frames) >= largestFrameCount) {
         return std::unexpected(AudioError::invalidFile);
     }
     if (info.channels < 1 || info.channels > SampleLimits::maxChannels ||
-        info.samplerate < SampleLimits::minSampleRate ||
-        info.samplerate > SampleLimits::maxSampleRate) {
+        info.sampleRate < SampleLimits::minSampleRate ||
+        info.sampleRate > SampleLimits::maxSampleRate) {
         return std::unexpected(AudioError::invalidFormat);
     }
     // Both what is read and what the conversion writes follow from the header's length and rate,
     // so this bounds every allocation below.
-    const SampleInfo header{static_cast<std::int64_t>(info.frames), info.samplerate, info.channels};
-    if (header.seconds() > longestSeconds) {
+    if (info.seconds() > longestSeconds) {
         return std::unexpected(AudioError::invalidFile);
     }
 
@@ -61,11 +51,11 @@ std::expected<std::vector<float>, AudioLoadError> decodeAudioSamples(
     }
     // Some compressed formats only estimate their length; a shorter read without an error is
     // the real length.
-    const sf_count_t read = sf_readf_float(file.get(), interleaved.data(), info.frames);
-    if (sf_error(file.get()) != SF_ERR_NO_ERROR) {
-        return std::unexpected(sndfileError(file.get()));
+    auto read = (*file)->readFrames(interleaved.data(), frames);
+    if (!read) {
+        return std::unexpected(std::move(read.error()));
     }
-    const auto readFrames = static_cast<std::size_t>(std::max<sf_count_t>(read, 0));
+    const std::size_t readFrames = std::min(*read, frames);
 
     std::vector<float> mono;
     if (channels == 1) {
@@ -84,19 +74,19 @@ std::expected<std::vector<float>, AudioLoadError> decodeAudioSamples(
         interleaved = {};
     }
 
-    if (info.samplerate == pcmSampleRate) {
+    if (info.sampleRate == pcmSampleRate) {
         if (mono.empty()) {
             return std::unexpected(AudioError::conversionFailed);
         }
         return mono;
     }
-    if (info.samplerate <= 0) {
+    if (info.sampleRate <= 0) {
         return std::unexpected(AudioError::invalidFormat);
     }
 
     // The converter flushes its filter tail into the extra room.
     const double capacity = std::ceil(static_cast<double>(pcmSampleRate) *
-                                      static_cast<double>(mono.size()) / info.samplerate) +
+                                      static_cast<double>(mono.size()) / info.sampleRate) +
                             1024.0;
     if (capacity >= largestFrameCount) {
         return std::unexpected(AudioError::invalidFormat);
@@ -113,7 +103,7 @@ std::expected<std::vector<float>, AudioLoadError> decodeAudioSamples(
     std::size_t consumed = 0;
     std::size_t produced = 0;
     const soxr_error_t error = soxr_oneshot(
-        static_cast<double>(info.samplerate), static_cast<double>(pcmSampleRate), 1, mono.data(),
+        static_cast<double>(info.sampleRate), static_cast<double>(pcmSampleRate), 1, mono.data(),
         mono.size(), &consumed, output.data(), output.size(), &produced, &io, &quality, nullptr);
     if (error != nullptr) {
         return std::unexpected(Error{"libsoxr", 1, error});

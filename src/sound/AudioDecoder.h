@@ -1,9 +1,9 @@
 #pragma once
-// Decodes one audio file (any container and encoding libsndfile reads: WAV, AIFF, CAF, FLAC, Ogg
-// Vorbis, Opus, MP3) into a mono buffer at 48 kHz: 16-bit for playing, float for analysing. Several
-// channels are averaged to one; another sample rate is converted with libsoxr. Levels pass through
-// unchanged: no trimming, normalising or fading. Runs on the thread that prepares the themes, never
-// on the audio path.
+// Decodes one audio file (plain WAV, or any container and encoding libsndfile reads: AIFF, CAF,
+// FLAC, Ogg Vorbis, Opus, MP3; see themes/AudioFileReader.h) into a mono buffer at 48 kHz: 16-bit
+// for playing, float for analysing. Several channels are averaged to one; another sample rate is
+// converted with libsoxr. Levels pass through unchanged: no trimming, normalising or fading. Runs
+// on the thread that prepares the themes, never on the audio path.
 
 #include <cstdint>
 #include <expected>
@@ -19,7 +19,7 @@ namespace tapwell {
 // The header is checked before any memory is spent on the samples: channels and sample rate
 // within SampleLimits, and a length of at most `longestSeconds`.
 //
-// Errors: the decoder's open or read error (domain "libsndfile"), unchanged; `invalidFile` for a
+// Errors: the reader's open or read error (AudioFileReader), unchanged; `invalidFile` for a
 // file of no frames, of 4294967295 frames or more, or longer than `longestSeconds`;
 // `invalidFormat` for channels or a rate outside the limits or when the conversion cannot be set
 // up; the converter's error (domain "libsoxr"); `conversionFailed` when the conversion gives no
@@ -42,7 +42,7 @@ struct AudioFileInfo {
     double seconds() const { return sampleRate > 0 ? static_cast<double>(frames) / sampleRate : 0; }
 };
 
-// Fails with the decoder's open error (domain "libsndfile"), unchanged.
+// Fails with the reader's open error (AudioFileReader), unchanged.
 std::expected<AudioFileInfo, AudioLoadError> probeAudioFile(const std::filesystem::path& path);
 
 }  // namespace tapwell

@@ -1,8 +1,9 @@
 #pragma once
-// Writes mono 32-bit float WAV files at 48 kHz with libsndfile. Not thread-safe; used by one
-// output at a time.
+// Writes mono 32-bit float WAV files at 48 kHz (a format chunk, a fact chunk with the length and
+// the samples). Not thread-safe; used by one output at a time.
 
 #include <cstddef>
+#include <cstdio>
 #include <expected>
 #include <filesystem>
 #include <memory>
@@ -17,7 +18,7 @@ class WavFileWriter {
     // sizes of the RIFF format. Writes beyond it fail.
     static constexpr std::size_t maxFrames = (0xFFFFFFFFull - 4096) / 4;
 
-    // Creates (or truncates) the file. Fails with libsndfile's error.
+    // Creates (or truncates) the file. Fails with the system's error.
     static std::expected<std::unique_ptr<WavFileWriter>, Error> create(
         const std::filesystem::path& path);
     ~WavFileWriter();
@@ -35,7 +36,10 @@ class WavFileWriter {
 
   private:
     WavFileWriter() = default;
-    void* file_ = nullptr;  // SNDFILE*, kept out of this header
+    std::expected<void, Error> writeHeader(std::size_t frames);
+
+    std::FILE* file_ = nullptr;
+    std::filesystem::path path_;
     std::size_t framesWritten_ = 0;
 };
 

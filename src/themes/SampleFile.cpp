@@ -1,18 +1,12 @@
 #include "themes/SampleFile.h"
 
 #include <fmt/format.h>
-#include <sndfile.h>
 
 #include <cerrno>
-#include <memory>
 
 namespace tapwell {
 
 namespace {
-
-struct SndfileCloser {
-    void operator()(SNDFILE* file) const { sf_close(file); }
-};
 
 // Only the first power of ten of a number of seconds matters to a reader.
 std::string secondsText(double seconds) {
@@ -45,20 +39,12 @@ const char* toString(SampleRole role) {
     return "sound";
 }
 
-std::unique_lock<std::mutex> lockSndfileOpen() {
-    static std::mutex mutex;
-    return std::unique_lock(mutex);
-}
-
 std::expected<SampleInfo, Error> readSampleHeader(const std::filesystem::path& file) {
-    SF_INFO info{};
-    auto lock = lockSndfileOpen();
-    std::unique_ptr<SNDFILE, SndfileCloser> handle(sf_open(file.c_str(), SFM_READ, &info));
-    if (!handle) {
-        return std::unexpected(Error{"libsndfile", sf_error(nullptr), sf_strerror(nullptr)});
+    auto reader = AudioFileReader::open(file);
+    if (!reader) {
+        return std::unexpected(std::move(reader.error()));
     }
-    lock.unlock();
-    return SampleInfo{static_cast<std::int64_t>(info.frames), info.samplerate, info.channels};
+    return (*reader)->info();
 }
 
 std::optional<std::string> sampleProblem(const SampleInfo& info, SampleRole role) {

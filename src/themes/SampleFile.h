@@ -15,6 +15,7 @@
 #include <string>
 
 #include "core/Error.h"
+#include "themes/AudioFileReader.h"
 #include "themes/Theme.h"
 
 namespace tapwell {
@@ -38,23 +39,7 @@ struct SampleLimits {
 
 const char* toString(SampleRole role);  // "key sound", "alert", "ambience"
 
-// A file's header: length in frames (an estimate for some compressed formats), rate, channels.
-struct SampleInfo {
-    std::int64_t frames = 0;
-    int sampleRate = 0;
-    int channels = 0;
-
-    double seconds() const {
-        return sampleRate > 0 ? static_cast<double>(frames) / sampleRate : 0.0;
-    }
-};
-
-// libsndfile keeps the reason of a failed open in one place for the whole process: opening a file
-// and reading that reason hold this lock, so that the header check and the sound engine's loader
-// can open files at the same time.
-std::unique_lock<std::mutex> lockSndfileOpen();
-
-// Reads the header. Fails with the decoder's open error (domain "libsndfile") unchanged.
+// Reads the header. Fails with the reader's open error (AudioFileReader::open) unchanged.
 std::expected<SampleInfo, Error> readSampleHeader(const std::filesystem::path& file);
 
 // Why a file with this header cannot be played as `role`, as a phrase that completes "the file

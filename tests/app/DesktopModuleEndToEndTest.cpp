@@ -1,11 +1,14 @@
 // Which libraries the program maps: the graphical ones (Qt Widgets and Gui, in the desktop
 // module) only when it shows windows or draws a recap card, never without windows or for a
 // command that only prints; libzip and the crypto library behind it (in the archive module) only
-// when a sound pack is imported from an archive.
+// when a sound pack is imported from an archive; the sound-format module (libsndfile's reader)
+// only for a sound file that is not plain WAV.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -16,6 +19,7 @@
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
 #include "themeimport/PackFixture.h"
+#include "themes/ThemeFixture.h"
 
 namespace tapwell {
 namespace {
@@ -72,8 +76,9 @@ TEST_F(DesktopModuleEndToEnd, OnlyARunWithWindowsMapsTheGraphicalLibraries) {
         EXPECT_EQ(maps.find("libQt6Gui.so") != std::string::npos, c.graphical) << c.graphical;
         EXPECT_EQ(maps.find("libQt6Widgets.so") != std::string::npos, c.graphical);
         EXPECT_EQ(maps.find("libtapwell-desktop.so") != std::string::npos, c.graphical);
-        for (const char* archiveLibrary : {"libtapwell-zip.so", "libzip.so", "libcrypto.so"}) {
-            EXPECT_EQ(maps.find(archiveLibrary), std::string::npos) << archiveLibrary;
+        for (const char* onDemand :
+             {"libtapwell-zip.so", "libzip.so", "libcrypto.so", "libtapwell-sndfile.so"}) {
+            EXPECT_EQ(maps.find(onDemand), std::string::npos) << onDemand;
         }
         EXPECT_EQ(tapwell.terminate(), 0) << readBytes(log);
     }
@@ -104,6 +109,7 @@ TEST_F(DesktopModuleEndToEnd, CommandsLoadTheModuleOnlyToDrawTheRecapCard) {
         EXPECT_EQ(loaded.find("libtapwell-desktop.so") != std::string::npos, c.graphical)
             << c.args[0];
         EXPECT_EQ(loaded.find("file=libzip.so"), std::string::npos) << c.args[0];
+        EXPECT_EQ(loaded.find("libtapwell-sndfile.so"), std::string::npos) << c.args[0];
     }
     EXPECT_GT(fs::file_size(png), 0u);
 }
@@ -126,6 +132,42 @@ TEST_F(DesktopModuleEndToEnd, ImportingAnArchiveLoadsTheArchiveModule) {
     EXPECT_NE(loaded.find("libtapwell-zip.so"), std::string::npos);
     EXPECT_NE(loaded.find("file=libzip.so"), std::string::npos);
     EXPECT_TRUE(fs::exists(dir / "home/data/tapwell/themes/zipped/theme.json")) << loaded;
+}
+
+TEST_F(DesktopModuleEndToEnd, AThemeOfFlacFilesLoadsTheSoundFormatModuleAndPlays) {
+    std::string manifest = test::validManifest("flacky").dump();
+    for (std::size_t at = manifest.find(".wav"); at != std::string::npos;
+         at = manifest.find(".wav", at)) {
+        manifest.replace(at, 4, ".flac");
+    }
+    const fs::path theme =
+        test::writeManifestText(dir / "home/data/tapwell/themes", "flacky", manifest);
+    for (const char* name : {"down1", "down2", "down3", "down4", "down5", "down6", "up1", "up2",
+                             "space", "return", "backspace", "rankup", "caps"}) {
+        test::writeAudio(theme / (std::string(name) + ".flac"), test::squareWave(0.3f, 2400),
+                         SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    }
+    const fs::path out = dir / "typed.wav";
+    const fs::path log = dir / "render.txt";
+    std::vector<std::string> env = environment();
+    env.push_back("LD_DEBUG=files");
+    test::ChildProcess tapwell(
+        {TAPWELL_EXECUTABLE, "render", "--theme", "flacky", "--text", "abc", "--out", out.string()},
+        env, log);
+    ASSERT_EQ(tapwell.wait(30.0), 0) << readBytes(log);
+    EXPECT_NE(readBytes(log).find("libtapwell-sndfile.so"), std::string::npos);
+    // The typed keys are in the file: a square wave of 0.3 under the theme's gains.
+    SF_INFO info{};
+    SNDFILE* file = sf_open(out.c_str(), SFM_READ, &info);
+    ASSERT_NE(file, nullptr);
+    std::vector<float> samples(static_cast<std::size_t>(info.frames));
+    sf_readf_float(file, samples.data(), info.frames);
+    sf_close(file);
+    float loudest = 0;
+    for (float sample : samples) {
+        loudest = std::max(loudest, std::abs(sample));
+    }
+    EXPECT_GT(loudest, 0.01f);
 }
 
 }  // namespace

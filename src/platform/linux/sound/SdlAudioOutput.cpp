@@ -50,7 +50,6 @@ void routeAlsaMessagesToLog() {
 SdlAudioOutput::SdlAudioOutput(std::size_t periodFrames, std::size_t idleFrames)
     : periodFrames_(std::clamp<std::size_t>(periodFrames, 32, 8192)), silence_(idleFrames) {
     routeAlsaMessagesToLog();
-    subsystemReady_ = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
 }
 
 SdlAudioOutput::~SdlAudioOutput() {
@@ -60,16 +59,22 @@ SdlAudioOutput::~SdlAudioOutput() {
     }
 }
 
+bool SdlAudioOutput::ensureSubsystem() {
+    // Started on first use only: while the sound server's own output plays, SDL's audio
+    // subsystem (its device enumeration and hot-plug thread) would cost memory for nothing.
+    if (!subsystemReady_) {
+        subsystemReady_ = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+    }
+    return subsystemReady_;
+}
+
 std::expected<void, Error> SdlAudioOutput::start(RenderSource& source) {
     std::lock_guard lock(mutex_);
     if (running_.load()) {
         return {};
     }
-    if (!subsystemReady_) {
-        subsystemReady_ = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
-        if (!subsystemReady_) {
-            return std::unexpected(sdlError());
-        }
+    if (!ensureSubsystem()) {
+        return std::unexpected(sdlError());
     }
     source_ = &source;
     openedName_ = device_ ? device_->name : std::string();
@@ -218,7 +223,7 @@ std::expected<void, Error> SdlAudioOutput::setCurrentDevice(
     const std::optional<AudioDevice>& device) {
     std::lock_guard lock(mutex_);
     if (device) {
-        if (!subsystemReady_) {
+        if (!ensureSubsystem()) {
             return std::unexpected(sdlError());
         }
         // SDL knows devices by name only; an unknown name would fail later, at start.

@@ -52,6 +52,7 @@ class SdlAudioOutput final : public AudioOutput {
     };
 
     static void callback(void* self, std::uint8_t* stream, int length);
+    bool ensureSubsystem();  // with mutex_ held
     std::uint32_t openDevice();
     void watch();
     void report();

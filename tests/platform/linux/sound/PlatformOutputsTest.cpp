@@ -231,7 +231,7 @@ TEST(WavRealtimeAudioOutput, FailsToStartWhenTheFileCannotBeCreated) {
     CountingSource source;
     auto started = output.start(source);
     ASSERT_FALSE(started.has_value());
-    EXPECT_EQ(started.error().domain, "libsndfile");
+    EXPECT_EQ(started.error().domain, "posix");
     EXPECT_FALSE(output.isRunning());
 }
 
