@@ -16,6 +16,23 @@ function(tapwell_library)
     PRIVATE tapwell_warnings ${ARG_PRIVATE_DEPS})
 endfunction()
 
+# tapwell_reader_module(NAME <module target> SOURCE <entry.cpp> READER <static library>)
+# A module the program loads on first use (lib/tapwell/modules/lib<name>.so), so that a run that
+# never needs the reader never maps the libraries behind it. Self-contained: it exports only its
+# entry and resolves nothing against the executable.
+function(tapwell_reader_module)
+  cmake_parse_arguments(ARG "" "NAME;SOURCE;READER" "" ${ARGN})
+  string(REPLACE "_" "-" output "${ARG_NAME}")
+  add_library(${ARG_NAME} MODULE ${ARG_SOURCE})
+  set_target_properties(${ARG_NAME} PROPERTIES
+    OUTPUT_NAME ${output}
+    # Beside the program in the build tree, where it looks first.
+    LIBRARY_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/src/app")
+  target_link_libraries(${ARG_NAME} PRIVATE ${ARG_READER} tapwell_warnings
+    -Wl,--exclude-libs,ALL -Wl,--no-undefined)
+  install(TARGETS ${ARG_NAME} LIBRARY DESTINATION lib/tapwell/modules)
+endfunction()
+
 # tapwell_test(NAME <name> SOURCES ... LIBS ... [LABELS ...] [RESOURCE_LOCK lock] [ENVIRONMENT ...])
 # One GoogleTest executable per test folder, registered case by case with CTest.
 function(tapwell_test)
