@@ -49,6 +49,24 @@ bool skip(std::FILE* file, std::int64_t bytes, bool seekable) {
     return true;
 }
 
+// In a file, whether any chunk after the data chunk describes the samples again (a second data
+// or format chunk): readers disagree on which one counts, so such a file is for the other reader.
+bool describedAgainLater(std::FILE* file, std::int64_t at, std::int64_t fileSize) {
+    while (at <= fileSize - 8) {
+        unsigned char chunk[8];
+        if (std::fseek(file, static_cast<long>(at), SEEK_SET) != 0 ||
+            !readExact(file, chunk, sizeof chunk)) {
+            return false;
+        }
+        if (std::memcmp(chunk, "data", 4) == 0 || std::memcmp(chunk, "fmt ", 4) == 0) {
+            return true;
+        }
+        const std::uint32_t size = u32(chunk + 4);
+        at += 8 + static_cast<std::int64_t>(size) + (size & 1U);
+    }
+    return false;
+}
+
 struct Format {
     std::uint16_t tag = 0;  // formatPcm or formatFloat, the extensible one resolved
     int channels = 0;
@@ -142,6 +160,13 @@ std::unique_ptr<AudioFileReader> WavFileReader::open(const std::filesystem::path
             // ways of recovering one.
             if (!format || size == 0) {
                 return nullptr;
+            }
+            if (regular) {
+                const std::int64_t end = body + static_cast<std::int64_t>(size) + (size & 1U);
+                if (describedAgainLater(file.get(), end, fileSize) ||
+                    std::fseek(file.get(), static_cast<long>(body), SEEK_SET) != 0) {
+                    return nullptr;
+                }
             }
             std::unique_ptr<WavFileReader> reader(new WavFileReader());
             reader->bytesPerFrame_ = static_cast<std::size_t>(format->channels) *
