@@ -52,14 +52,17 @@ bool skip(std::FILE* file, std::int64_t bytes, bool seekable) {
 // In a file, whether any chunk after the data chunk describes the samples again (a second data
 // or format chunk): readers disagree on which one counts, so such a file is for the other reader.
 bool describedAgainLater(std::FILE* file, std::int64_t at, std::int64_t fileSize) {
-    while (at <= fileSize - 8) {
+    // A chunk's name alone, its size cut off by the end of the file, counts too.
+    while (at <= fileSize - 4) {
         unsigned char chunk[8];
-        if (std::fseek(file, static_cast<long>(at), SEEK_SET) != 0 ||
-            !readExact(file, chunk, sizeof chunk)) {
+        if (std::fseek(file, static_cast<long>(at), SEEK_SET) != 0 || !readExact(file, chunk, 4)) {
             return false;
         }
         if (std::memcmp(chunk, "data", 4) == 0 || std::memcmp(chunk, "fmt ", 4) == 0) {
             return true;
+        }
+        if (at > fileSize - 8 || !readExact(file, chunk + 4, 4)) {
+            return false;
         }
         const std::uint32_t size = u32(chunk + 4);
         at += 8 + static_cast<std::int64_t>(size) + (size & 1U);
