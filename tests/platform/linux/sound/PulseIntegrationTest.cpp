@@ -204,8 +204,8 @@ bool eventually(Condition done) {
 // restarted): the output notices and the engine survives without a device. (How sound comes back
 // is the next test's.)
 // Disabled: with the last sink gone the server has no default sink, and SDL 2.26's PulseAudio
-// hot-plug thread copies the missing default's name (a null pointer) and crashes, in about one
-// run in five on a loaded machine. The program no longer starts SDL's audio while the server
+// hot-plug thread copies the missing default's name (a null pointer) and crashes, every few
+// runs on a loaded machine. The program no longer starts SDL's audio while the server
 // output plays and falls back to SDL only where the server output cannot start (usually: no
 // server, and SDL plays through ALSA). Run it by hand with --gtest_also_run_disabled_tests.
 TEST_F(PulseIntegrationTest, DISABLED_SinksThatGoAwayWhilePlayingAreSurvived) {
