@@ -38,8 +38,8 @@ struct Layout {
     int channels = 1;
     int rate = 48000;
     int frames = 37;
-    std::string before = {};              // chunks between fmt and data
-    std::string after = {};               // chunks after data
+    std::string before = {};         // chunks between fmt and data
+    std::string after = {};          // chunks after data
     std::int64_t dataSizeDelta = 0;  // what the data chunk's size claims beyond what it holds
     bool emptyData = false;          // a data chunk of size 0, its samples still following
     bool dataBeforeFormat = false;
