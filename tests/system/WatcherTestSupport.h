@@ -65,8 +65,26 @@ class ScriptedFolderEvents final : public FolderEvents {
 // OS has told the watcher about a change before it moves the clock.
 class CountingFolderEvents final : public FolderEvents {
   public:
-    // How many changes the source reported.
-    using Changes = Counter;
+    // How many changes the source reported. Telling the watcher and counting are one step as seen
+    // from `value`: a test woken by what a change made the watcher do reads a count that already
+    // includes that change, so waiting for one more means waiting for the next one.
+    class Changes {
+      public:
+        void report(const std::function<void()>& onChange) {
+            std::lock_guard lock(reporting_);
+            onChange();
+            count_.add();
+        }
+        int value() {
+            std::lock_guard lock(reporting_);
+            return count_.value();
+        }
+        bool waitFor(int wanted) { return count_.waitFor(wanted); }
+
+      private:
+        std::mutex reporting_;
+        Counter count_;
+    };
 
     CountingFolderEvents(std::unique_ptr<FolderEvents> inner, std::shared_ptr<Changes> changes)
         : inner_(std::move(inner)), changes_(std::move(changes)) {}
@@ -75,8 +93,7 @@ class CountingFolderEvents final : public FolderEvents {
     std::optional<Error> open(const std::filesystem::path& folder,
                               std::function<void()> onChange) override {
         return inner_->open(folder, [changes = changes_, onChange = std::move(onChange)] {
-            onChange();
-            changes->add();
+            changes->report(onChange);
         });
     }
     void close() override { inner_->close(); }
