@@ -2,7 +2,8 @@
 // module) only when it shows windows or draws a recap card, never without windows or for a
 // command that only prints; libzip and the crypto library behind it (in the archive module) only
 // when a sound pack is imported from an archive; the sound-format module (libsndfile's reader)
-// only for a sound file that is not plain WAV.
+// only for a sound file that is not plain WAV; SDL and ALSA (in the SDL module) only when no sound
+// server answers.
 
 #include <gtest/gtest.h>
 
@@ -50,6 +51,17 @@ class DesktopModuleEndToEnd : public ::testing::Test {
     test::TempDir dir;
 };
 
+// Whether the program said it plays (within ten seconds).
+bool waitUntilStarted(const fs::path& log) {
+    for (int i = 0; i < 200; ++i) {
+        if (readBytes(log).find("Tapwell: sounds on.") != std::string::npos) {
+            return true;
+        }
+        std::this_thread::sleep_for(50ms);
+    }
+    return false;
+}
+
 TEST_F(DesktopModuleEndToEnd, OnlyARunWithWindowsMapsTheGraphicalLibraries) {
     struct Case {
         std::vector<std::string> flags;
@@ -64,23 +76,50 @@ TEST_F(DesktopModuleEndToEnd, OnlyARunWithWindowsMapsTheGraphicalLibraries) {
         std::vector<std::string> args = {TAPWELL_EXECUTABLE, "--audio-output", "null"};
         args.insert(args.end(), c.flags.begin(), c.flags.end());
         test::ChildProcess tapwell(args, environment(), log);
-        bool started = false;
-        for (int i = 0; i < 200 && !started; ++i) {
-            started = readBytes(log).find("Tapwell: sounds on.") != std::string::npos;
-            if (!started) {
-                std::this_thread::sleep_for(50ms);
-            }
-        }
-        ASSERT_TRUE(started) << readBytes(log);
+        ASSERT_TRUE(waitUntilStarted(log)) << readBytes(log);
         const std::string maps = readBytes("/proc/" + std::to_string(tapwell.pid()) + "/maps");
         EXPECT_EQ(maps.find("libQt6Gui.so") != std::string::npos, c.graphical) << c.graphical;
         EXPECT_EQ(maps.find("libQt6Widgets.so") != std::string::npos, c.graphical);
         EXPECT_EQ(maps.find("libtapwell-desktop.so") != std::string::npos, c.graphical);
         for (const char* onDemand :
-             {"libtapwell-zip.so", "libzip.so", "libcrypto.so", "libtapwell-sndfile.so"}) {
+             {"libtapwell-zip.so", "libzip.so", "libcrypto.so", "libtapwell-sndfile.so",
+              "libtapwell-sdl.so", "libSDL2", "libasound.so"}) {
             EXPECT_EQ(maps.find(onDemand), std::string::npos) << onDemand;
         }
         EXPECT_EQ(tapwell.terminate(), 0) << readBytes(log);
+    }
+}
+
+// Without a sound server the device output goes through the SDL module, found beside the
+// program; a program without it says why in the audio log and plays to the null output.
+TEST_F(DesktopModuleEndToEnd, WithoutASoundServerTheSdlModulePlaysOrItsAbsenceIsLogged) {
+    const fs::path alone = dir / "alone" / "bin" / "tapwell";
+    fs::create_directories(alone.parent_path());
+    fs::copy_file(TAPWELL_EXECUTABLE, alone);
+    struct Case {
+        std::string executable;
+        bool hasModule;
+    };
+    for (const Case& c : {Case{TAPWELL_EXECUTABLE, true}, Case{alone.string(), false}}) {
+        const fs::path log = dir / (c.hasModule ? "sdl.txt" : "no-sdl.txt");
+        std::vector<std::string> env = environment();
+        env.push_back("PULSE_SERVER=unix:" + (dir / "no-server").string());
+        env.push_back("SDL_AUDIODRIVER=dummy");
+        env.push_back("TAPWELL_LOG=warn");  // with --verbose, on standard error
+        test::ChildProcess tapwell({c.executable, "--headless", "--verbose"}, env, log);
+        ASSERT_TRUE(waitUntilStarted(log)) << readBytes(log);
+        const std::string maps = readBytes("/proc/" + std::to_string(tapwell.pid()) + "/maps");
+        EXPECT_EQ(maps.find("libtapwell-sdl.so") != std::string::npos, c.hasModule) << c.executable;
+        EXPECT_EQ(maps.find("libSDL2") != std::string::npos, c.hasModule) << c.executable;
+        EXPECT_EQ(tapwell.terminate(), 0) << readBytes(log);
+        const std::string text = readBytes(log);
+        EXPECT_EQ(text.find("the SDL sound output cannot be loaded: libtapwell-sdl.so is not "
+                            "installed beside " +
+                            alone.string()) != std::string::npos,
+                  !c.hasModule)
+            << text;
+        EXPECT_EQ(text.find("playing to the null output") != std::string::npos, !c.hasModule)
+            << text;
     }
 }
 

@@ -12,6 +12,7 @@
 
 #include "platform/PlatformServices.h"
 #include "platform/fallback/UnavailableHotKeyService.h"
+#include "platform/linux/SdlModule.h"
 #include "platform/linux/keyboard/EvdevOrX11KeyTap.h"
 #include "platform/linux/keyboard/X11HotKeyService.h"
 #include "platform/linux/sound/AudioOutputFactory.h"
@@ -39,7 +40,7 @@ PlatformServices makePlatformServices(const AudioOutputChoice& audio) {
                                                 const std::optional<std::string>& preferredID)
         -> std::expected<std::unique_ptr<SoundEngine>, std::string> {
         SoundEngine::Dependencies dependencies;
-        dependencies.output = makeAudioOutput(choice);
+        dependencies.output = makeAudioOutput(choice, &openSdlThroughModule);
         if (choice.kind == AudioOutputChoice::Kind::device) {
             dependencies.devices = std::make_shared<PulseOutputDevices>();
         }

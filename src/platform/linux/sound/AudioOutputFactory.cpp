@@ -7,28 +7,29 @@
 #include "platform/fallback/NullAudioOutput.h"
 #include "platform/linux/sound/PulseAudioOutput.h"
 #include "platform/linux/sound/PulseDefaultSinkWatcher.h"
-#include "platform/linux/sound/SdlAudioOutput.h"
 #include "platform/linux/sound/WavRealtimeAudioOutput.h"
 
 namespace tapwell {
 
 namespace {
 
-// The device output: straight to the sound server when one answers, else through SDL (ALSA), else
-// the null output while no device opens. While the SDL output follows the system's default device,
-// a change of the default sink is reported as a configuration change, so that the engine reopens
-// the device where the sound now belongs (the server output watches that itself).
+// The device output: straight to the sound server when one answers, else through the direct
+// output (SDL, reaching ALSA), else the null output while no device opens. While the direct output
+// follows the system's default device, a change of the default sink is reported as a configuration
+// change, so that the engine reopens the device where the sound now belongs (the server output
+// watches that itself).
 class DeviceAudioOutput final : public AudioOutput {
   public:
-    explicit DeviceAudioOutput(std::size_t periodFrames)
-        : server_(periodFrames), device_(periodFrames), fallback_(periodFrames) {
+    DeviceAudioOutput(std::size_t periodFrames, DirectOutputOpener openDirect)
+        : server_(periodFrames), fallback_(periodFrames), openDirect_(std::move(openDirect)) {
         server_.setConfigurationChangeHandler([this] { notify(); });
-        device_.setConfigurationChangeHandler([this] { notify(); });
     }
     ~DeviceAudioOutput() override {
         stop();
         server_.setConfigurationChangeHandler({});
-        device_.setConfigurationChangeHandler({});
+        if (AudioOutput* direct = loadedDirect()) {
+            direct->setConfigurationChangeHandler({});
+        }
     }
 
     std::expected<void, Error> start(RenderSource& source) override {
@@ -43,13 +44,15 @@ class DeviceAudioOutput final : public AudioOutput {
         logger(LogCategory::audio)
             .info("No sound server answered, opening the sound device through SDL: {}",
                   served.error().description);
+        auto direct = directOutput();
         // A server without a sink (the last one went away) answers again once one appears: it
         // becomes the default, and the engine reopens on it. The same watch follows the
-        // default device for SDL.
-        if (!device_.currentDevice()) {
+        // default device for the direct output.
+        if (!directDevice()) {
             watcher_ = std::make_unique<PulseDefaultSinkWatcher>("", [this] { notify(); });
         }
-        auto started = device_.start(source);
+        auto started = direct ? (*direct)->start(source)
+                              : std::expected<void, Error>(std::unexpected(direct.error()));
         if (started) {
             return {};
         }
@@ -62,11 +65,17 @@ class DeviceAudioOutput final : public AudioOutput {
         std::lock_guard lock(mutex_);
         watcher_.reset();
         server_.stop();
-        device_.stop();
+        if (AudioOutput* direct = loadedDirect()) {
+            direct->stop();
+        }
         fallback_.stop();
     }
     bool isRunning() const override {
-        return server_.isRunning() || device_.isRunning() || fallback_.isRunning();
+        if (server_.isRunning() || fallback_.isRunning()) {
+            return true;
+        }
+        const AudioOutput* direct = loadedDirect();
+        return direct != nullptr && direct->isRunning();
     }
     std::size_t periodFrames() const override { return server_.periodFrames(); }
     void setConfigurationChangeHandler(std::function<void()> handler) override {
@@ -78,10 +87,14 @@ class DeviceAudioOutput final : public AudioOutput {
     std::expected<void, Error> setCurrentDevice(const std::optional<AudioDevice>& device) override {
         auto served = server_.setCurrentDevice(device);
         if (served || served.error().code == PulseAudioOutput::noSuchDevice) {
-            (void)device_.setCurrentDevice(device);
+            keepForDirect(device);
             return served;
         }
-        auto opened = device_.setCurrentDevice(device);
+        auto direct = directOutput();
+        if (!direct) {
+            return std::unexpected(direct.error());
+        }
+        auto opened = (*direct)->setCurrentDevice(device);
         if (opened) {
             server_.forceCurrentDevice(device);
         }
@@ -96,18 +109,75 @@ class DeviceAudioOutput final : public AudioOutput {
         }
     }
 
+    // Made on first need only, so that a run the server serves never loads the direct output.
+    // Once made it stays until the end, so its address may be used without the lock; calls into
+    // it are made without the lock too, since its threads call back into this object.
+    std::expected<AudioOutput*, Error> directOutput() {
+        std::lock_guard lock(directMutex_);
+        if (!direct_) {
+            if (!openDirect_) {
+                return std::unexpected(Error{"sdl", -1, "this build has no direct device output"});
+            }
+            auto made = openDirect_(server_.periodFrames());
+            if (!made) {
+                return std::unexpected(made.error());
+            }
+            direct_ = std::move(*made);
+            direct_->setConfigurationChangeHandler([this] { notify(); });
+            // As before it was made, a device it does not know leaves it on the default.
+            if (pendingDevice_) {
+                (void)direct_->setCurrentDevice(pendingDevice_);
+            }
+        }
+        return direct_.get();
+    }
+    AudioOutput* loadedDirect() const {
+        std::lock_guard lock(directMutex_);
+        return direct_.get();
+    }
+    // A device chosen while the server plays: the direct output, once there, plays it too.
+    void keepForDirect(const std::optional<AudioDevice>& device) {
+        AudioOutput* direct = nullptr;
+        {
+            std::lock_guard lock(directMutex_);
+            if (!direct_) {
+                pendingDevice_ = device;
+                return;
+            }
+            direct = direct_.get();
+        }
+        (void)direct->setCurrentDevice(device);
+    }
+    std::optional<AudioDevice> directDevice() const {
+        AudioOutput* direct = nullptr;
+        {
+            std::lock_guard lock(directMutex_);
+            if (!direct_) {
+                return pendingDevice_;
+            }
+            direct = direct_.get();
+        }
+        return direct->currentDevice();
+    }
+
     std::mutex mutex_;
     PulseAudioOutput server_;
-    SdlAudioOutput device_;
     NullAudioOutput fallback_;
     std::unique_ptr<PulseDefaultSinkWatcher> watcher_;
+
+    mutable std::mutex directMutex_;
+    const DirectOutputOpener openDirect_;
+    std::unique_ptr<AudioOutput> direct_;
+    std::optional<AudioDevice> pendingDevice_;
+
     std::mutex handlerMutex_;
     std::function<void()> handler_;
 };
 
 }  // namespace
 
-std::shared_ptr<AudioOutput> makeAudioOutput(const AudioOutputChoice& choice) {
+std::shared_ptr<AudioOutput> makeAudioOutput(const AudioOutputChoice& choice,
+                                             DirectOutputOpener openDirect) {
     switch (choice.kind) {
         case AudioOutputChoice::Kind::null:
             return std::make_shared<NullAudioOutput>(choice.periodFrames);
@@ -116,7 +186,7 @@ std::shared_ptr<AudioOutput> makeAudioOutput(const AudioOutputChoice& choice) {
         case AudioOutputChoice::Kind::device:
             break;
     }
-    return std::make_shared<DeviceAudioOutput>(choice.periodFrames);
+    return std::make_shared<DeviceAudioOutput>(choice.periodFrames, std::move(openDirect));
 }
 
 }  // namespace tapwell

@@ -13,6 +13,7 @@
 
 #include "platform/fallback/NullAudioOutput.h"
 #include "platform/linux/sound/AudioOutputFactory.h"
+#include "platform/linux/sound/DirectOutputFakes.h"
 #include "platform/linux/sound/PulseOutputDevices.h"
 #include "platform/linux/sound/SdlAudioOutput.h"
 #include "platform/linux/sound/WavRealtimeAudioOutput.h"
@@ -252,13 +253,71 @@ TEST(SdlAudioOutput, RunsOnTheDummyDriverAndRefusesUnknownDevices) {
 
 TEST(SoundOutputFactory, SdlFallsBackToTheNullOutputWhenNoDeviceOpens) {
     test::ScopedEnv driver("SDL_AUDIODRIVER", "no-such-driver");
-    auto output = makeAudioOutput(AudioOutputChoice{});
+    auto output = makeAudioOutput(AudioOutputChoice{}, &test::openSdl);
     CountingSource source;
     ASSERT_TRUE(output->start(source).has_value());
     EXPECT_TRUE(output->isRunning());
     EXPECT_TRUE(source.waitFor(2));
     output->stop();
     EXPECT_FALSE(output->isRunning());
+}
+
+// Without a server the direct output is asked for at the first start, and kept once made; while
+// it is missing or fails, the null output plays, and a missing one is asked for again next time.
+TEST(SoundOutputFactory, WithoutAServerTheDirectOutputIsMadeOnceAndTheNullOutputStandsIn) {
+    test::TempDir dir;
+    test::ScopedEnv pulse("PULSE_SERVER", ("unix:" + (dir / "no-server").string()).c_str());
+    struct Case {
+        const char* name;
+        bool makes;
+        bool starts;
+        int openedAfterTwoStarts;
+    };
+    for (const Case& c : {Case{"missing", false, false, 2}, Case{"failing", true, false, 1},
+                          Case{"playing", true, true, 1}}) {
+        test::DirectOpener direct{c.makes, c.starts};
+        auto output = makeAudioOutput(AudioOutputChoice{}, direct.opener());
+        EXPECT_EQ(direct.opened, 0) << c.name;
+        CountingSource source;
+        for (int round = 0; round < 2; ++round) {
+            ASSERT_TRUE(output->start(source).has_value()) << c.name;
+            EXPECT_TRUE(output->isRunning()) << c.name;
+            if (c.starts) {
+                EXPECT_TRUE(direct.made->running) << c.name;
+            } else {
+                EXPECT_TRUE(source.waitFor(source.calls() + 2)) << c.name << " on the null output";
+            }
+            output->stop();
+            EXPECT_FALSE(output->isRunning()) << c.name;
+        }
+        EXPECT_EQ(direct.opened, c.openedAfterTwoStarts) << c.name;
+        if (c.makes) {
+            EXPECT_EQ(direct.made->startCalls, 2) << c.name;
+        }
+    }
+}
+
+TEST(SoundOutputFactory, WithoutAServerTheDirectOutputChoosesTheDevice) {
+    test::TempDir dir;
+    test::ScopedEnv pulse("PULSE_SERVER", ("unix:" + (dir / "no-server").string()).c_str());
+    const AudioDevice speakers{"spk", "Speakers"};
+    test::DirectOpener direct;
+    auto output = makeAudioOutput(AudioOutputChoice{}, direct.opener());
+    ASSERT_TRUE(output->setCurrentDevice(speakers).has_value());
+    ASSERT_EQ(direct.opened, 1);
+    EXPECT_EQ(direct.made->device, speakers);
+    EXPECT_EQ(output->currentDevice(), speakers);
+    auto unknown = output->setCurrentDevice(AudioDevice{"x", "Nowhere"});
+    ASSERT_FALSE(unknown.has_value());
+    EXPECT_EQ(unknown.error().domain, "fake");
+    EXPECT_EQ(output->currentDevice(), speakers);
+
+    test::DirectOpener missing{false};
+    auto without = makeAudioOutput(AudioOutputChoice{}, missing.opener());
+    auto refused = without->setCurrentDevice(speakers);
+    ASSERT_FALSE(refused.has_value());
+    EXPECT_EQ(refused.error().description, "the module is missing");
+    EXPECT_EQ(without->currentDevice(), std::nullopt);
 }
 
 TEST(PulseOutputDevices, SpeakerPortOnAnInternalCardIsBuiltIn) {

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "platform/linux/sound/AudioOutputFactory.h"
+#include "platform/linux/sound/DirectOutputFakes.h"
 #include "platform/linux/sound/PulseAudioOutput.h"
 #include "platform/linux/sound/PulseDefaultSinkWatcher.h"
 #include "platform/linux/sound/PulseOutputDevices.h"
@@ -234,7 +235,7 @@ TEST_F(PulseIntegrationTest, DISABLED_SinksThatGoAwayWhilePlayingAreSurvived) {
 TEST_F(PulseIntegrationTest, SoundReturnsWhenASinkComesBack) {
     test::ScopedEnv driver("SDL_AUDIODRIVER", "no-such-driver");
     test::ScopedEnv pulse("PULSE_SERVER", server->server().c_str());
-    auto engine = makeEngine(makeAudioOutput(AudioOutputChoice{}));
+    auto engine = makeEngine(makeAudioOutput(AudioOutputChoice{}, &test::openSdl));
     ASSERT_TRUE(engine.has_value()) << describe(engine.error());
     const auto playingOnServer = [&] {
         return server->pactl("list sink-inputs | grep -qi 'tapwell'", false) == 0;
@@ -253,6 +254,28 @@ TEST_F(PulseIntegrationTest, SoundReturnsWhenASinkComesBack) {
     EXPECT_TRUE(eventually(playingOnServer)) << "the sound did not come back to the new sink";
     (*engine)->play({KeyKind::normal, true, 2.0});
     (*engine)->waitUntilIdle();
+}
+
+// While the server plays, the direct output is never made, not even for a device chosen; once no
+// sink is left it is, and plays the device chosen last.
+TEST_F(PulseIntegrationTest, TheDirectOutputIsMadeOnlyWhenNoSinkPlays) {
+    test::ScopedEnv pulse("PULSE_SERVER", server->server().c_str());
+    test::DirectOpener direct;
+    auto output = makeAudioOutput(AudioOutputChoice{}, direct.opener());
+    const AudioDevice speakers{"spk", "Speakers"};
+    ASSERT_TRUE(output->setCurrentDevice(speakers).has_value());
+    Mixer mixer;
+    ASSERT_TRUE(output->start(mixer).has_value());
+    EXPECT_EQ(direct.opened, 0);
+    output->stop();
+
+    ASSERT_EQ(server->pactl("unload-module module-null-sink"), 0);
+    ASSERT_TRUE(output->start(mixer).has_value());
+    ASSERT_EQ(direct.opened, 1);
+    EXPECT_TRUE(direct.made->running);
+    EXPECT_EQ(direct.made->device, speakers);
+    output->stop();
+    EXPECT_FALSE(direct.made->running);
 }
 
 // Passes everything on to a mixer and notes, on the render thread, the loudest sample rendered and
