@@ -21,7 +21,10 @@ namespace {
 class DeviceAudioOutput final : public AudioOutput {
   public:
     DeviceAudioOutput(std::size_t periodFrames, DirectOutputOpener openDirect)
-        : server_(periodFrames), fallback_(periodFrames), openDirect_(std::move(openDirect)) {
+        : periodFrames_(periodFrames),
+          server_(periodFrames),
+          fallback_(periodFrames),
+          openDirect_(std::move(openDirect)) {
         server_.setConfigurationChangeHandler([this] { notify(); });
     }
     ~DeviceAudioOutput() override {
@@ -118,13 +121,13 @@ class DeviceAudioOutput final : public AudioOutput {
             if (!openDirect_) {
                 return std::unexpected(Error{"sdl", -1, "this build has no direct device output"});
             }
-            auto made = openDirect_(server_.periodFrames());
+            auto made = openDirect_(periodFrames_);
             if (!made) {
                 return std::unexpected(made.error());
             }
             direct_ = std::move(*made);
             direct_->setConfigurationChangeHandler([this] { notify(); });
-            // As before it was made, a device it does not know leaves it on the default.
+            // A device it does not know leaves it following the default.
             if (pendingDevice_) {
                 (void)direct_->setCurrentDevice(pendingDevice_);
             }
@@ -160,6 +163,7 @@ class DeviceAudioOutput final : public AudioOutput {
         return direct->currentDevice();
     }
 
+    const std::size_t periodFrames_;  // as asked for; each output clamps it to what it takes
     std::mutex mutex_;
     PulseAudioOutput server_;
     NullAudioOutput fallback_;

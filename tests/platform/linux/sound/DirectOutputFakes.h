@@ -54,11 +54,13 @@ struct DirectOpener {
     bool makes = true;
     bool starts = true;
     int opened = 0;
+    std::size_t periodFrames = 0;  // as the last one was asked for
     FakeDirectOutput* made = nullptr;
 
     DirectOutputOpener opener() {
-        return [this](std::size_t) -> std::expected<std::unique_ptr<AudioOutput>, Error> {
+        return [this](std::size_t period) -> std::expected<std::unique_ptr<AudioOutput>, Error> {
             ++opened;
+            periodFrames = period;
             if (!makes) {
                 return std::unexpected(Error{"sdl", -1, "the module is missing"});
             }

@@ -302,9 +302,12 @@ TEST(SoundOutputFactory, WithoutAServerTheDirectOutputChoosesTheDevice) {
     test::ScopedEnv pulse("PULSE_SERVER", ("unix:" + (dir / "no-server").string()).c_str());
     const AudioDevice speakers{"spk", "Speakers"};
     test::DirectOpener direct;
-    auto output = makeAudioOutput(AudioOutputChoice{}, direct.opener());
+    AudioOutputChoice choice;
+    choice.periodFrames = 100;
+    auto output = makeAudioOutput(choice, direct.opener());
     ASSERT_TRUE(output->setCurrentDevice(speakers).has_value());
     ASSERT_EQ(direct.opened, 1);
+    EXPECT_EQ(direct.periodFrames, 100u);
     EXPECT_EQ(direct.made->device, speakers);
     EXPECT_EQ(output->currentDevice(), speakers);
     auto unknown = output->setCurrentDevice(AudioDevice{"x", "Nowhere"});
