@@ -103,6 +103,7 @@ class AppStateTest : public ::testing::Test {
     bool openOnboardingFlag = false;
     MainQueue* queueForLaunch = nullptr;  // none: `mainQueue`
     std::shared_ptr<AppState> state;
+    static constexpr double timerInterval = 0.02;
 
     void SetUp() override { keys->available = true; }
 
@@ -122,7 +123,7 @@ class AppStateTest : public ::testing::Test {
         environment.userThemes = dir / "themes";
         environment.keyTap = std::make_unique<FakeKeyTap>(keys);
         environment.hotKeys = std::make_unique<FakeHotKeys>(hotKeys);
-        environment.timerInterval = 0.02;
+        environment.timerInterval = timerInterval;
         environment.shell = shellForLaunch;
         environment.openOnboardingAtLaunch = openOnboardingFlag;
         if (withSound) {
@@ -147,11 +148,15 @@ class AppStateTest : public ::testing::Test {
     void press(std::int64_t code, KeyTapAction action = KeyTapAction::press) {
         keys->push(KeyTapEvent{code, action, static_cast<std::int64_t>(clock.uptime() * 1e9)});
     }
+    // Counted keys are published with the app timer's next tick: one comes once the monitor has
+    // handed the keys on.
     void type(int count) {
         for (int i = 0; i < count; ++i) {
             press(keycode::a + i % 3, KeyTapAction::press);
             press(keycode::a + i % 3, KeyTapAction::release);
         }
+        EXPECT_TRUE(keys->waitUntilHandled());
+        clock.advance(timerInterval);
     }
     bool pumpUntil(const std::function<bool()>& done) { return mainQueue.runUntil(done, 5000ms); }
 };
