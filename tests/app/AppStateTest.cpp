@@ -352,8 +352,10 @@ TEST_F(AppStateTest, CallbacksAfterShutdownAreIgnored) {
     EXPECT_EQ(state->soundSettings().soundsEnabled, before);
 }
 
-// Passes posts on to the pumped queue and, for each post made on another thread, counts who owns
-// the observed state at that moment: a report that holds the state itself makes it two owners.
+// Passes posts on to the pumped queue and, for each post made on another thread while the main
+// thread runs none of the posted work, counts who owns the observed state at that moment: a
+// report that holds the state itself makes it two owners. Posted work holds the state while it
+// runs (and may set off reports, as a tick does), so posts made meanwhile do not count.
 class OwnerCountingQueue final : public MainQueue {
   public:
     explicit OwnerCountingQueue(PumpedMainQueue& target) : target_(target) {}
@@ -365,12 +367,16 @@ class OwnerCountingQueue final : public MainQueue {
     void post(std::function<void()> work) override {
         if (std::this_thread::get_id() != mainThread_) {
             std::lock_guard lock(mutex_);
-            if (const long owners = observed_.use_count(); owners > 0) {
+            if (const long owners = observed_.use_count(); owners > 0 && !running_) {
                 ++reports_;
                 mostOwners_ = std::max(mostOwners_, owners);
             }
         }
-        target_.post(std::move(work));
+        target_.post([this, work = std::move(work)] {
+            setRunning(true);
+            work();
+            setRunning(false);
+        });
     }
     int reports() const {
         std::lock_guard lock(mutex_);
@@ -382,8 +388,14 @@ class OwnerCountingQueue final : public MainQueue {
     }
 
   private:
+    void setRunning(bool running) {
+        std::lock_guard lock(mutex_);
+        running_ = running;
+    }
+
     PumpedMainQueue& target_;
     const std::thread::id mainThread_ = std::this_thread::get_id();
+    bool running_ = false;  // guarded by mutex_
     mutable std::mutex mutex_;
     std::weak_ptr<AppState> observed_;
     int reports_ = 0;
