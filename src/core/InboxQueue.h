@@ -8,9 +8,14 @@
 // runs after every record posted before it was submitted and before every record posted after.
 // So submit all work of the owner through this class, never to the queue directly.
 //
+// `postQuietly` hands a record over without waking the queue, for owners whose queue wakes often
+// enough anyway (a periodic tick): the record waits in the ring and is delivered, in order, before
+// the next work, timer firing or woken delivery on the queue, or at destruction. Waking a thread
+// costs far more than the record's own handling, so a burst of records then costs one wake-up.
+//
 // When the ring is full (the queue has fallen far behind), a record takes the ordinary way as
-// queued work: it still arrives, in order, but that hand-over allocates and takes the queue's
-// lock. `overflows()` counts such records.
+// queued work, which wakes the queue: it still arrives, in order, but that hand-over allocates
+// and takes the queue's lock. `overflows()` counts such records.
 
 #include <atomic>
 #include <cstddef>
@@ -54,8 +59,14 @@ class InboxQueue {
             trigger_.signal();
             return;
         }
-        overflows_.fetch_add(1, std::memory_order_relaxed);
-        async([this, record] { deliver_(record); });
+        handOverQueued(record);
+    }
+
+    // Any thread: as `post`, but the queue stays asleep while the ring has room.
+    void postQuietly(const T& record) {
+        if (!ring_.push(record)) {
+            handOverQueued(record);
+        }
     }
 
     void async(std::function<void()> work) {
@@ -111,6 +122,11 @@ class InboxQueue {
       private:
         InboxQueue& inbox_;
     };
+
+    void handOverQueued(const T& record) {
+        overflows_.fetch_add(1, std::memory_order_relaxed);
+        async([this, record] { deliver_(record); });
+    }
 
     std::uint64_t open() {
         openWork_.fetch_add(1);

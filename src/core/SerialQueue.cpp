@@ -442,7 +442,10 @@ void SerialQueue::timeMoved() {
 }
 
 bool SerialQueue::isSettledLocked() const {
-    return workerWaiting_ && !busy_ && items_.empty() && !liveEntryDue() && !triggerPending();
+    // A worker whose wake-up was claimed still counts as waiting until it runs: it is not asleep
+    // any more, and its wake-up would otherwise be counted after the caller was told it slept.
+    return workerWaiting_ && asleep_.load() && !busy_ && items_.empty() && !liveEntryDue() &&
+           !triggerPending();
 }
 
 bool SerialQueue::isSettled() const {

@@ -97,6 +97,11 @@ void StatsLedger::addFocus(Date from, Date to, const Calendar& calendar) {
 }
 
 StatsSnapshot StatsLedger::record(Date date, double uptime, const Calendar& calendar) {
+    const DailyStats& today = count(date, uptime, calendar);
+    return StatsSnapshot{today, currentKpm()};
+}
+
+const DailyStats& StatsLedger::count(Date date, double uptime, const Calendar& calendar) {
     // A copy: `addFocus` may look up other days through the cache.
     const LocalDayCache::Span& span = calendarCache.at(date, calendar);
     const std::string id = span.dayID;
@@ -128,7 +133,7 @@ StatsSnapshot StatsLedger::record(Date date, double uptime, const Calendar& cale
     const std::int64_t kpm = currentKpm();
     today.topKpm = std::max(today.topKpm, kpm);
     dirty.insert(id);
-    return StatsSnapshot{today, kpm};
+    return today;
 }
 
 StatsSnapshot StatsLedger::snapshot(Date date, double uptime, const Calendar& calendar) {

@@ -53,19 +53,22 @@ struct StatsLedger {
 
     // Counts one key-down at (date, uptime) and returns the snapshot of its day.
     StatsSnapshot record(Date date, double uptime, const Calendar& calendar);
+    // The same without building a snapshot: returns the record of the key's day.
+    const DailyStats& count(Date date, double uptime, const Calendar& calendar);
     // Runs the same preparation as `record` (pruning, day change, break detection) without
     // counting a key, and returns the snapshot of the day of `date`.
     StatsSnapshot snapshot(Date date, double uptime, const Calendar& calendar);
 
     // Ends the current run of typing without counting a break (sleep, wake, quit).
     void resetStreak();
+    // Key-downs of the last 5 s times 12, as pruned by the last record or snapshot.
+    std::int64_t currentKpm() const;
 
   private:
     // The preparation shared by record and snapshot; `id` is the day identifier of `date`.
     void prepare(const std::string& id, double uptime, const Calendar& calendar);
     DailyStats& touch(const std::string& day);
     void addFocus(Date from, Date to, const Calendar& calendar);
-    std::int64_t currentKpm() const;
 };
 
 }  // namespace tapwell

@@ -54,7 +54,8 @@ void StatsStore::record(const KeyActivity& activity, Date date) {
     if (!activity.isDown) {
         return;
     }
-    queue_.post(KeyDown{activity.timestamp, date});
+    // The queue wakes for its ticks and timer anyway; a key alone need not wake it.
+    queue_.postQuietly(KeyDown{activity.timestamp, date});
 }
 
 void StatsStore::tick() {
@@ -193,13 +194,15 @@ void StatsStore::recordOnQueue(double timestamp, Date date) {
     const std::string today = ensureLoaded(date, calendar);
     const auto known = ledger_.days.find(today);
     const std::int64_t previous = known == ledger_.days.end() ? 0 : known->second.keystrokes;
-    const StatsSnapshot snapshot = ledger_.record(date, timestamp, calendar);
-    if (onSnapshot) {
-        const bool rankRose =
-            RankService::rankIndex(previous) < RankService::rankIndex(snapshot.today.keystrokes);
-        onSnapshot(snapshot, rankRose);
+    const DailyStats& counted = ledger_.count(date, timestamp, calendar);
+    // Counted keys reach the owner with the next tick, which costs no extra wake-up of its
+    // thread. The key that lifts the rank is published at once, with the count that reached the
+    // rank, so that every rise is told exactly once.
+    if (onSnapshot &&
+        RankService::rankIndex(previous) < RankService::rankIndex(counted.keystrokes)) {
+        onSnapshot(StatsSnapshot{counted, ledger_.currentKpm()}, true);
     }
-    afterPublication(snapshot.today.date);
+    noteDay(counted.date);
 }
 
 void StatsStore::publish() {
@@ -210,15 +213,17 @@ void StatsStore::publish() {
     if (onSnapshot) {
         onSnapshot(snapshot, false);
     }
-    afterPublication(snapshot.today.date);
+    noteDay(snapshot.today.date);
 }
 
-void StatsStore::afterPublication(const std::string& day) {
-    // The first publication of a new day writes the finished day at once.
-    if (lastPublishedDay_ && *lastPublishedDay_ != day) {
+void StatsStore::noteDay(const std::string& day) {
+    // The first key or publication of a new day writes the finished day at once.
+    if (lastDay_ && *lastDay_ != day) {
         save();
     }
-    lastPublishedDay_ = day;
+    if (lastDay_ != day) {
+        lastDay_ = day;
+    }
 }
 
 void StatsStore::save() {
@@ -317,7 +322,7 @@ void StatsStore::deleteOnQueue(const Completion& completion) {
     }
     ledger_ = StatsLedger{};
     blocked_.clear();
-    lastPublishedDay_.reset();
+    lastDay_.reset();
     settledDay_.reset();
     publish();
     if (completion) {

@@ -1,9 +1,11 @@
 #pragma once
 // The statistics service. Owns the ledger and the day files and touches both only on its private
 // queue "com.tapwell.stats": counts key-downs handed over from the key path (through the queue's
-// inbox, without a lock or an allocation, in order with everything else), publishes a snapshot
-// of today after every counted key and every tick, writes changed days every 10 s and at the
-// moments that matter (day change, sleep, quit), and exports or deletes all statistics.
+// inbox, without a lock, an allocation or a wake-up, in order with everything else), publishes a
+// snapshot of today at every tick (the owner ticks a few times a second; the keys counted since
+// the last tick are in it) and for every key that lifts today's rank, writes changed days every
+// 10 s and at the moments that matter (day change, sleep, quit), and exports or deletes all
+// statistics.
 //
 // `onSnapshot` and the completions run on the queue; set `onSnapshot` before `start()`.
 // `suspend()`, `stop()` and `current()` wait for the queue and must not be called from it.
@@ -33,7 +35,8 @@ class StatsStore {
     // Key-downs the queue can fall behind by before a hand-over takes the slower, allocating way.
     static constexpr std::size_t keyInboxCapacity = 1024;
 
-    // (snapshot, rankRose): rankRose is true only for the key that lifted today's rank.
+    // (snapshot, rankRose): rankRose is true only for the publication of the key that lifted
+    // today's rank, which comes right when that key is counted.
     using SnapshotHandler = std::function<void(const StatsSnapshot&, bool)>;
     // No value on success.
     using Completion = std::function<void(std::optional<Error>)>;
@@ -61,11 +64,12 @@ class StatsStore {
     // once and starts the periodic save timer.
     void start();
     // Called from the key path for every key activity; releases are dropped right here. Any
-    // thread; `date` is the wall time of the key.
+    // thread; `date` is the wall time of the key. The key is counted, in order, when the queue
+    // next runs (a tick, the save timer, any other call) and published with the next tick.
     void record(const KeyActivity& activity, Date date);
     // Key-downs that found the inbox full and were handed over the slower way (none are lost).
     std::uint64_t overflowedKeys() const { return queue_.overflows(); }
-    // A publication without a key, with the clock's current moment.
+    // Counts the keys handed over so far and publishes, with the clock's current moment.
     void tick();
     // Waits: stops counting, ends the current typing run and saves.
     void suspend();
@@ -104,7 +108,8 @@ class StatsStore {
     std::string ensureLoaded(Date date, const Calendar& calendar);
     void recordOnQueue(double timestamp, Date date);
     void publish();
-    void afterPublication(const std::string& day);
+    // Saves at once when `day`, the day of a key or publication, differs from the last one.
+    void noteDay(const std::string& day);
     void save();
     void exportOnQueue(const std::filesystem::path& file, const Completion& completion);
     void deleteOnQueue(const Completion& completion);
@@ -120,7 +125,7 @@ class StatsStore {
     bool saveFailing_ = false;
     QueueTimer timer_;
     bool suspended_ = false;
-    std::optional<std::string> lastPublishedDay_;
+    std::optional<std::string> lastDay_;
     // The day and zone whose loading was last settled; a key of the same day skips the lookups.
     std::optional<std::pair<std::string, std::string>> settledDay_;
     std::optional<Calendar> calendar_;

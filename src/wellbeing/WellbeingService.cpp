@@ -45,11 +45,15 @@ void WellbeingService::record(const KeyActivity& activity, Date date) {
     if (!activity.isDown) {
         return;
     }
-    queue_.post(KeyDown{activity.timestamp, date});
+    // Nothing is decided on a key itself: the next pass or operation counts it first, so the
+    // key need not wake the queue.
+    queue_.postQuietly(KeyDown{activity.timestamp, date});
 }
 
 void WellbeingService::updateTotal(std::int64_t total) {
-    queue_.async([this, total] { total_ = total; });
+    // Only a pass reads the total, and it comes a few times a second while typing: a store
+    // costs nothing, waking the queue for it would cost a thread switch each time.
+    total_.store(total, std::memory_order_relaxed);
 }
 
 void WellbeingService::configure(const AppPreferences& preferences, bool contextPaused) {
@@ -113,7 +117,8 @@ void WellbeingService::tick() {
     const WellbeingLedger before = rules_.ledger;
     // Read afresh at every pass, so that a change of time zone reaches the rules.
     const Calendar calendar = clock_.calendar();
-    auto events = rules_.evaluate(now, uptime, total_, calendar, contextPaused_);
+    auto events = rules_.evaluate(now, uptime, total_.load(std::memory_order_relaxed), calendar,
+                                  contextPaused_);
     if (rules_.ledger != before) {
         persist();
     }

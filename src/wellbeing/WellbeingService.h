@@ -8,6 +8,7 @@
 // All operations hand their work to the queue and return at once, except `suspend` and `stop`,
 // which wait so that the ledger is written before the system sleeps or the program exits.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -54,10 +55,12 @@ class WellbeingService {
     // after `stop`.
     void start();
     // Key-ups are dropped here, before any work is queued. Callable from any thread; never blocks,
-    // and neither locks nor allocates while the queue keeps up (see InboxQueue).
+    // and neither locks, allocates nor wakes the queue while the queue keeps up (see InboxQueue):
+    // the key-down is counted before the next pass or operation.
     void record(const KeyActivity& activity, Date date);
     // Key-downs that found the inbox full and were handed over the slower way (none are lost).
     std::uint64_t overflowedKeys() const { return queue_.overflows(); }
+    // The day's keystroke total for the next pass. Any thread; never wakes the queue.
     void updateTotal(std::int64_t total);
     // New preferences and meeting pause, followed by an immediate pass.
     void configure(const AppPreferences& preferences, bool contextPaused);
@@ -92,7 +95,7 @@ class WellbeingService {
     // Everything below is touched only on queue_.
     WellbeingRules rules_;
     QueueTimer timer_;
-    std::int64_t total_ = 0;
+    std::atomic<std::int64_t> total_{0};  // any thread
     bool contextPaused_ = false;
     bool started_ = false;
     bool stopped_ = false;

@@ -103,6 +103,7 @@ class AppStateTest : public ::testing::Test {
     bool openOnboardingFlag = false;
     MainQueue* queueForLaunch = nullptr;  // none: `mainQueue`
     std::shared_ptr<AppState> state;
+    static constexpr double timerInterval = 0.02;
 
     void SetUp() override { keys->available = true; }
 
@@ -122,7 +123,7 @@ class AppStateTest : public ::testing::Test {
         environment.userThemes = dir / "themes";
         environment.keyTap = std::make_unique<FakeKeyTap>(keys);
         environment.hotKeys = std::make_unique<FakeHotKeys>(hotKeys);
-        environment.timerInterval = 0.02;
+        environment.timerInterval = timerInterval;
         environment.shell = shellForLaunch;
         environment.openOnboardingAtLaunch = openOnboardingFlag;
         if (withSound) {
@@ -147,11 +148,15 @@ class AppStateTest : public ::testing::Test {
     void press(std::int64_t code, KeyTapAction action = KeyTapAction::press) {
         keys->push(KeyTapEvent{code, action, static_cast<std::int64_t>(clock.uptime() * 1e9)});
     }
+    // Counted keys are published with the app timer's next tick: one comes once the monitor has
+    // handed the keys on.
     void type(int count) {
         for (int i = 0; i < count; ++i) {
             press(keycode::a + i % 3, KeyTapAction::press);
             press(keycode::a + i % 3, KeyTapAction::release);
         }
+        EXPECT_TRUE(keys->waitUntilHandled());
+        clock.advance(timerInterval);
     }
     bool pumpUntil(const std::function<bool()>& done) { return mainQueue.runUntil(done, 5000ms); }
 };
@@ -347,8 +352,10 @@ TEST_F(AppStateTest, CallbacksAfterShutdownAreIgnored) {
     EXPECT_EQ(state->soundSettings().soundsEnabled, before);
 }
 
-// Passes posts on to the pumped queue and, for each post made on another thread, counts who owns
-// the observed state at that moment: a report that holds the state itself makes it two owners.
+// Passes posts on to the pumped queue and, for each post made on another thread while the main
+// thread runs none of the posted work, counts who owns the observed state at that moment: a
+// report that holds the state itself makes it two owners. Posted work holds the state while it
+// runs (and may set off reports, as a tick does), so posts made meanwhile do not count.
 class OwnerCountingQueue final : public MainQueue {
   public:
     explicit OwnerCountingQueue(PumpedMainQueue& target) : target_(target) {}
@@ -360,12 +367,16 @@ class OwnerCountingQueue final : public MainQueue {
     void post(std::function<void()> work) override {
         if (std::this_thread::get_id() != mainThread_) {
             std::lock_guard lock(mutex_);
-            if (const long owners = observed_.use_count(); owners > 0) {
+            if (const long owners = observed_.use_count(); owners > 0 && !running_) {
                 ++reports_;
                 mostOwners_ = std::max(mostOwners_, owners);
             }
         }
-        target_.post(std::move(work));
+        target_.post([this, work = std::move(work)] {
+            setRunning(true);
+            work();
+            setRunning(false);
+        });
     }
     int reports() const {
         std::lock_guard lock(mutex_);
@@ -377,8 +388,14 @@ class OwnerCountingQueue final : public MainQueue {
     }
 
   private:
+    void setRunning(bool running) {
+        std::lock_guard lock(mutex_);
+        running_ = running;
+    }
+
     PumpedMainQueue& target_;
     const std::thread::id mainThread_ = std::this_thread::get_id();
+    bool running_ = false;  // guarded by mutex_
     mutable std::mutex mutex_;
     std::weak_ptr<AppState> observed_;
     int reports_ = 0;

@@ -75,6 +75,7 @@ class DesktopIntegration : public ::testing::Test {
     UserDefaults defaults{dir / "defaults.json"};
     PumpedMainQueue mainQueue;
     FakeClock clock{Date{800000000.0}, 5000.0, "Europe/Berlin"};
+    static constexpr double timerInterval = 0.25;
     std::shared_ptr<FakeKeyTap::State> keys = std::make_shared<FakeKeyTap::State>();
     RecordingShell shell;
     FakeNotifier* notifier = nullptr;
@@ -134,18 +135,22 @@ class DesktopIntegration : public ::testing::Test {
         login = fakeLogin.get();
         environment.loginItem = std::move(fakeLogin);
         environment.applications = std::make_shared<FakeApplications>();
-        // The periodic work stays out of the way: ticks are the test's to cause.
-        environment.timerInterval = 3600.0;
+        // Ticks are the test's to cause, by moving the clock.
+        environment.timerInterval = timerInterval;
         state = AppState::create(std::move(environment));
         mainQueue.runFor(10ms);
     }
 
+    // Counted keys are published with the app timer's next tick: one comes once the monitor has
+    // handed the keys on.
     void type(int count) {
         for (int i = 0; i < count; ++i) {
             const auto t = static_cast<std::int64_t>(clock.uptime() * 1e9) + i * 1'000'000;
             keys->push(KeyTapEvent{keycode::a, KeyTapAction::press, t});
             keys->push(KeyTapEvent{keycode::a, KeyTapAction::release, t + 500'000});
         }
+        EXPECT_TRUE(keys->waitUntilHandled());
+        clock.advance(timerInterval);
     }
     bool pumpUntil(const std::function<bool()>& done) { return mainQueue.runUntil(done, 5000ms); }
     std::string today() const { return clock.calendar().dayID(clock.now()); }

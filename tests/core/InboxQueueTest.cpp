@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <sstream>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "core/MpscRing.h"
 #include "support/Counter.h"
+#include "support/FakeClock.h"
 #include "support/Latch.h"
 
 namespace tapwell {
@@ -123,28 +126,44 @@ TEST_F(InboxQueueTest, AFullRingHandsOverAsQueuedWorkInOrderAndCountsIt) {
     EXPECT_EQ(inbox.overflows(), 3u);
 }
 
-TEST_F(InboxQueueTest, RecordsFromManyThreadsReachAnIdleQueueInEachThreadsOrder) {
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 3; ++t) {
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < 3000; ++i) {
-                inbox.post(t * 10000 + i);
-                if (i % 100 == 0) {
-                    std::this_thread::yield();
+TEST_F(InboxQueueTest, RecordsFromManyThreadsReachTheQueueInEachThreadsOrder) {
+    for (const bool quietly : {false, true}) {
+        SCOPED_TRACE(quietly ? "quietly" : "waking");
+        inbox.sync([this] { log.clear(); });
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 3; ++t) {
+            threads.emplace_back([&, t] {
+                for (int i = 0; i < 3000; ++i) {
+                    if (quietly) {
+                        inbox.postQuietly(t * 10000 + i);
+                    } else {
+                        inbox.post(t * 10000 + i);
+                    }
+                    if (i % 100 == 0) {
+                        std::this_thread::yield();
+                    }
+                    if (quietly && t == 0 && i % 500 == 0) {
+                        work(1);  // work fetches the quiet records posted before it
+                    }
                 }
+            });
+        }
+        for (auto& thread : threads) {
+            thread.join();
+        }
+        const auto records = taken();
+        std::vector<int> next = {0, 10000, 20000};
+        std::size_t count = 0;
+        for (int record : records) {
+            if (record < 0) {
+                continue;
             }
-        });
-    }
-    for (auto& thread : threads) {
-        thread.join();
-    }
-    const auto records = taken();
-    ASSERT_EQ(records.size(), 9000u);
-    std::vector<int> next = {0, 10000, 20000};
-    for (int record : records) {
-        auto& expected = next[static_cast<std::size_t>(record / 10000)];
-        ASSERT_EQ(record, expected);
-        ++expected;
+            auto& expected = next[static_cast<std::size_t>(record / 10000)];
+            ASSERT_EQ(record, expected);
+            ++expected;
+            ++count;
+        }
+        EXPECT_EQ(count, 9000u);
     }
 }
 
@@ -161,17 +180,92 @@ TEST(InboxQueue, ARecordHeldBackBySubmittedWorkArrivesWhenTheWorkIsDone) {
 }
 
 TEST(InboxQueue, DestructionDeliversWhatIsStillInTheRing) {
-    std::vector<int> log;
-    Latch gate;
-    {
-        InboxQueue<int> inbox("com.tapwell.test", QueueScheduler::system(), 8,
-                              [&](const int& record) { log.push_back(record); });
-        inbox.queue().async([&] { gate.waitFor(); });
-        inbox.post(1);
-        inbox.post(2);
-        gate.open();
+    for (const bool quietly : {false, true}) {
+        SCOPED_TRACE(quietly ? "quietly" : "waking");
+        std::vector<int> log;
+        Latch gate;
+        {
+            InboxQueue<int> inbox("com.tapwell.test", QueueScheduler::system(), 8,
+                                  [&](const int& record) { log.push_back(record); });
+            inbox.queue().async([&] { gate.waitFor(); });
+            for (const int record : {1, 2}) {
+                if (quietly) {
+                    inbox.postQuietly(record);
+                } else {
+                    inbox.post(record);
+                }
+            }
+            gate.open();
+        }
+        EXPECT_EQ(log, (std::vector<int>{1, 2}));
     }
-    EXPECT_EQ(log, (std::vector<int>{1, 2}));
+}
+
+// Quiet records wait in the ring until something runs on the queue; whatever it is delivers them
+// first, in order with the other records and work.
+TEST(InboxQueue, QuietRecordsWaitForTheNextRunOnTheQueue) {
+    struct Case {
+        // qN: quiet record N, pN: waking record N, wN: work -N, t: a timer firing, s: settle
+        const char* script;
+        bool gated;  // the worker is held until the script has been posted
+        std::vector<int> settled;
+        std::vector<int> afterSync;
+        bool wakes;
+        std::uint64_t overflows = 0;
+    };
+    const Case cases[] = {
+        {"q1 q2", false, {}, {1, 2}, false},
+        {"q1 q2 w1 s q3", false, {1, 2, -1}, {1, 2, -1, 3}, true},
+        // A record posted behind open work is fetched once the work is done.
+        {"q1 w1 q2", true, {1, -1, 2}, {1, -1, 2}, true},
+        {"q1 p2 q3", true, {1, 2, 3}, {1, 2, 3}, true},
+        {"q1 q2 t q3", false, {1, 2, -100}, {1, 2, -100, 3}, true},
+        // The ring holds four: the fifth takes the waking way and fetches the four before it.
+        {"q1 q2 q3 q4 q5", false, {1, 2, 3, 4, 5}, {1, 2, 3, 4, 5}, true, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.script) + (c.gated ? " (gated)" : ""));
+        test::FakeClock clock;
+        std::vector<int> log;  // touched only on the queue
+        InboxQueue<int> inbox("com.tapwell.test", clock.scheduler(), 4,
+                              [&](const int& record) { log.push_back(record); });
+        const QueueTimer timer = inbox.makeTimer(1.0, 1.0, 0.0, [&] { log.push_back(-100); });
+        clock.settle();
+        const std::uint64_t wakesBefore = inbox.queue().wakeCount();
+        Latch gate;
+        if (c.gated) {
+            inbox.queue().async([&] { gate.waitFor(); });
+        }
+        std::istringstream script(c.script);
+        for (std::string step; script >> step;) {
+            const int n = step.size() > 1 ? std::stoi(step.substr(1)) : 0;
+            switch (step[0]) {
+                case 'q':
+                    inbox.postQuietly(n);
+                    break;
+                case 'p':
+                    inbox.post(n);
+                    break;
+                case 'w':
+                    inbox.async([&log, n] { log.push_back(-n); });
+                    break;
+                case 't':
+                    clock.advance(1.0);
+                    break;
+                default:
+                    clock.settle();
+                    break;
+            }
+        }
+        gate.open();
+        clock.settle();
+        // Read first: a sync may wake the worker, as the timer is due some time.
+        EXPECT_EQ(inbox.queue().wakeCount() != wakesBefore, c.wakes);
+        // The queue's own sync delivers nothing: it shows what the queue holds now.
+        EXPECT_EQ(inbox.queue().sync([&] { return log; }), c.settled);
+        EXPECT_EQ(inbox.sync([&] { return log; }), c.afterSync);
+        EXPECT_EQ(inbox.overflows(), c.overflows);
+    }
 }
 
 }  // namespace

@@ -35,10 +35,13 @@ class FakeKeyTap final : public KeyTap {
         int closeCount = 0;
         int waitCount = 0;
         int capsQueries = 0;
+        std::size_t pushed = 0;
+        std::size_t handled = 0;  // items whose sink call has returned
 
         void push(Input item) {
             std::lock_guard lock(mutex);
             input.push_back(item);
+            ++pushed;
             changed.notify_all();
         }
         void set(auto&& change) {
@@ -50,6 +53,10 @@ class FakeKeyTap final : public KeyTap {
         bool waitFor(auto&& done) {
             std::unique_lock lock(mutex);
             return changed.wait_for(lock, std::chrono::seconds(5), [&] { return done(*this); });
+        }
+        // Waits until the monitor has handled everything pushed so far.
+        bool waitUntilHandled() {
+            return waitFor([](const State& state) { return state.handled == state.pushed; });
         }
     };
 
@@ -95,6 +102,7 @@ class FakeKeyTap final : public KeyTap {
                 sink.eventsMissed();
             }
             lock.lock();
+            ++state_->handled;
         }
         state_->changed.notify_all();
     }

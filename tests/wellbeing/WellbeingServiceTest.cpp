@@ -308,6 +308,30 @@ TEST_F(WellbeingServiceTest, TheFirstTimerPassComesAtOnceAndTheNextOnesEveryThir
     EXPECT_EQ(updates.count(), 2u);
 }
 
+// Key-downs do not wake the queue: the next pass, by the timer or after an operation, counts the
+// ones before it first.
+TEST_F(WellbeingServiceTest, TheNextPassCountsTheKeyDownsBeforeIt) {
+    defaults->set(WellbeingService::debugKey, true);  // a pass every second
+    for (const bool byTimer : {true, false}) {
+        SCOPED_TRACE(byTimer ? "timer" : "operation");
+        auto service = makeService();
+        if (byTimer) {
+            service->start();
+        }
+        type(*service, 120.0);
+        const std::size_t passes = updates.count();
+        if (byTimer) {
+            clock.advance(service->tickPeriod());
+        } else {
+            service->setPaused(std::nullopt);
+            service->sync();
+        }
+        ASSERT_EQ(updates.count(), passes + 1);
+        EXPECT_EQ(updates.lastStatus().elapsedMinutes, 2);
+        service->stop();
+    }
+}
+
 TEST_F(WellbeingServiceTest, KeysFromSeveralThreadsWhileTheTimerRuns) {
     defaults->set(WellbeingService::debugKey, true);
     auto service = makeService();
