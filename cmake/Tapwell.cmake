@@ -1,5 +1,17 @@
 # Shared build settings and the helpers every folder uses.
 
+# Optimised builds link the program with the code a run executes side by side (see
+# src/app/CMakeLists.txt): that takes a section per function, and lld to order them. Debug and
+# sanitizer builds, which nobody runs for their footprint, link as they always did.
+set(TAPWELL_ORDERED_LINK OFF)
+if(NOT CMAKE_BUILD_TYPE STREQUAL "Debug" AND NOT TAPWELL_BUILD_FUZZERS)
+  include(CheckLinkerFlag)
+  check_linker_flag(CXX "-fuse-ld=lld" TAPWELL_LINKER_LLD)
+  if(TAPWELL_LINKER_LLD)
+    set(TAPWELL_ORDERED_LINK ON)
+  endif()
+endif()
+
 add_library(tapwell_warnings INTERFACE)
 target_compile_options(tapwell_warnings INTERFACE
   -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wold-style-cast
@@ -14,6 +26,9 @@ function(tapwell_library)
   target_link_libraries(tapwell_${ARG_NAME}
     PUBLIC ${ARG_PUBLIC_DEPS}
     PRIVATE tapwell_warnings ${ARG_PRIVATE_DEPS})
+  if(TAPWELL_ORDERED_LINK)
+    target_compile_options(tapwell_${ARG_NAME} PRIVATE -ffunction-sections)
+  endif()
 endfunction()
 
 # tapwell_reader_module(NAME <module target> SOURCE <entry.cpp> READER <static library>)
