@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <type_traits>
 
 #include "keyboard/HotKeyService.h"
 #include "keyboard/KeyTap.h"
@@ -38,6 +39,19 @@ void watchTerminationSignals(std::function<void(int signal)> handler);
 // executable's own folder (the build tree). Returns the address of its symbol `entry`, or why it
 // failed.
 std::expected<void*, std::string> loadProgramModule(const std::string& file, const char* entry);
+
+// Loads the module as `loadProgramModule` does and calls its entry, a function of type `Entry`
+// taking nothing; returns what the entry returns, or why the module could not be loaded.
+template <class Entry>
+std::expected<std::invoke_result_t<Entry>, std::string> callProgramModule(const std::string& file,
+                                                                          const char* entry) {
+    auto symbol = loadProgramModule(file, entry);
+    if (!symbol) {
+        return std::unexpected(std::move(symbol.error()));
+    }
+    // The one way from a symbol's address to a function: the module exports the entry as such.
+    return reinterpret_cast<Entry>(*symbol)();
+}
 
 // Calls `handler` once (on the thread that noticed it) when the display server the program is
 // connected to goes away. Call before makePlatformServices.
