@@ -164,43 +164,24 @@ void AppState::start() {
 
 void AppState::loadThemesAndSound() {
     auto& log = logger(LogCategory::startup);
-    if (!environment_.resourceFolder) {
-        audioProblem_ = "no resource folder was found (set TAPWELL_RESOURCE_DIR)";
-        log.warn("Startup resources/audio unavailable: {}", *audioProblem_);
-        return;
-    }
-    // The sound files' headers are read after the start (checkThemeSamples).
-    auto catalogue = ThemeManager::create(*environment_.resourceFolder,
-                                          environment_.userThemes.value_or(userThemesFolder()),
-                                          isReadableFile, SampleHeaders::later);
-    if (!catalogue) {
-        audioProblem_ = catalogue.error().description;
-        log.warn("Startup resources/audio unavailable: {}", *audioProblem_);
-        return;
-    }
-    for (const std::string& note : catalogue->notes) {
+    // Made by the program while it started, or here.
+    SoundStart start =
+        environment_.soundStart.valid()
+            ? environment_.soundStart.get()
+            : SoundStart::prepare({environment_.resourceFolder,
+                                   environment_.userThemes.value_or(userThemesFolder()),
+                                   environment_.makeSoundEngine,
+                                   defaults_.stringValue(defaultsKey::themeID)});
+    for (const std::string& note : start.notes) {
         log.warn("Themes: {}", note);
     }
-    themes_ = std::move(catalogue->entries);
-    sortForDisplay(themes_);
-    std::vector<LoadedTheme> loaded;
-    for (const ThemeEntry& entry : themes_) {
-        if (entry.loaded) {
-            loaded.push_back(*entry.loaded);
-        }
-    }
-    if (!environment_.makeSoundEngine) {
-        audioProblem_ = "no audio output";
+    themes_ = std::move(start.themes);
+    if (!start.engine) {
+        audioProblem_ = std::move(start.problem).value_or("no audio output");
         log.warn("Startup resources/audio unavailable: {}", *audioProblem_);
         return;
     }
-    auto engine = environment_.makeSoundEngine(loaded, defaults_.stringValue(defaultsKey::themeID));
-    if (!engine) {
-        audioProblem_ = engine.error();
-        log.warn("Startup resources/audio unavailable: {}", *audioProblem_);
-        return;
-    }
-    soundEngine_ = std::move(*engine);
+    soundEngine_ = std::move(start.engine);
     // The engine prepares the other themes after the start; until checkThemeSamples has heard
     // from it, every listed theme is offered (selecting one waits for its preparation).
     for (const ThemeEntry& entry : themes_) {

@@ -17,6 +17,7 @@
 #include <expected>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <optional>
@@ -27,6 +28,7 @@
 
 #include "app/AppShell.h"
 #include "app/MenuBarStatus.h"
+#include "app/SoundStart.h"
 #include "app/StateView.h"
 #include "core/Clock.h"
 #include "core/MainQueue.h"
@@ -73,6 +75,9 @@ struct AppEnvironment {
     std::unique_ptr<HotKeyService> hotKeys;               // none: no global shortcut
     SystemEventsMonitor::Platform systemPlatform;
     SoundEngineFactory makeSoundEngine;  // none: run without sound
+    // When valid, the sound as the program made it since its start; resourceFolder, userThemes and
+    // makeSoundEngine then serve nothing more at start.
+    std::future<SoundStart> soundStart;
     // The desktop session; each none where the desktop lacks it.
     std::unique_ptr<Notifier> notifier;                  // none: no notification server
     std::unique_ptr<FocusSource> focus;                  // none: the front application unknown

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <future>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -18,10 +19,12 @@
 #include "app/QtMainTimer.h"
 #include "core/Log.h"
 #include "core/ResourceLocator.h"
+#include "core/ThreadName.h"
 #include "core/UserDefaults.h"
 #include "core/UserInstance.h"
 #include "platform/DesktopServices.h"
 #include "platform/PlatformServices.h"
+#include "preferences/AppPreferences.h"
 
 namespace tapwell {
 
@@ -194,6 +197,19 @@ int runApplication(const cli::AppOptions& options, int argc, char** argv) {
     }
 
     auto platform = makePlatformServices(options.audio);
+    // The way to the first key's sound (themes, decoding, the output) needs nothing of what
+    // follows, so it runs beside it: the toolkit, the desktop session and the services take about
+    // as long again.
+    UserDefaults defaults(UserDefaults::standardPath());
+    const auto resourceFolder = ResourceLocator::find();
+    auto soundStart =
+        std::async(std::launch::async,
+                   [request = SoundStart::Request{resourceFolder, userThemesFolder(),
+                                                  std::move(platform.makeSoundEngine),
+                                                  defaults.stringValue(defaultsKey::themeID)}] {
+                       setCurrentThreadName("sound-start");
+                       return SoundStart::prepare(request);
+                   });
     const DesktopModule* desktopModule = nullptr;
     if (platform.hasDisplay && !options.headless) {
         auto loaded = loadDesktopModule();
@@ -218,7 +234,6 @@ int runApplication(const cli::AppOptions& options, int argc, char** argv) {
     }
     QtMainQueue mainQueue(app.get());
     QtMainTimer mainTimer(app.get());
-    UserDefaults defaults(UserDefaults::standardPath());
 
     AppEnvironment environment;
     environment.defaults = &defaults;
@@ -227,11 +242,11 @@ int runApplication(const cli::AppOptions& options, int argc, char** argv) {
     environment.shell = desktop ? &desktop->shell() : nullptr;
     environment.overlayPresenter = desktop ? &desktop->overlays() : nullptr;
     environment.mainTimer = &mainTimer;
-    environment.resourceFolder = ResourceLocator::find();
+    environment.resourceFolder = resourceFolder;
     environment.keyTap = std::move(platform.keyTap);
     environment.hotKeys = std::move(platform.hotKeys);
     environment.systemPlatform = std::move(platform.system);
-    environment.makeSoundEngine = std::move(platform.makeSoundEngine);
+    environment.soundStart = std::move(soundStart);
     environment.openSettingsAtLaunch = options.openSettings;
     environment.openOnboardingAtLaunch = options.openOnboarding;
     DesktopSession session = makeDesktopSession(platform.hasDisplay);

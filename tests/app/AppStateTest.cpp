@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -99,6 +100,8 @@ class AppStateTest : public ::testing::Test {
     std::shared_ptr<FakeHotKeys::State> hotKeys = std::make_shared<FakeHotKeys::State>();
     std::shared_ptr<OfflineAudioOutput> output;
     bool withSound = true;
+    bool soundBeside =
+        false;  // made on another thread while the state is built, as the program does
     AppShell* shellForLaunch = nullptr;
     bool openOnboardingFlag = false;
     MainQueue* queueForLaunch = nullptr;  // none: `mainQueue`
@@ -141,6 +144,15 @@ class AppStateTest : public ::testing::Test {
                 }
                 return std::move(*engine);
             };
+        }
+        if (soundBeside) {
+            environment.soundStart = std::async(
+                std::launch::async,
+                [request = SoundStart::Request{environment.resourceFolder, dir / "themes",
+                                               std::move(environment.makeSoundEngine),
+                                               defaults.stringValue(defaultsKey::themeID)}] {
+                    return SoundStart::prepare(request);
+                });
         }
         state = AppState::create(std::move(environment));
     }
@@ -273,6 +285,42 @@ TEST_F(AppStateTest, RunsSilentlyWithoutResources) {
     EXPECT_FALSE(state->currentTheme());
     type(2);
     EXPECT_TRUE(pumpUntil([&] { return state->snapshot().today.keystrokes == 2; }));
+}
+
+// The program makes the sound on a thread of its own while the rest starts; the state then holds
+// what it would have made itself, with sound and without.
+TEST_F(AppStateTest, SoundMadeBesideTheStartIsAdoptedAsItsOwn) {
+    defaults.set(defaultsKey::themeID, std::string("thock"));
+    for (const bool sound : {true, false}) {
+        SCOPED_TRACE(sound);
+        struct Seen {
+            bool available;
+            std::optional<std::string> problem;
+            std::optional<std::string> theme;
+            std::size_t themes;
+        };
+        std::vector<Seen> seen;
+        for (const bool beside : {false, true}) {
+            withSound = sound;
+            soundBeside = beside;
+            launch();
+            type(2);
+            EXPECT_TRUE(pumpUntil([&] { return state->snapshot().today.keystrokes == 2; }));
+            seen.push_back(
+                {state->audioAvailable(), state->audioProblem(),
+                 state->currentTheme() ? std::optional(state->currentTheme()->id) : std::nullopt,
+                 state->themes().size()});
+            state->shutdown();
+            state.reset();
+            std::filesystem::remove_all(dir / "stats");
+        }
+        EXPECT_EQ(seen[1].available, sound);
+        EXPECT_EQ(seen[1].theme, sound ? std::optional<std::string>("thock") : std::nullopt);
+        EXPECT_EQ(seen[1].available, seen[0].available);
+        EXPECT_EQ(seen[1].problem, seen[0].problem);
+        EXPECT_EQ(seen[1].theme, seen[0].theme);
+        EXPECT_EQ(seen[1].themes, seen[0].themes);
+    }
 }
 
 TEST_F(AppStateTest, StoredVolumesAreClampedAtStart) {
