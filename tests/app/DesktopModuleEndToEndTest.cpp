@@ -2,8 +2,8 @@
 // module) only when it shows windows or draws a recap card, never without windows or for a
 // command that only prints; libzip and the crypto library behind it (in the archive module) only
 // when a sound pack is imported from an archive; the sound-format module (libsndfile's reader)
-// only for a sound file that is not plain WAV; SDL and ALSA (in the SDL module) only when no sound
-// server answers.
+// only for a sound file that is not plain WAV; libpulse (in the sound server module) only when the
+// sound goes to the device; SDL and ALSA (in the SDL module) only when no sound server answers.
 
 #include <gtest/gtest.h>
 
@@ -83,7 +83,7 @@ TEST_F(DesktopModuleEndToEnd, OnlyARunWithWindowsMapsTheGraphicalLibraries) {
         EXPECT_EQ(maps.find("libtapwell-desktop.so") != std::string::npos, c.graphical);
         for (const char* onDemand :
              {"libtapwell-zip.so", "libzip.so", "libcrypto.so", "libtapwell-sndfile.so",
-              "libtapwell-sdl.so", "libSDL2", "libasound.so"}) {
+              "libtapwell-sdl.so", "libSDL2", "libasound.so", "libtapwell-pulse.so", "libpulse"}) {
             EXPECT_EQ(maps.find(onDemand), std::string::npos) << onDemand;
         }
         EXPECT_EQ(tapwell.terminate(), 0) << readBytes(log);

@@ -10,18 +10,37 @@
 #include <system_error>
 #include <thread>
 
+#include "core/Log.h"
 #include "platform/PlatformServices.h"
+#include "platform/fallback/NullAudioOutput.h"
 #include "platform/fallback/UnavailableHotKeyService.h"
+#include "platform/linux/PulseModule.h"
 #include "platform/linux/SdlModule.h"
 #include "platform/linux/keyboard/EvdevOrX11KeyTap.h"
 #include "platform/linux/keyboard/X11HotKeyService.h"
-#include "platform/linux/sound/AudioOutputFactory.h"
-#include "platform/linux/sound/PulseOutputDevices.h"
+#include "platform/linux/sound/WavRealtimeAudioOutput.h"
 #include "platform/linux/system/LinuxSystemEventsPlatform.h"
 #include "platform/linux/x11/X11CompositingProbe.h"
 #include "platform/linux/x11/X11ErrorTrap.h"
 
 namespace tapwell {
+
+namespace {
+
+// A program installed without its sound server module still plays: to the device directly, else
+// to nothing, saying why.
+std::shared_ptr<AudioOutput> openWithoutServer(std::size_t periodFrames, const std::string& why) {
+    auto& log = logger(LogCategory::audio);
+    log.warn("No sound server output ({}), opening the sound device through SDL", why);
+    auto direct = openSdlThroughModule(periodFrames);
+    if (direct) {
+        return std::shared_ptr<AudioOutput>(std::move(*direct));
+    }
+    log.warn("No audio device opened, playing to the null output: {}", direct.error().description);
+    return std::make_shared<NullAudioOutput>(periodFrames);
+}
+
+}  // namespace
 
 PlatformServices makePlatformServices(const AudioOutputChoice& audio) {
     PlatformServices services;
@@ -40,9 +59,23 @@ PlatformServices makePlatformServices(const AudioOutputChoice& audio) {
                                                 const std::optional<std::string>& preferredID)
         -> std::expected<std::unique_ptr<SoundEngine>, std::string> {
         SoundEngine::Dependencies dependencies;
-        dependencies.output = makeAudioOutput(choice, &openSdlThroughModule);
-        if (choice.kind == AudioOutputChoice::Kind::device) {
-            dependencies.devices = std::make_shared<PulseOutputDevices>();
+        switch (choice.kind) {
+            case AudioOutputChoice::Kind::null:
+                dependencies.output = std::make_shared<NullAudioOutput>(choice.periodFrames);
+                break;
+            case AudioOutputChoice::Kind::wav:
+                dependencies.output =
+                    std::make_shared<WavRealtimeAudioOutput>(choice.file, choice.periodFrames);
+                break;
+            case AudioOutputChoice::Kind::device:
+                if (auto module = loadPulseModule()) {
+                    dependencies.output =
+                        (*module)->makeDeviceOutput(choice.periodFrames, &openSdlThroughModule);
+                    dependencies.devices = (*module)->makeOutputDevices();
+                } else {
+                    dependencies.output = openWithoutServer(choice.periodFrames, module.error());
+                }
+                break;
         }
         auto engine = SoundEngine::create(themes, preferredID, std::move(dependencies));
         if (!engine) {
