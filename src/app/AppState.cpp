@@ -72,16 +72,25 @@ AppState::AppState(AppEnvironment environment)
     stats_ = std::make_unique<StatsStore>(clock_, environment_.statsDirectory);
     overlays_ = std::make_unique<OverlayService>(environment_.overlayPresenter,
                                                  environment_.mainTimer, localization_);
-    notifier_ = std::move(environment_.notifier);
+    if (!environment_.desktopSession) {
+        adoptSession(DesktopSession{std::move(environment_.notifier), std::move(environment_.focus),
+                                    std::move(environment_.sleep),
+                                    std::move(environment_.loginItem),
+                                    std::move(environment_.applications)});
+    }
+}
+
+void AppState::adoptSession(DesktopSession session) {
+    notifier_ = std::move(session.notifier);
     if (!notifier_) {
         notifier_ = std::make_unique<NoNotificationServer>();
     }
     notifications_ = std::make_unique<NotificationService>(
         *notifier_, clock_, environment_.resourceFolder.value_or(std::filesystem::path{}));
-    loginItem_ = std::move(environment_.loginItem);
-    applications_ = std::move(environment_.applications);
-    sleep_ = std::move(environment_.sleep);
-    focus_ = std::move(environment_.focus);
+    loginItem_ = std::move(session.loginItem);
+    applications_ = std::move(session.applications);
+    sleep_ = std::move(session.sleep);
+    focus_ = std::move(session.focus);
 }
 
 AppState::~AppState() {
@@ -113,6 +122,10 @@ void AppState::start() {
     monitor_->start();
     loadThemesAndSound();
     keySound_->store(soundEngine_.get(), std::memory_order_release);
+    // The desktop session's connection to the bus takes round trips a key does not wait for.
+    if (environment_.desktopSession) {
+        adoptSession(environment_.desktopSession());
+    }
 
     notifications_->registerCategories();
     if (environment_.systemPlatform.timer == nullptr) {

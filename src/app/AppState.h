@@ -78,6 +78,9 @@ struct AppEnvironment {
     // When valid, the sound as the program made it since its start; resourceFolder, userThemes and
     // makeSoundEngine then serve nothing more at start.
     std::future<SoundStart> soundStart;
+    // The desktop session, made once the key monitor runs and the sound is in place; when given,
+    // the five fields below serve nothing.
+    std::function<DesktopSession()> desktopSession;
     // The desktop session; each none where the desktop lacks it.
     std::unique_ptr<Notifier> notifier;                  // none: no notification server
     std::unique_ptr<FocusSource> focus;                  // none: the front application unknown
@@ -223,6 +226,7 @@ class AppState final : public StateView, public std::enable_shared_from_this<App
     explicit AppState(AppEnvironment environment);
     void start();
     void loadThemesAndSound();
+    void adoptSession(DesktopSession session);
     void applySoundSettings(const SoundSettings& old);
     void wireKeyPath();
     void wireCallbacks();

@@ -249,12 +249,9 @@ int runApplication(const cli::AppOptions& options, int argc, char** argv) {
     environment.soundStart = std::move(soundStart);
     environment.openSettingsAtLaunch = options.openSettings;
     environment.openOnboardingAtLaunch = options.openOnboarding;
-    DesktopSession session = makeDesktopSession(platform.hasDisplay);
-    environment.notifier = std::move(session.notifier);
-    environment.focus = std::move(session.focus);
-    environment.sleep = std::move(session.sleep);
-    environment.loginItem = std::move(session.loginItem);
-    environment.applications = std::move(session.applications);
+    environment.desktopSession = [hasDisplay = platform.hasDisplay] {
+        return makeDesktopSession(hasDisplay);
+    };
 
     auto state = AppState::create(std::move(environment));
     runningState() = state;

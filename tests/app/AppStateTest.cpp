@@ -100,6 +100,7 @@ class AppStateTest : public ::testing::Test {
     std::shared_ptr<FakeHotKeys::State> hotKeys = std::make_shared<FakeHotKeys::State>();
     std::shared_ptr<OfflineAudioOutput> output;
     bool withSound = true;
+    std::function<DesktopSession()> session;  // none: the session's fields, given at once
     bool soundBeside =
         false;  // made on another thread while the state is built, as the program does
     AppShell* shellForLaunch = nullptr;
@@ -145,6 +146,7 @@ class AppStateTest : public ::testing::Test {
                 return std::move(*engine);
             };
         }
+        environment.desktopSession = session;
         if (soundBeside) {
             environment.soundStart = std::async(
                 std::launch::async,
@@ -321,6 +323,46 @@ TEST_F(AppStateTest, SoundMadeBesideTheStartIsAdoptedAsItsOwn) {
         EXPECT_EQ(seen[1].theme, seen[0].theme);
         EXPECT_EQ(seen[1].themes, seen[0].themes);
     }
+}
+
+// The desktop session's bus connection takes round trips, so the program hands it over as a maker
+// that the state calls once the key monitor runs and the sound plays; what it makes is then used.
+TEST_F(AppStateTest, TheDesktopSessionIsMadeOnceTheKeyPathRuns) {
+    class AnsweringNotifier final : public Notifier {
+      public:
+        explicit AnsweringNotifier(int& queries) : queries_(queries) {}
+        void queryCapabilities(std::function<void(Capabilities)> done) override {
+            ++queries_;
+            done({true, true});
+        }
+        void post(const Notification&,
+                  std::function<void(std::optional<NotificationID>)> done) override {
+            done(std::nullopt);
+        }
+
+      private:
+        int& queries_;
+    };
+    StartupLog log;
+    int made = 0;
+    int queries = 0;
+    bool keyPathRan = false;
+    session = [&] {
+        ++made;
+        keyPathRan =
+            log.matching({"Starting key monitor"}).size() == 1 && output && output->isRunning();
+        DesktopSession desktop;
+        desktop.notifier = std::make_unique<AnsweringNotifier>(queries);
+        return desktop;
+    };
+    launch();
+    EXPECT_EQ(made, 1);
+    EXPECT_TRUE(keyPathRan);
+    EXPECT_TRUE(pumpUntil([&] {
+        return state->notificationStatus().authorization == NotificationAuthorization::authorized;
+    }));
+    EXPECT_TRUE(state->notificationStatus().actionsAvailable);
+    EXPECT_GT(queries, 0);
 }
 
 TEST_F(AppStateTest, StoredVolumesAreClampedAtStart) {
