@@ -261,6 +261,27 @@ class TimedOutput final : public AudioOutput {
     NullAudioOutput inner_;
 };
 
+// Runs `start` and returns the milliseconds from its return to the first sounding frame.
+template <typename Start>
+double millisToFirstFrame(TimedOutput& output, Start start) {
+    output.soundedAt().store(0);
+    start();
+    const auto returned = SteadyClock::now().time_since_epoch().count();
+    std::int64_t sounded = 0;
+    while ((sounded = output.soundedAt().load()) == 0) {
+        std::this_thread::yield();
+    }
+    return static_cast<double>(sounded - returned) / 1e6;
+}
+
+void reportLatency(benchmark::State& state, std::size_t period, const std::vector<double>& millis) {
+    state.counters["period_ms"] = static_cast<double>(period) * 1000.0 / pcmSampleRate;
+    state.counters["median_ms"] = percentile(millis, 0.5);
+    state.counters["p90_ms"] = percentile(millis, 0.9);
+    state.counters["p99_ms"] = percentile(millis, 0.99);
+    state.counters["max_ms"] = percentile(millis, 1.0);
+}
+
 void BM_PlayToFirstFrameLatency(benchmark::State& state) {
     const auto period = static_cast<std::size_t>(state.range(0));
     auto output = std::make_shared<TimedOutput>(period);
@@ -272,19 +293,11 @@ void BM_PlayToFirstFrameLatency(benchmark::State& state) {
     for (auto _ : state) {
         // Let the previous click end, and start at a random point of the period.
         std::this_thread::sleep_for(std::chrono::microseconds(60000 + (i++ * 7919) % 5000));
-        output->soundedAt().store(0);
-        engine->play({KeyKind::space, true, 0.0});
-        const auto returned = SteadyClock::now().time_since_epoch().count();
-        std::int64_t sounded = 0;
-        while ((sounded = output->soundedAt().load()) == 0) {
-            std::this_thread::yield();
-        }
-        millis.push_back(static_cast<double>(sounded - returned) / 1e6);
+        millis.push_back(millisToFirstFrame(*output, [&] {
+            engine->play({KeyKind::space, true, 0.0});
+        }));
     }
-    state.counters["period_ms"] = static_cast<double>(period) * 1000.0 / pcmSampleRate;
-    state.counters["median_ms"] = percentile(millis, 0.5);
-    state.counters["p99_ms"] = percentile(millis, 0.99);
-    state.counters["max_ms"] = percentile(millis, 1.0);
+    reportLatency(state, period, millis);
 }
 BENCHMARK(BM_PlayToFirstFrameLatency)
     ->Arg(128)
@@ -326,20 +339,10 @@ void BM_AlertToFirstFrameLatency(benchmark::State& state) {
         }
         engine->waitUntilIdle();
         std::this_thread::sleep_for(std::chrono::milliseconds(30 + (i * 7919) % 5));
-        output->soundedAt().store(0);
         state.ResumeTiming();
-        engine->playAlert("capsOn");
-        const auto returned = SteadyClock::now().time_since_epoch().count();
-        std::int64_t sounded = 0;
-        while ((sounded = output->soundedAt().load()) == 0) {
-            std::this_thread::yield();
-        }
-        millis.push_back(static_cast<double>(sounded - returned) / 1e6);
+        millis.push_back(millisToFirstFrame(*output, [&] { engine->playAlert("capsOn"); }));
     }
-    state.counters["period_ms"] = static_cast<double>(period) * 1000.0 / pcmSampleRate;
-    state.counters["median_ms"] = percentile(millis, 0.5);
-    state.counters["p90_ms"] = percentile(millis, 0.9);
-    state.counters["max_ms"] = percentile(millis, 1.0);
+    reportLatency(state, period, millis);
 }
 BENCHMARK(BM_AlertToFirstFrameLatency)
     ->ArgNames({"period", "first"})
