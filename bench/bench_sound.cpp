@@ -1,14 +1,18 @@
 // Sound benchmarks: the cost of `play()` on the key path, the render cost per period, decoding of
-// the built-in themes, and the latency from `play()` returning to the first rendered frame of
-// that sound on the real-time null output.
+// the built-in themes and of one alert, the latency from `play()` returning to the first rendered
+// frame of that sound on the real-time null output, and the same for an alert heard for the
+// first time in a theme's selection (decoded then) and again (already decoded).
 
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <expected>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -122,12 +126,11 @@ void BM_RenderPeriod(benchmark::State& state) {
 }
 BENCHMARK(BM_RenderPeriod)->Arg(0)->Arg(4)->Arg(19)->Unit(benchmark::kMicrosecond);
 
-// Decoding every built-in theme found in the resource folder.
-void BM_DecodeBuiltInThemes(benchmark::State& state) {
+// The usable built-in themes found in the resource folder, or a reason to skip.
+std::expected<std::vector<LoadedTheme>, std::string> builtInThemes() {
     const auto resources = ResourceLocator::find();
     if (!resources) {
-        state.SkipWithError("no resource folder (set TAPWELL_RESOURCE_DIR)");
-        return;
+        return std::unexpected("no resource folder (set TAPWELL_RESOURCE_DIR)");
     }
     auto catalogue = ThemeManager::create(*resources);
     std::vector<LoadedTheme> loaded;
@@ -139,7 +142,25 @@ void BM_DecodeBuiltInThemes(benchmark::State& state) {
         }
     }
     if (loaded.empty()) {
-        state.SkipWithError("no usable built-in theme in the resource folder");
+        return std::unexpected("no usable built-in theme in the resource folder");
+    }
+    return loaded;
+}
+
+// Asks the kernel to forget the cached pages of a file (they are clean, so nothing is lost).
+void evictFromPageCache(const std::filesystem::path& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        ::close(fd);
+    }
+}
+
+// Decoding every built-in theme found in the resource folder.
+void BM_DecodeBuiltInThemes(benchmark::State& state) {
+    const auto loaded = builtInThemes();
+    if (!loaded) {
+        state.SkipWithError(loaded.error().c_str());
         return;
     }
     std::size_t bytes = 0;
@@ -147,7 +168,7 @@ void BM_DecodeBuiltInThemes(benchmark::State& state) {
     for (auto _ : state) {
         bytes = 0;
         themes = 0;
-        for (const LoadedTheme& theme : loaded) {
+        for (const LoadedTheme& theme : *loaded) {
             auto prepared = PreparedTheme::prepare(theme);
             if (prepared) {
                 bytes += prepared->sampleBytes();
@@ -159,6 +180,49 @@ void BM_DecodeBuiltInThemes(benchmark::State& state) {
     state.counters["sample_MiB"] = static_cast<double>(bytes) / (1024.0 * 1024.0);
 }
 BENCHMARK(BM_DecodeBuiltInThemes)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Decoding one alert of a built-in theme, as the engine's loader does when it is first asked
+// for: every alert file of every theme in turn. Warm (range 0): the files are in the page cache
+// after the first round, as after the catalogue read their headers at start. Cold (1): each file
+// is dropped from the page cache first, as after a reboot (the figure depends on the disk).
+void BM_DecodeOneAlert(benchmark::State& state) {
+    const auto loaded = builtInThemes();
+    if (!loaded) {
+        state.SkipWithError(loaded.error().c_str());
+        return;
+    }
+    std::vector<std::pair<PreparedTheme, std::string>> files;
+    for (const LoadedTheme& theme : *loaded) {
+        for (const std::string& name : PreparedTheme::alertFiles(theme.theme.sounds)) {
+            files.emplace_back(PreparedTheme{theme.theme, theme.directory, {}}, name);
+        }
+    }
+    std::vector<double> millis;
+    std::size_t i = 0;
+    for (auto _ : state) {
+        const auto& [theme, name] = files[i++ % files.size()];
+        if (state.range(0) != 0) {
+            state.PauseTiming();
+            evictFromPageCache(theme.directory / name);
+            state.ResumeTiming();
+        }
+        const auto start = SteadyClock::now();
+        auto buffer = theme.decode(name);
+        millis.push_back(
+            std::chrono::duration<double, std::milli>(SteadyClock::now() - start).count());
+        benchmark::DoNotOptimize(buffer);
+    }
+    state.counters["files"] = static_cast<double>(files.size());
+    state.counters["median_ms"] = percentile(millis, 0.5);
+    state.counters["p90_ms"] = percentile(millis, 0.9);
+    state.counters["max_ms"] = percentile(millis, 1.0);
+}
+BENCHMARK(BM_DecodeOneAlert)
+    ->ArgName("cold")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(360)
+    ->Unit(benchmark::kMillisecond);
 
 // Marks the time of the first non-silent frame the output pulls.
 class TimedOutput final : public AudioOutput {
@@ -197,6 +261,27 @@ class TimedOutput final : public AudioOutput {
     NullAudioOutput inner_;
 };
 
+// Runs `start` and returns the milliseconds from its return to the first sounding frame.
+template <typename Start>
+double millisToFirstFrame(TimedOutput& output, Start start) {
+    output.soundedAt().store(0);
+    start();
+    const auto returned = SteadyClock::now().time_since_epoch().count();
+    std::int64_t sounded = 0;
+    while ((sounded = output.soundedAt().load()) == 0) {
+        std::this_thread::yield();
+    }
+    return static_cast<double>(sounded - returned) / 1e6;
+}
+
+void reportLatency(benchmark::State& state, std::size_t period, const std::vector<double>& millis) {
+    state.counters["period_ms"] = static_cast<double>(period) * 1000.0 / pcmSampleRate;
+    state.counters["median_ms"] = percentile(millis, 0.5);
+    state.counters["p90_ms"] = percentile(millis, 0.9);
+    state.counters["p99_ms"] = percentile(millis, 0.99);
+    state.counters["max_ms"] = percentile(millis, 1.0);
+}
+
 void BM_PlayToFirstFrameLatency(benchmark::State& state) {
     const auto period = static_cast<std::size_t>(state.range(0));
     auto output = std::make_shared<TimedOutput>(period);
@@ -208,24 +293,64 @@ void BM_PlayToFirstFrameLatency(benchmark::State& state) {
     for (auto _ : state) {
         // Let the previous click end, and start at a random point of the period.
         std::this_thread::sleep_for(std::chrono::microseconds(60000 + (i++ * 7919) % 5000));
-        output->soundedAt().store(0);
-        engine->play({KeyKind::space, true, 0.0});
-        const auto returned = SteadyClock::now().time_since_epoch().count();
-        std::int64_t sounded = 0;
-        while ((sounded = output->soundedAt().load()) == 0) {
-            std::this_thread::yield();
-        }
-        millis.push_back(static_cast<double>(sounded - returned) / 1e6);
+        millis.push_back(millisToFirstFrame(*output, [&] {
+            engine->play({KeyKind::space, true, 0.0});
+        }));
     }
-    state.counters["period_ms"] = static_cast<double>(period) * 1000.0 / pcmSampleRate;
-    state.counters["median_ms"] = percentile(millis, 0.5);
-    state.counters["p99_ms"] = percentile(millis, 0.99);
-    state.counters["max_ms"] = percentile(millis, 1.0);
+    reportLatency(state, period, millis);
 }
 BENCHMARK(BM_PlayToFirstFrameLatency)
     ->Arg(128)
     ->Arg(256)
     ->Iterations(150)
+    ->Unit(benchmark::kMillisecond);
+
+// From `playAlert("capsOn")` returning to its first rendered frame on the real-time null output,
+// with the built-in themes. First (range 1 = 1): the alert was not asked for yet in this
+// selection, so the time includes the hop to the loader, decoding the file and the hop back.
+// Again (0): the sample is decoded already. Each round selects the next theme, which stops every
+// voice, and lets the output fall silent.
+void BM_AlertToFirstFrameLatency(benchmark::State& state) {
+    const auto loaded = builtInThemes();
+    if (!loaded) {
+        state.SkipWithError(loaded.error().c_str());
+        return;
+    }
+    const auto period = static_cast<std::size_t>(state.range(0));
+    const bool first = state.range(1) != 0;
+    auto output = std::make_shared<TimedOutput>(period);
+    SoundEngine::Dependencies dependencies;
+    dependencies.output = output;
+    auto engine = std::move(*SoundEngine::create(*loaded, std::nullopt, std::move(dependencies)));
+    engine->prepareOtherThemes();
+    const auto ids = engine->availableIDs();
+    const std::vector<std::string> order(ids.begin(), ids.end());
+    std::vector<double> millis;
+    std::size_t i = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        // Every theme in turn, so that both figures come from the same samples.
+        const std::string& id = order[i++ % order.size()];
+        engine->selectTheme(id);  // drops the alerts of the theme before
+        if (!first) {
+            engine->playAlert("capsOn");
+            engine->waitUntilIdle();
+            engine->selectTheme(id);  // stops the voices, keeps the samples
+        }
+        engine->waitUntilIdle();
+        std::this_thread::sleep_for(std::chrono::milliseconds(30 + (i * 7919) % 5));
+        state.ResumeTiming();
+        millis.push_back(millisToFirstFrame(*output, [&] { engine->playAlert("capsOn"); }));
+    }
+    reportLatency(state, period, millis);
+}
+BENCHMARK(BM_AlertToFirstFrameLatency)
+    ->ArgNames({"period", "first"})
+    ->Args({128, 1})
+    ->Args({128, 0})
+    ->Args({256, 1})
+    ->Args({256, 0})
+    ->Iterations(60)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -81,7 +81,6 @@ std::expected<std::unique_ptr<SoundEngine>, SoundEngineError> SoundEngine::creat
     SoundEngine* raw = engine.get();
     auto started = raw->queue_->sync([raw]() -> std::expected<void, Error> {
         raw->applyVolumes();
-        raw->prepareSelected();
         return raw->startEngine();
     });
     if (!started) {
@@ -210,6 +209,7 @@ void SoundEngine::select(PreparedTheme& theme) {
     ++selection_;
     requested_.clear();
     pending_.clear();
+    waitingAlerts_.clear();  // meant for the theme that played them
     const Theme::Mix& mix = theme.theme.mix;
     mixGains_ = MixGains{decibelsToGain(mix.typingGainDb), decibelsToGain(mix.alertGainDb),
                          decibelsToGain(mix.keyUpRelativeDb)};
@@ -264,20 +264,16 @@ void SoundEngine::refreshAmbience() {
     if (SharedPcmBuffer buffer = selected_->shared(*ambience)) {
         mixer_->loop(Mixer::ambienceVoice, std::move(buffer), 1.0f);
     } else {
-        prepareSelected();  // loops once it is decoded
+        requestSamples({*ambience});  // loops once it is decoded
     }
 }
 
-void SoundEngine::prepareSelected() {
+void SoundEngine::requestSamples(const std::set<std::string>& names) {
     if (closing_) {
         return;
     }
-    std::set<std::string> wanted = PreparedTheme::alertFiles(selected_->theme.sounds);
-    if (rainEnabled_ && selected_->theme.sounds.ambience) {
-        wanted.insert(*selected_->theme.sounds.ambience);
-    }
     std::vector<std::string> missing;
-    for (const std::string& name : wanted) {
+    for (const std::string& name : names) {
         if (!selected_->buffers.contains(name) && requested_.insert(name).second) {
             missing.push_back(name);
             pending_.insert(name);
@@ -370,8 +366,12 @@ void SoundEngine::playAlertNow(std::string name) {
     }
     SharedPcmBuffer buffer = selected_->shared(entry->second);
     if (!buffer) {
-        // Decoding takes milliseconds: the alert is still meant when its sample arrives.
-        if (pending_.contains(entry->second) && waitingAlerts_.size() < Mixer::alertVoiceCount) {
+        // Most sessions play few alerts, so each is decoded when first asked for. That takes
+        // milliseconds: the alert is still meant when its sample arrives, and is played once
+        // however often it was asked for meanwhile. A file that failed stays silent.
+        requestSamples({entry->second});
+        if (pending_.contains(entry->second) && waitingAlerts_.size() < Mixer::alertVoiceCount &&
+            std::find(waitingAlerts_.begin(), waitingAlerts_.end(), name) == waitingAlerts_.end()) {
             waitingAlerts_.push_back(std::move(name));
         }
         return;
@@ -440,7 +440,6 @@ bool SoundEngine::selectTheme(const std::string& id) {
         variation_ = SoundVariation{};
         applyVolumes();
         refreshAmbience();
-        prepareSelected();
         return true;
     });
 }
@@ -603,7 +602,6 @@ std::expected<void, AudioLoadError> SoundEngine::addTheme(const LoadedTheme& loa
             select(it->second);  // the new manifest's gains, and its alerts decoded afresh
             applyVolumes();
             refreshAmbience();
-            prepareSelected();
         }
     });
     return {};

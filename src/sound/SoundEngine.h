@@ -1,12 +1,13 @@
 #pragma once
-// Turns key events and named alerts into sound. Holds every theme's key sounds in memory (the
-// selected theme's alerts, and its ambience while the rain setting is on, are decoded on a loader
-// thread of their own and dropped when another theme is selected), keeps fixed
-// pools of voices on three buses (typing, alerts, ambience) in a `Mixer`, and plays a sample by
-// handing an already decoded buffer to the next voice of a pool. Also plays theme previews, loops
-// the ambience sample while the rain setting is on, applies the user's volumes, the theme's mix
-// gains and every kind of muting to the buses, switches themes, routes the output to the built-in
-// speakers, and restarts the output when the device goes away or the default device changes.
+// Turns key events and named alerts into sound. Holds every theme's key sounds in memory (each
+// alert of the selected theme once it is first asked for, and its ambience while the rain setting
+// is on, are decoded on a loader thread of their own and dropped when another theme is selected),
+// keeps fixed pools of voices on three buses (typing, alerts, ambience) in a `Mixer`, and plays a
+// sample by handing an already decoded buffer to the next voice of a pool. Also plays theme
+// previews, loops the ambience sample while the rain setting is on, applies the user's volumes, the
+// theme's mix gains and every kind of muting to the buses, switches themes, routes the output to
+// the built-in speakers, and restarts the output when the device goes away or the default device
+// changes.
 //
 // Every field below is owned by the serial queue "com.tapwell.audio". `play`, `selectTheme`,
 // `selectedID`, `setBuiltInOutput`, `addTheme`, `removeTheme`, `availableIDs`,
@@ -84,11 +85,11 @@ class SoundEngine {
     // first key plays as soon as possible. The key sounds of every other theme are prepared on the
     // loader thread once `prepareOtherThemes` is called (or anything below waits for them), so
     // that switching to one is instant; until they are, `selectTheme`, `removeTheme`,
-    // `availableIDs`, `unavailableThemes` and `decodedFiles` wait for them. The selected theme's
-    // alerts follow from the loader thread too; an alert asked for before its sample is decoded
-    // plays once it is, one whose file fails to decode stays silent (and is logged). Fails with
-    // `ThemeError::defaultThemeUnavailable` when no theme could be prepared, or with the output's
-    // start error.
+    // `availableIDs`, `unavailableThemes` and `decodedFiles` wait for them. An alert of the
+    // selected theme is decoded on the loader thread when it is first asked for and kept while the
+    // theme stays selected; it plays as soon as it is decoded, and one whose file fails to decode
+    // stays silent (and is logged once). Fails with `ThemeError::defaultThemeUnavailable` when no
+    // theme could be prepared, or with the output's start error.
     static std::expected<std::unique_ptr<SoundEngine>, SoundEngineError> create(
         const std::vector<LoadedTheme>& loadedThemes, const std::optional<std::string>& preferredID,
         Dependencies dependencies);
@@ -166,7 +167,9 @@ class SoundEngine {
 
     void noteUnavailable(const std::string& id, const std::string& file,
                          const AudioLoadError& error);
-    void prepareSelected();
+    // Hands the files of the selected theme that are not decoded, failed or on the way yet to the
+    // loader; they arrive through `receiveDecoded`.
+    void requestSamples(const std::set<std::string>& names);
     void playAlertNow(std::string name);
     void receiveDecoded(std::uint64_t generation,
                         std::vector<std::pair<std::string, SharedPcmBuffer>> decoded);

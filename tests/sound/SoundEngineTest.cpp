@@ -12,6 +12,7 @@
 #include "sound/OfflineAudioOutput.h"
 #include "sound/SoundEngine.h"
 #include "support/FakeClock.h"
+#include "support/LogLines.h"
 #include "support/TempDir.h"
 
 namespace tapwell {
@@ -31,6 +32,22 @@ struct DelayedWork {
     double delay = 0;
     std::function<void()> fire;
 };
+
+// The key files of a test theme.
+std::set<std::string> testKeyFiles() {
+    return {"down0.wav", "down1.wav", "down2.wav", "down3.wav", "down4.wav", "down5.wav",
+            "up0.wav",   "up1.wav",   "up2.wav",   "space.wav", "enter.wav", "backspace.wav"};
+}
+
+// Replaces a sample by a named pipe, so that decoding it waits until the test writes the returned
+// bytes (the sample as it was) into the pipe.
+std::string heldUpOnAPipe(const std::filesystem::path& file) {
+    std::string bytes(std::filesystem::file_size(file), '\0');
+    std::ifstream(file, std::ios::binary).read(bytes.data(), std::ssize(bytes));
+    std::filesystem::remove(file);
+    EXPECT_EQ(mkfifo(file.c_str(), 0600), 0);
+    return bytes;
+}
 
 class SoundEngineTest : public ::testing::Test {
   protected:
@@ -367,28 +384,21 @@ TEST_F(SoundEngineTest, SelectingAThemeStopsVoicesResetsPoolsAndAppliesItsGains)
     EXPECT_FLOAT_EQ(output->render(block)[0], test::as16Bit(keyDownLevel(0) + 0.05f) * 0.7f);
 }
 
-// Every theme's keys are decoded up front; the alerts only for the selected theme and the ambience
-// only while the rain is on. A switch plays the new theme's keys at once while its alerts are
-// still being decoded (the loader is held up on a pipe here), and an alert asked for meanwhile
-// plays once its sample arrives.
-TEST_F(SoundEngineTest, OnlyTheSelectedThemesAlertsAndAmbienceAreDecoded) {
+// Every theme's keys are decoded up front; an alert of the selected theme once it is asked for,
+// and the ambience only while the rain is on. A switch plays the new theme's keys at once; an
+// alert asked for while its sample is decoded (the loader is held up on a pipe here) plays once
+// the sample arrives, and only once however often it was asked for.
+TEST_F(SoundEngineTest, AlertsAreDecodedWhenFirstAskedForAndAmbienceWhileTheRainIsOn) {
     test::TestThemeOptions options;
     options.id = "beta";
     options.typingGainDb = 0.0f;
     options.alertGainDb = 0.0f;
     options.levelOffset = 0.05f;
     const LoadedTheme beta = test::writeTestTheme(dir.path(), options);
-    // The pipe's contents: the sample as it was written.
-    std::string bytes(std::filesystem::file_size(beta.directory / "rankup.wav"), '\0');
-    std::ifstream(beta.directory / "rankup.wav", std::ios::binary)
-        .read(bytes.data(), std::ssize(bytes));
-    std::filesystem::remove(beta.directory / "rankup.wav");
-    ASSERT_EQ(mkfifo((beta.directory / "rankup.wav").c_str(), 0600), 0);
+    const std::string bytes = heldUpOnAPipe(beta.directory / "rankup.wav");
 
     auto engine = makeEngine({alpha, beta}, "alpha");
-    const std::set<std::string> keys = {"down0.wav", "down1.wav", "down2.wav", "down3.wav",
-                                        "down4.wav", "down5.wav", "up0.wav",   "up1.wav",
-                                        "up2.wav",   "space.wav", "enter.wav", "backspace.wav"};
+    const std::set<std::string> keys = testKeyFiles();
     auto with = [&keys](std::initializer_list<const char*> more) {
         std::set<std::string> names = keys;
         names.insert(more.begin(), more.end());
@@ -400,10 +410,11 @@ TEST_F(SoundEngineTest, OnlyTheSelectedThemesAlertsAndAmbienceAreDecoded) {
         std::set<std::string> betaFiles;
     };
     const std::vector<Step> steps = {
-        {[] {}, with({"rankup.wav", "capson.wav"}), keys},
-        {[&] { engine->setAmbience(true, 1.0f); },
-         with({"rankup.wav", "capson.wav", "ambience.wav"}), keys},
-        {[&] { engine->setAmbience(false, 1.0f); }, with({"rankup.wav", "capson.wav"}), keys},
+        {[] {}, keys, keys},
+        {[&] { engine->playAlert("rankUp"); }, with({"rankup.wav"}), keys},
+        {[&] { engine->setAmbience(true, 1.0f); }, with({"rankup.wav", "ambience.wav"}), keys},
+        {[&] { engine->setAmbience(false, 1.0f); }, with({"rankup.wav"}), keys},
+        {[&] { engine->playAlert("capsOn"); }, with({"rankup.wav", "capson.wav"}), keys},
     };
     for (std::size_t i = 0; i < steps.size(); ++i) {
         steps[i].action();
@@ -412,13 +423,14 @@ TEST_F(SoundEngineTest, OnlyTheSelectedThemesAlertsAndAmbienceAreDecoded) {
         EXPECT_EQ(engine->decodedFiles("beta"), steps[i].betaFiles) << i;
     }
 
-    output->render(Mixer::fadeOutFrames + block);
-    ASSERT_TRUE(engine->selectTheme("beta"));  // its loader now waits for the pipe
+    output->render(48000);  // the alerts have ended
+    ASSERT_TRUE(engine->selectTheme("beta"));
     EXPECT_EQ(engine->decodedFiles("alpha"), keys);
     output->render(block * 2);  // past the gain ramp
     engine->play({KeyKind::normal, true, 1.0});
     EXPECT_FLOAT_EQ(output->render(block)[0], test::as16Bit(keyDownLevel(0) + 0.05f) * 0.7f);
     output->render(48000);
+    engine->playAlert("rankUp");  // its loader now waits for the pipe
     engine->playAlert("rankUp");
     EXPECT_EQ(output->render(block)[0], 0.0f);
 
@@ -427,7 +439,51 @@ TEST_F(SoundEngineTest, OnlyTheSelectedThemesAlertsAndAmbienceAreDecoded) {
     });
     ASSERT_EQ(writer.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     EXPECT_FLOAT_EQ(nextFrame(*engine), test::as16Bit(test::rankUpLevel + 0.05f) * 0.85f);
-    EXPECT_EQ(engine->decodedFiles("beta"), with({"rankup.wav", "capson.wav"}));
+    EXPECT_EQ(engine->decodedFiles("beta"), with({"rankup.wav"}));
+}
+
+// An alert still being decoded when another theme is selected is not played by the new one.
+TEST_F(SoundEngineTest, AThemeSwitchDropsAnAlertStillBeingDecoded) {
+    test::TestThemeOptions options;
+    options.id = "beta";
+    const LoadedTheme beta = test::writeTestTheme(dir.path(), options);
+    const std::string bytes = heldUpOnAPipe(beta.directory / "rankup.wav");
+    auto engine = makeEngine({alpha, beta}, "beta");
+    ASSERT_EQ(engine->availableIDs().size(), 2u);  // the loader has nothing else to do
+
+    engine->playAlert("rankUp");
+    ASSERT_TRUE(engine->selectTheme("alpha"));
+    auto writer = std::async(std::launch::async, [&] {
+        std::ofstream(beta.directory / "rankup.wav", std::ios::binary) << bytes;
+    });
+    ASSERT_EQ(writer.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    engine->waitUntilIdle();
+    EXPECT_EQ(engine->decodedFiles("beta"), testKeyFiles());
+
+    output->render(48000);
+    engine->playAlert("capsOn");
+    EXPECT_FLOAT_EQ(nextFrame(*engine), test::capsOnLevel * 0.85f * gainOf(-3.0f));
+    engine->waitUntilIdle();
+    std::set<std::string> decoded = testKeyFiles();
+    decoded.insert("capson.wav");
+    EXPECT_EQ(engine->decodedFiles("alpha"), decoded);
+}
+
+// A broken alert file is decoded (and logged) once per selection however often the alert is
+// asked for, stays silent, and leaves the theme's other alerts alone.
+TEST_F(SoundEngineTest, AnAlertThatFailsToDecodeIsLoggedOnceAndStaysSilent) {
+    std::ofstream(alpha.directory / "rankup.wav", std::ios::binary | std::ios::trunc)
+        << "not a sound";
+    test::LogLines log(LogCategory::audio);
+    auto engine = makeAlphaEngine();
+    engine->playAlert("rankUp");
+    engine->playAlert("rankUp");
+    EXPECT_EQ(nextFrame(*engine), 0.0f);
+    engine->playAlert("rankUp");
+    EXPECT_EQ(nextFrame(*engine), 0.0f);
+    EXPECT_EQ(log.containing("\"rankup.wav\" cannot be decoded").size(), 1u);
+    engine->playAlert("capsOn");
+    EXPECT_FLOAT_EQ(nextFrame(*engine), test::capsOnLevel * 0.85f * gainOf(-3.0f));
 }
 
 TEST_F(SoundEngineTest, AddedThemesBecomeSelectableAndReplaceTheSelectedOneInPlace) {
