@@ -11,6 +11,7 @@
 
 #include "FuzzSupport.h"
 #include "sound/AudioDecoder.h"
+#include "sound/SoxrResampler.h"
 #include "themes/SndfileReader.h"
 #include "themes/WavFileReader.h"
 
@@ -54,6 +55,7 @@ void compareReaders(const std::filesystem::path& file) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const bool readsOtherFormats = [] {
         AudioFileReader::useOpener(&SndfileReader::openFile);
+        Resampler::use(&SoxrResampler::convert);
         return true;
     }();
     (void)readsOtherFormats;

@@ -6,6 +6,7 @@
 
 #include "app/AudioModule.h"
 #include "app/DesktopModule.h"
+#include "app/ResamplerModule.h"
 #include "app/TapwellApp.h"
 #include "app/ZipModule.h"
 #include "cli/Cli.h"
@@ -15,6 +16,8 @@ int main(int argc, char** argv) {
     tapwell::ZipReader::useOpener(&tapwell::openZipThroughModule);
     // libsndfile and its codecs only when a sound file is not plain WAV.
     tapwell::AudioFileReader::useOpener(&tapwell::openAudioThroughModule);
+    // libsoxr only when a sound file's rate is not the output's.
+    tapwell::Resampler::use(&tapwell::resampleThroughModule);
     const std::vector<std::string> args(argv + 1, argv + argc);
     tapwell::cli::AppOptions options;
     // The command line draws the recap card with the views' renderer, without a display; only

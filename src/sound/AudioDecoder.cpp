@@ -1,13 +1,13 @@
 #include "sound/AudioDecoder.h"
 
-#include <soxr.h>
-
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <memory>
 #include <new>
 
+#include "sound/Resampler.h"
 #include "themes/AudioFileReader.h"
 
 namespace tapwell {
@@ -98,20 +98,15 @@ std::expected<std::vector<float>, AudioLoadError> decodeAudioSamples(
         return std::unexpected(AudioError::invalidFormat);
     }
 
-    const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
-    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
-    std::size_t consumed = 0;
-    std::size_t produced = 0;
-    const soxr_error_t error = soxr_oneshot(
-        static_cast<double>(info.sampleRate), static_cast<double>(pcmSampleRate), 1, mono.data(),
-        mono.size(), &consumed, output.data(), output.size(), &produced, &io, &quality, nullptr);
-    if (error != nullptr) {
-        return std::unexpected(Error{"libsoxr", 1, error});
+    auto produced = Resampler::convert(mono, static_cast<double>(info.sampleRate),
+                                       static_cast<double>(pcmSampleRate), output);
+    if (!produced) {
+        return std::unexpected(std::move(produced.error()));
     }
-    if (produced == 0) {
+    if (*produced == 0) {
         return std::unexpected(AudioError::conversionFailed);
     }
-    output.resize(produced);
+    output.resize(std::min(*produced, output.size()));
     output.shrink_to_fit();
     return output;
 }

@@ -2,8 +2,9 @@
 // Decodes one audio file (plain WAV, or any container and encoding libsndfile reads: AIFF, CAF,
 // FLAC, Ogg Vorbis, Opus, MP3; see themes/AudioFileReader.h) into a mono buffer at 48 kHz: 16-bit
 // for playing, float for analysing. Several channels are averaged to one; another sample rate is
-// converted with libsoxr. Levels pass through unchanged: no trimming, normalising or fading. Runs
-// on the thread that prepares the themes, never on the audio path.
+// converted by the installed Resampler (sound/Resampler.h). Levels pass through unchanged: no
+// trimming, normalising or fading. Runs on the thread that prepares the themes, never on the audio
+// path.
 
 #include <cstdint>
 #include <expected>
@@ -22,8 +23,8 @@ namespace tapwell {
 // Errors: the reader's open or read error (AudioFileReader), unchanged; `invalidFile` for a
 // file of no frames, of 4294967295 frames or more, or longer than `longestSeconds`;
 // `invalidFormat` for channels or a rate outside the limits or when the conversion cannot be set
-// up; the converter's error (domain "libsoxr"); `conversionFailed` when the conversion gives no
-// frames.
+// up; the converter's error, unchanged (domain "libsoxr", or Resampler::noConverterCode when it
+// cannot be loaded); `conversionFailed` when the conversion gives no frames.
 std::expected<SharedPcmBuffer, AudioLoadError> decodeAudioFile(
     const std::filesystem::path& path,
     double longestSeconds = SampleLimits::longestAmbienceSeconds);

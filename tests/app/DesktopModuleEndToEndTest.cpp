@@ -2,7 +2,8 @@
 // module) only when it shows windows or draws a recap card, never without windows or for a
 // command that only prints; libzip and the crypto library behind it (in the archive module) only
 // when a sound pack is imported from an archive; the sound-format module (libsndfile's reader)
-// only for a sound file that is not plain WAV; libpulse (in the sound server module) only when the
+// only for a sound file that is not plain WAV; libsoxr (in the converter module) only for a sound
+// file of another rate than the output's; libpulse (in the sound server module) only when the
 // sound goes to the device; SDL and ALSA (in the SDL module) only when no sound server answers.
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -83,7 +85,8 @@ TEST_F(DesktopModuleEndToEnd, OnlyARunWithWindowsMapsTheGraphicalLibraries) {
         EXPECT_EQ(maps.find("libtapwell-desktop.so") != std::string::npos, c.graphical);
         for (const char* onDemand :
              {"libtapwell-zip.so", "libzip.so", "libcrypto.so", "libtapwell-sndfile.so",
-              "libtapwell-sdl.so", "libSDL2", "libasound.so", "libtapwell-pulse.so", "libpulse"}) {
+              "libtapwell-soxr.so", "libsoxr.so", "libtapwell-sdl.so", "libSDL2", "libasound.so",
+              "libtapwell-pulse.so", "libpulse"}) {
             EXPECT_EQ(maps.find(onDemand), std::string::npos) << onDemand;
         }
         EXPECT_EQ(tapwell.terminate(), 0) << readBytes(log);
@@ -207,6 +210,62 @@ TEST_F(DesktopModuleEndToEnd, AThemeOfFlacFilesLoadsTheSoundFormatModuleAndPlays
         loudest = std::max(loudest, std::abs(sample));
     }
     EXPECT_GT(loudest, 0.01f);
+}
+
+// Files at 44.1 kHz are converted by the converter module, found beside the program; a program
+// without it refuses the theme, naming the library, and still plays a theme at 48 kHz.
+TEST_F(DesktopModuleEndToEnd, AThemeAt44100LoadsTheConverterModuleOrNamesItsAbsence) {
+    const fs::path themes = dir / "home/data/tapwell/themes";
+    for (const auto& [id, rate] : {std::pair{"at44", 44100}, std::pair{"at48", 48000}}) {
+        const fs::path theme = test::writeManifestText(themes, id, test::validManifest(id).dump());
+        for (const char* name : {"down1", "down2", "down3", "down4", "down5", "down6", "up1", "up2",
+                                 "space", "return", "backspace", "rankup", "caps"}) {
+            test::writeAudio(theme / (std::string(name) + ".wav"), test::squareWave(0.3f, 2400),
+                             SF_FORMAT_WAV | SF_FORMAT_PCM_16, rate);
+        }
+    }
+    const fs::path alone = dir / "alone" / "bin" / "tapwell";
+    fs::create_directories(alone.parent_path());
+    fs::copy_file(TAPWELL_EXECUTABLE, alone);
+    struct Case {
+        std::string executable;
+        const char* theme;
+        bool plays;
+    };
+    const std::vector<Case> cases = {
+        {TAPWELL_EXECUTABLE, "at44", true},
+        {alone.string(), "at44", false},
+        {alone.string(), "at48", true},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.executable + " " + c.theme);
+        const fs::path out = dir / (std::to_string(i) + ".wav");
+        const fs::path log = dir / (std::to_string(i) + ".txt");
+        std::vector<std::string> env = environment();
+        env.push_back("LD_DEBUG=files");
+        env.push_back("TAPWELL_LOG=warn");  // the theme's failure, on standard error
+        test::ChildProcess tapwell(
+            {c.executable, "render", "--theme", c.theme, "--text", "abc", "--out", out.string()},
+            env, log);
+        const std::optional<int> status = tapwell.wait(30.0);
+        ASSERT_TRUE(status.has_value());
+        const std::string text = readBytes(log);
+        const bool converted = c.plays && std::string(c.theme) == "at44";
+        EXPECT_EQ(text.find("/libtapwell-soxr.so [") != std::string::npos, converted) << text;
+        EXPECT_EQ(text.find("file=libsoxr.so") != std::string::npos, converted) << text;
+        if (c.plays) {
+            EXPECT_EQ(*status, 0) << text;
+            EXPECT_GT(fs::file_size(out), 44u);
+        } else {
+            EXPECT_NE(*status, 0);
+            EXPECT_NE(text.find("needs the sample-rate converter libsoxr, which cannot be loaded: "
+                                "libtapwell-soxr.so is not installed beside " +
+                                alone.string()),
+                      std::string::npos)
+                << text;
+        }
+    }
 }
 
 }  // namespace

@@ -81,6 +81,7 @@ expected=(
   lib/tapwell/modules/libtapwell-pulse.so
   lib/tapwell/modules/libtapwell-sdl.so
   lib/tapwell/modules/libtapwell-sndfile.so
+  lib/tapwell/modules/libtapwell-soxr.so
   lib/tapwell/modules/libtapwell-zip.so
   "share/applications/$app_id.desktop"
   "share/metainfo/$app_id.metainfo.xml"
@@ -221,7 +222,8 @@ field() {
 [ "$(field Section)" = sound ] || fail "Section is $(field Section)"
 [ -n "$(field Maintainer)" ] || fail "no Maintainer"
 depends=$(field Depends)
-for library in libc6 libqt6core6 libqt6widgets6 libsdl2-2.0-0 libasound2 libsndfile1 libicu72; do
+for library in libc6 libqt6core6 libqt6widgets6 libsdl2-2.0-0 libasound2 libsndfile1 libsoxr0 \
+  libicu72; do
   grep -qE "(^|, )$library( |,|$)" <<<"$depends" || fail "Depends lacks $library: $depends"
 done
 ! grep -q -- '-dev' <<<"$depends" || fail "Depends names a development package: $depends"

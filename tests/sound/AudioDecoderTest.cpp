@@ -7,6 +7,8 @@
 #include "SoundTestSupport.h"
 #include "sound/AudioDecoder.h"
 #include "sound/PreparedTheme.h"
+#include "sound/Resampler.h"
+#include "sound/SoxrResampler.h"
 #include "support/TempDir.h"
 #include "themes/ThemeFixture.h"
 #include "themes/ThemeManager.h"
@@ -31,6 +33,46 @@ TEST(AudioDecoder, ConvertsStereoAt44100ToMonoAt48000) {
     EXPECT_NEAR(static_cast<double>((*buffer)->frameLength()), 4800.0, 64.0);
     // The channels are averaged; the middle of the block is away from the filter's edges.
     EXPECT_NEAR(PcmBuffer::toFloat((*buffer)->samples[2400]), 0.4f, 0.01f);
+}
+
+// The program loads the converter on the first file that needs it; when it cannot, only files of
+// another rate fail, with the loader's error naming the library.
+TEST(AudioDecoder, WithoutTheConverterOnlyFilesOfAnotherRateFail) {
+    TempDir dir;
+    test::writeSoundFile(dir / "44.wav", std::vector<float>(441, 0.25f), 44100, 1,
+                         SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    test::writeSoundFile(dir / "48.wav", std::vector<float>(480, 0.25f), 48000, 1,
+                         SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    struct Restore {
+        ~Restore() { Resampler::use(&SoxrResampler::convert); }
+    } restore;
+    const Resampler::Function failingLoader = [](std::span<const float>, double fromRate, double,
+                                                 std::span<float>) {
+        return std::expected<std::size_t, Error>(std::unexpected(
+            Resampler::unavailable(fromRate, "libsoxr.so.0: cannot open shared object file")));
+    };
+    struct Case {
+        const char* what;
+        Resampler::Function converter;
+        const char* reason;
+    };
+    for (const Case& c : {Case{"a loader that fails", failingLoader, "cannot open shared object"},
+                          Case{"none installed", nullptr, "none is installed"}}) {
+        SCOPED_TRACE(c.what);
+        Resampler::use(c.converter);
+        auto refused = decodeAudioFile(dir / "44.wav");
+        ASSERT_FALSE(refused.has_value());
+        const auto* error = std::get_if<Error>(&refused.error());
+        ASSERT_NE(error, nullptr);
+        EXPECT_EQ(error->domain, "audio");
+        EXPECT_EQ(error->code, Resampler::noConverterCode);
+        for (const char* part : {"44100 Hz", "libsoxr", c.reason}) {
+            EXPECT_NE(error->description.find(part), std::string::npos) << error->description;
+        }
+        auto played = decodeAudioFile(dir / "48.wav");
+        ASSERT_TRUE(played.has_value());
+        EXPECT_EQ((*played)->frameLength(), 480u);
+    }
 }
 
 TEST(AudioDecoder, ReturnsFileInTargetFormatUnchanged) {
