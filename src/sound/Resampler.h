@@ -1,8 +1,8 @@
 #pragma once
-// Converting decoded samples to the output's rate, behind a function the program installs.
-// libsoxr, which does it, comes with the OpenMP runtime; the program keeps both in a module loaded
-// on the first file of another rate (app/ResamplerModule.h), so that a run of 48 kHz themes never
-// maps them. Tests, tools and the fuzzer install SoxrResampler directly.
+// Converting decoded samples to the output's rate, behind a function the program installs. The
+// program keeps libsoxr, which does it, in a module loaded on the first file of another rate
+// (app/ResamplerModule.h), so that a run of 48 kHz themes never maps it. Tests, tools and the
+// fuzzer install SoxrResampler directly.
 
 #include <cstddef>
 #include <cstdint>

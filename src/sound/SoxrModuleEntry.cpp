@@ -1,6 +1,6 @@
-// The entry of the sample-rate converter module (libtapwell-soxr.so): SoxrResampler, with libsoxr
-// and the OpenMP runtime behind it, for a program that loads it on the first file of another rate
-// than the output's (see Resampler.h).
+// The entry of the sample-rate converter module (libtapwell-soxr.so): SoxrResampler, with libsoxr,
+// for a program that loads it on the first file of another rate than the output's (see
+// Resampler.h).
 
 #include "sound/SoxrResampler.h"
 
