@@ -150,10 +150,12 @@ std::optional<bool> X11KeyTap::queryCapsLock(Display* display) const {
 }
 
 std::optional<bool> X11KeyTap::capsLock() {
-    if (display_ != nullptr) {
+    // Not connected yet: connect as the first refresh would, so that the refresh finds the
+    // connection made (the key monitor asks here first, on the way to the first key).
+    if (display_ != nullptr || open()) {
         return queryCapsLock(display_);
     }
-    // Not connected yet: ask through a short-lived connection.
+    // A server without the input extension still answers through a short-lived connection.
     Display* display = XOpenDisplay(displayName_.empty() ? nullptr : displayName_.c_str());
     if (display == nullptr) {
         return std::nullopt;

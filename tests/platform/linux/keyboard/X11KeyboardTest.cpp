@@ -136,11 +136,17 @@ TEST(X11KeyTap, CapsLockOnAndOffAreSeenAsEventsAndByQuery) {
     ASSERT_TRUE(pump(tap, sink, [&] { return !sink.caps.empty(); }));
     EXPECT_EQ(sink.caps.back(), true);
     EXPECT_EQ(tap.capsLock(), true);
-    X11KeyTap other;  // not connected: asks through a short connection
+    X11KeyTap other;  // not connected: connects, and then listens on that connection
     EXPECT_EQ(other.capsLock(), true);
+    std::vector<PollingKeyTap::Watch> watches;
+    other.collectWatches(watches);
+    EXPECT_EQ(watches.size(), 1u);
+    RecordingSink otherSink;
     xdotool("key Caps_Lock");
     ASSERT_TRUE(pump(tap, sink, [&] { return sink.caps.back() == false; }));
     EXPECT_EQ(tap.capsLock(), false);
+    ASSERT_TRUE(pump(other, otherSink, [&] { return !otherSink.caps.empty(); }));
+    EXPECT_EQ(otherSink.caps.back(), false);
 }
 
 TEST(X11KeyTap, AFocusedPasswordPromptMeansSecureInput) {
