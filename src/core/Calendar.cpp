@@ -191,8 +191,12 @@ std::optional<Calendar> Calendar::inZone(std::string_view zoneID) {
 
 Calendar::Calendar(const Calendar& other) = default;
 Calendar& Calendar::operator=(const Calendar& other) = default;
-Calendar::Calendar(Calendar&&) noexcept = default;
-Calendar& Calendar::operator=(Calendar&&) noexcept = default;
+// Moves copy the zone's reference (the cost of a count), so that a calendar moved from still
+// answers.
+Calendar::Calendar(Calendar&& other) noexcept : Calendar(static_cast<const Calendar&>(other)) {}
+Calendar& Calendar::operator=(Calendar&& other) noexcept {
+    return *this = static_cast<const Calendar&>(other);
+}
 Calendar::~Calendar() = default;
 
 const std::string& Calendar::timeZoneID() const {
