@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "core/Calendar.h"
 #include "support/TempDir.h"
@@ -109,6 +112,31 @@ TEST(Calendar, HostZoneIsDetectedAgainOnceASecondHasPassed) {
         EXPECT_EQ(host.current(101.5).timeZoneID(), "America/New_York");
         EXPECT_EQ(host.current(50.0).timeZoneID(), "Europe/Berlin");  // a clock that went back
     }
+}
+
+TEST(Calendar, HostZoneServesSeveralThreadsAtOnce) {
+    // Every service queue asks the one host zone; detection runs again while others read it.
+    test::ScopedEnv tz("TZ", "Asia/Kolkata");
+    Calendar::HostZone host;
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 200; ++i) {
+                const double uptime = (t + i) * 0.7;
+                const Calendar calendar = host.current(uptime);
+                if (calendar.timeZoneID() != "Asia/Kolkata" ||
+                    host.zoneID(uptime) != "Asia/Kolkata" ||
+                    calendar.minuteOfDay(utc("2024-07-01T12:00:00Z")) != 17 * 60 + 30) {
+                    ++wrong;
+                }
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(wrong, 0);
 }
 
 // A database of its own with a few real zones, a damaged one, and files elsewhere.
