@@ -175,7 +175,8 @@ std::string Calendar::currentZoneID() {
     return hostZone().zoneID(steadySeconds());
 }
 
-Calendar::Calendar(std::shared_ptr<const Zone> zone) : zone_(std::move(zone)) {}
+Calendar::Calendar(std::shared_ptr<const Zone> zone)
+    : zone_(std::move(zone)), zoneID_(&zone_->id) {}
 
 std::optional<Calendar> Calendar::inZone(std::string_view zoneID) {
     // Always at hand, also on a system without the tz database.
@@ -198,14 +199,6 @@ Calendar& Calendar::operator=(Calendar&& other) noexcept {
     return *this = static_cast<const Calendar&>(other);
 }
 Calendar::~Calendar() = default;
-
-const std::string& Calendar::timeZoneID() const {
-    return zone_->id;
-}
-
-bool Calendar::sameTimeZone(const Calendar& other) const {
-    return zone_ == other.zone_ || zone_->id == other.zone_->id;
-}
 
 std::int32_t Calendar::offsetAt(std::int64_t utc) const {
     if (utc >= spanFrom_ && utc < spanTo_) {

@@ -78,8 +78,8 @@ class Calendar {
     ~Calendar();
 
     // The zone's identity, for comparing the zones of two calendars.
-    const std::string& timeZoneID() const;
-    bool sameTimeZone(const Calendar& other) const;
+    const std::string& timeZoneID() const { return *zoneID_; }
+    bool sameTimeZone(const Calendar& other) const { return *zoneID_ == *other.zoneID_; }
 
     struct Components {
         int year = 0;
@@ -116,6 +116,9 @@ class Calendar {
     std::int32_t offsetAt(std::int64_t utc) const;
 
     std::shared_ptr<const Zone> zone_;
+    // The id within `zone_`, which keys compare on every count; inline, as it was when the id
+    // was a member of its own.
+    const std::string* zoneID_ = nullptr;
     mutable std::int64_t spanFrom_ = 0;
     mutable std::int64_t spanTo_ = 0;  // empty until the first lookup
     mutable std::int32_t spanOffset_ = 0;
