@@ -1,95 +1,156 @@
 #include "core/Calendar.h"
 
-#include <unicode/gregocal.h>
-#include <unicode/timezone.h>
-#include <unicode/unistr.h>
-
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
-#include <limits>
-#include <mutex>
+#include <cstdlib>
+
+#include "core/CivilDate.h"
+#include "core/FileSystem.h"
+#include "core/TimeZoneDatabase.h"
+#include "core/TzifReader.h"
+#include "core/ZoneRules.h"
 
 namespace tapwell {
 
+struct Calendar::Zone {
+    std::string id;
+    ZoneRules rules;
+};
+
 namespace {
 
-UDate toUDate(Date date) {
-    return date.unixSeconds() * 1000.0;
-}
-Date fromUDate(UDate udate) {
-    return Date::fromUnix(udate / 1000.0);
-}
+constexpr std::int64_t secondsPerDay = 86400;
+// Moments are kept within some two million years of 1970, where every sum below stays exact in
+// a double and far from the ends of a 64-bit integer.
+constexpr std::int64_t farthest = std::int64_t{1} << 46;
 
-std::string idOf(const icu::TimeZone& zone) {
-    icu::UnicodeString id;
-    zone.getID(id);
-    std::string out;
-    id.toUTF8String(out);
-    return out;
-}
+// A moment as whole Unix seconds and the fraction of the second after them: offsets are whole
+// seconds, so calendar arithmetic runs on integers and the fraction rides along.
+struct Instant {
+    std::int64_t seconds = 0;
+    double fraction = 0.0;
+};
 
-bool isUnknown(const icu::TimeZone& zone) {
-    return zone == icu::TimeZone::getUnknown();
-}
-
-std::unique_ptr<icu::Calendar> makeGregorian(std::unique_ptr<icu::TimeZone> zone) {
-    UErrorCode status = U_ZERO_ERROR;
-    auto calendar =
-        std::make_unique<icu::GregorianCalendar>(zone.release(), icu::Locale::getRoot(), status);
-    if (U_FAILURE(status)) {
-        return nullptr;
+Instant instantOf(Date date) {
+    double unix = date.unixSeconds();
+    if (std::isnan(unix)) {
+        unix = 0.0;
     }
-    // Purely Gregorian, also before 1582, like the day identifiers it produces.
-    calendar->setGregorianChange(-std::numeric_limits<double>::max(), status);
-    // Wall times that a daylight-saving change skips move forward; repeated ones take the first.
-    calendar->setSkippedWallTimeOption(UCAL_WALLTIME_NEXT_VALID);
-    calendar->setRepeatedWallTimeOption(UCAL_WALLTIME_FIRST);
-    return calendar;
+    unix = std::clamp(unix, -static_cast<double>(farthest), static_cast<double>(farthest));
+    const double whole = std::floor(unix);
+    return Instant{static_cast<std::int64_t>(whole), unix - whole};
+}
+
+Date dateOf(std::int64_t seconds, double fraction = 0.0) {
+    return Date::fromUnix(static_cast<double>(seconds) + fraction);
+}
+
+std::shared_ptr<const Calendar::Zone> makeZone(std::string id, ZoneRules rules) {
+    return std::make_shared<const Calendar::Zone>(Calendar::Zone{std::move(id), std::move(rules)});
+}
+
+const std::shared_ptr<const Calendar::Zone>& utcZone() {
+    static const auto zone = makeZone("UTC", ZoneRules::fixed(0));
+    return zone;
 }
 
 }  // namespace
 
-Calendar::HostZone::HostZone() = default;
+// What detection found: a zone of the database to load by its id, or rules it has read itself.
+struct Calendar::HostZone::Detected {
+    std::string id;
+    std::optional<ZoneRules> rules;
+    bool fromDatabase = false;
+
+    static Detected utc() { return Detected{"UTC", ZoneRules::fixed(0), false}; }
+};
+
+Calendar::HostZone::HostZone(std::filesystem::path localtime) : localtime_(std::move(localtime)) {}
 Calendar::HostZone::~HostZone() = default;
 
-bool Calendar::HostZone::refresh(double uptime) {
+Calendar::HostZone::Detected Calendar::HostZone::detectFile(const std::filesystem::path& path) {
+    const TimeZoneDatabase database = TimeZoneDatabase::system();
+    if (auto id = database.idOfPath(path)) {
+        return Detected{std::move(*id), std::nullopt, true};
+    }
+    // A copy of a zone file rather than a link to one (or a link elsewhere).
+    ReadResult read = readFile(path, TzifReader::maxFileSize);
+    if (!read.contents) {
+        return Detected::utc();
+    }
+    auto rules = TzifReader::read(*read.contents);
+    if (!rules) {
+        return Detected::utc();
+    }
+    if (copyID_.empty() || *read.contents != copyBytes_) {
+        copyID_ = database.idOfContents(*read.contents).value_or(path.string());
+        copyBytes_ = std::move(*read.contents);
+    }
+    return Detected{copyID_, std::move(rules), false};
+}
+
+Calendar::HostZone::Detected Calendar::HostZone::detect() {
+    const char* variable = std::getenv("TZ");
+    if (variable == nullptr) {
+        return detectFile(localtime_);
+    }
+    std::string_view value = variable;
+    // A leading colon says the rest names a file, never a rule.
+    const bool fileOnly = value.starts_with(':');
+    if (fileOnly) {
+        value.remove_prefix(1);
+    }
+    if (value.empty()) {
+        return Detected::utc();
+    }
+    if (value.front() == '/') {
+        return detectFile(value);
+    }
+    if (auto id = TimeZoneDatabase::system().idOfName(value)) {
+        return Detected{std::move(*id), std::nullopt, true};
+    }
+    if (!fileOnly) {
+        if (auto rule = PosixTimeZoneRule::parse(value)) {
+            const std::int32_t standard = rule->standardOffset();
+            return Detected{std::string(value), ZoneRules({}, {}, standard, std::move(rule)),
+                            false};
+        }
+    }
+    return Detected::utc();
+}
+
+void Calendar::HostZone::refresh(double uptime) {
     // A clock that went back (another clock's time) counts as expired too.
     const bool expired = !(uptime - detectedAt_ < redetectAfter && uptime >= detectedAt_);
-    if (!prototype_ || expired) {
-        std::unique_ptr<icu::TimeZone> detected(icu::TimeZone::detectHostTimeZone());
-        if (!detected || isUnknown(*detected)) {
-            detected.reset(icu::TimeZone::createTimeZone("UTC"));
-        }
-        std::string id = idOf(*detected);
-        if (!prototype_ || id != zoneID_) {
-            // The calendar is kept too, so that an unchanged zone costs a copy, not a
-            // construction.
-            auto calendar = makeGregorian(std::move(detected));
-            if (!calendar) {
-                return false;
-            }
-            prototype_ = std::move(calendar);
-            zoneID_ = std::move(id);
-        }
-        detectedAt_ = uptime;
+    if (zone_ && !expired) {
+        return;
     }
-    return true;
+    detectedAt_ = uptime;
+    Detected detected = detect();
+    // An unchanged zone keeps its rules; one that could not be read is tried again.
+    const bool standingIn = zone_ == utcZone() && detected.id != "UTC";
+    if (zone_ && detected.id == detectedID_ && !standingIn) {
+        return;
+    }
+    std::optional<ZoneRules> rules = detected.fromDatabase
+                                         ? TimeZoneDatabase::system().load(detected.id)
+                                         : std::move(detected.rules);
+    zone_ = rules ? makeZone(detected.id, std::move(*rules)) : utcZone();
+    detectedID_ = std::move(detected.id);
 }
 
 Calendar Calendar::HostZone::current(double uptime) {
     std::lock_guard lock(mutex_);
-    if (!refresh(uptime)) {
-        return *inZone("UTC");
-    }
-    return Calendar(std::unique_ptr<icu::Calendar>(prototype_->clone()), zoneID_);
+    refresh(uptime);
+    return Calendar(zone_);
 }
 
 std::string Calendar::HostZone::zoneID(double uptime) {
     std::lock_guard lock(mutex_);
-    if (!refresh(uptime)) {
-        return inZone("UTC")->timeZoneID();
-    }
-    return zoneID_;
+    refresh(uptime);
+    return zone_->id;
 }
 
 namespace {
@@ -114,48 +175,55 @@ std::string Calendar::currentZoneID() {
     return hostZone().zoneID(steadySeconds());
 }
 
-Calendar::Calendar(std::unique_ptr<icu::Calendar> calendar, std::string zoneID)
-    : calendar_(std::move(calendar)), zoneID_(std::move(zoneID)) {}
+Calendar::Calendar(std::shared_ptr<const Zone> zone)
+    : zone_(std::move(zone)), zoneID_(&zone_->id) {}
 
 std::optional<Calendar> Calendar::inZone(std::string_view zoneID) {
-    std::unique_ptr<icu::TimeZone> zone(icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(
-        icu::StringPiece(zoneID.data(), static_cast<int32_t>(zoneID.size())))));
-    if (!zone || isUnknown(*zone)) {
+    // Always at hand, also on a system without the tz database.
+    if (zoneID == "UTC") {
+        return Calendar(utcZone());
+    }
+    auto rules = TimeZoneDatabase::system().load(zoneID);
+    if (!rules) {
         return std::nullopt;
     }
-    std::string id = idOf(*zone);
-    auto calendar = makeGregorian(std::move(zone));
-    if (!calendar) {
-        return std::nullopt;
-    }
-    return Calendar(std::move(calendar), std::move(id));
+    return Calendar(makeZone(std::string(zoneID), std::move(*rules)));
 }
 
-Calendar::Calendar(const Calendar& other)
-    : calendar_(other.calendar_->clone()), zoneID_(other.zoneID_) {}
-
-Calendar& Calendar::operator=(const Calendar& other) {
-    if (this != &other) {
-        calendar_.reset(other.calendar_->clone());
-        zoneID_ = other.zoneID_;
-    }
-    return *this;
+Calendar::Calendar(const Calendar& other) = default;
+Calendar& Calendar::operator=(const Calendar& other) = default;
+// Moves copy the zone's reference (the cost of a count), so that a calendar moved from still
+// answers.
+Calendar::Calendar(Calendar&& other) noexcept : Calendar(static_cast<const Calendar&>(other)) {}
+Calendar& Calendar::operator=(Calendar&& other) noexcept {
+    return *this = static_cast<const Calendar&>(other);
 }
-
-Calendar::Calendar(Calendar&&) noexcept = default;
-Calendar& Calendar::operator=(Calendar&&) noexcept = default;
 Calendar::~Calendar() = default;
 
+std::int32_t Calendar::offsetAt(std::int64_t utc) const {
+    if (utc >= spanFrom_ && utc < spanTo_) {
+        return spanOffset_;
+    }
+    const ZoneRules::Span span = zone_->rules.spanAt(utc);
+    spanFrom_ = span.from;
+    spanTo_ = span.to;
+    spanOffset_ = span.offset;
+    return span.offset;
+}
+
 Calendar::Components Calendar::components(Date date) const {
-    UErrorCode status = U_ZERO_ERROR;
-    calendar_->setTime(toUDate(date), status);
+    const Instant instant = instantOf(date);
+    const std::int64_t local = instant.seconds + offsetAt(instant.seconds);
+    const std::int64_t days = CivilDate::floorDiv(local, secondsPerDay);
+    const auto secondOfDay = static_cast<int>(local - days * secondsPerDay);
+    const CivilDate civil = CivilDate::fromDaysSinceEpoch(days);
     Components c;
-    c.year = calendar_->get(UCAL_EXTENDED_YEAR, status);
-    c.month = calendar_->get(UCAL_MONTH, status) + 1;
-    c.day = calendar_->get(UCAL_DATE, status);
-    c.hour = calendar_->get(UCAL_HOUR_OF_DAY, status);
-    c.minute = calendar_->get(UCAL_MINUTE, status);
-    c.second = calendar_->get(UCAL_SECOND, status);
+    c.year = static_cast<int>(civil.year);
+    c.month = civil.month;
+    c.day = civil.day;
+    c.hour = secondOfDay / 3600;
+    c.minute = secondOfDay / 60 % 60;
+    c.second = secondOfDay % 60;
     return c;
 }
 
@@ -180,41 +248,45 @@ Date Calendar::startOfDay(Date date) const {
 }
 
 std::optional<Date> Calendar::addingDays(Date date, int days) const {
-    UErrorCode status = U_ZERO_ERROR;
-    calendar_->setTime(toUDate(date), status);
-    calendar_->add(UCAL_DATE, days, status);
-    const UDate result = calendar_->getTime(status);
-    if (U_FAILURE(status)) {
+    const Instant instant = instantOf(date);
+    const std::int64_t moved = instant.seconds + std::int64_t{days} * secondsPerDay;
+    if (moved < -farthest || moved > farthest) {
         return std::nullopt;
     }
-    return fromUDate(result);
+    const std::int32_t offsetBefore = offsetAt(instant.seconds);
+    const std::int64_t wallTime =
+        CivilDate::floorMod(instant.seconds + offsetBefore, secondsPerDay);
+    auto wallTimeAt = [&](std::int64_t utc) {
+        return CivilDate::floorMod(utc + offsetAt(utc), secondsPerDay);
+    };
+    // Whole days first; where the offset differs there, the difference brings the wall time
+    // back, unless that wall time is skipped on the new day.
+    std::int64_t result = moved;
+    const std::int32_t offsetAfter = offsetAt(moved);
+    if (wallTimeAt(moved) != wallTime && offsetAfter != offsetBefore) {
+        const std::int64_t difference = offsetBefore - offsetAfter;
+        // Within a day, keeping its sign.
+        const std::int64_t adjustment = difference % secondsPerDay;
+        result = moved + adjustment;
+        if (wallTimeAt(result) != wallTime) {
+            // Skipped: the next valid wall time is the one the clock jumped to.
+            const std::int64_t after = adjustment > 0 ? result : moved;
+            if (const auto change = zone_->rules.lastChangeAtOrBefore(after)) {
+                return dateOf(*change);
+            }
+        }
+    }
+    return dateOf(result, instant.fraction);
 }
 
 std::optional<Date> Calendar::dateOnDay(Date date, int hourValue, int minute, int second) const {
     if (hourValue < 0 || hourValue > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) {
         return std::nullopt;
     }
-    UErrorCode status = U_ZERO_ERROR;
-    calendar_->setTime(toUDate(date), status);
-    const int32_t year = calendar_->get(UCAL_EXTENDED_YEAR, status);
-    const int32_t month = calendar_->get(UCAL_MONTH, status);
-    const int32_t day = calendar_->get(UCAL_DATE, status);
-    if (U_FAILURE(status)) {
-        return std::nullopt;
-    }
-    calendar_->clear();
-    calendar_->set(UCAL_EXTENDED_YEAR, year);
-    calendar_->set(UCAL_MONTH, month);
-    calendar_->set(UCAL_DATE, day);
-    calendar_->set(UCAL_HOUR_OF_DAY, hourValue);
-    calendar_->set(UCAL_MINUTE, minute);
-    calendar_->set(UCAL_SECOND, second);
-    calendar_->set(UCAL_MILLISECOND, 0);
-    const UDate result = calendar_->getTime(status);
-    if (U_FAILURE(status)) {
-        return std::nullopt;
-    }
-    return fromUDate(result);
+    const Instant instant = instantOf(date);
+    const std::int64_t local = instant.seconds + offsetAt(instant.seconds);
+    const std::int64_t midnight = CivilDate::floorDiv(local, secondsPerDay) * secondsPerDay;
+    return dateOf(zone_->rules.utcOfLocal(midnight + hourValue * 3600 + minute * 60 + second));
 }
 
 std::optional<Date> Calendar::startOfDay(std::string_view dayIDText) const {
@@ -237,26 +309,11 @@ std::optional<Date> Calendar::startOfDay(std::string_view dayIDText) const {
     if (!number(0, 4, year) || !number(5, 2, month) || !number(8, 2, day)) {
         return std::nullopt;
     }
-    const std::chrono::year_month_day ymd{std::chrono::year{year},
-                                          std::chrono::month{static_cast<unsigned>(month)},
-                                          std::chrono::day{static_cast<unsigned>(day)}};
-    if (!ymd.ok()) {
+    const CivilDate civil{year, month, day};
+    if (!civil.isValid()) {
         return std::nullopt;
     }
-    UErrorCode status = U_ZERO_ERROR;
-    calendar_->clear();
-    calendar_->set(UCAL_EXTENDED_YEAR, year);
-    calendar_->set(UCAL_MONTH, month - 1);
-    calendar_->set(UCAL_DATE, day);
-    calendar_->set(UCAL_HOUR_OF_DAY, 0);
-    calendar_->set(UCAL_MINUTE, 0);
-    calendar_->set(UCAL_SECOND, 0);
-    calendar_->set(UCAL_MILLISECOND, 0);
-    const UDate result = calendar_->getTime(status);
-    if (U_FAILURE(status)) {
-        return std::nullopt;
-    }
-    return fromUDate(result);
+    return dateOf(zone_->rules.utcOfLocal(civil.daysSinceEpoch() * secondsPerDay));
 }
 
 }  // namespace tapwell

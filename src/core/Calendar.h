@@ -1,29 +1,30 @@
 #pragma once
-// The Gregorian calendar in one time zone, backed by ICU. Days, hours and minutes of the day are
-// always taken in the calendar's zone. A Calendar is a value: copies are independent, and one
-// instance must not be used by two threads at once (each service queue builds its own).
+// The proleptic Gregorian calendar in one time zone of the system's tz database. Days, hours and
+// minutes of the day are always taken in the calendar's zone. A Calendar is a value: copies are
+// independent and cheap (they share the zone's immutable rules), and one instance must not be
+// used by two threads at once, as it remembers the span of its last offset lookup (each service
+// queue keeps its own).
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include <unicode/uversion.h>
-
 #include "core/Clock.h"
-
-namespace U_ICU_NAMESPACE {
-class Calendar;
-}
 
 namespace tapwell {
 
 class Calendar {
   public:
+    // The zone's id and rules, shared by calendars of one zone; opaque outside the calendar.
+    struct Zone;
+
     // The host's current time zone ($TZ, else /etc/localtime), looked up afresh at most once a
-    // second so that a change of zone is seen by the next operation.
+    // second so that a change of zone is seen by the next operation. UTC when neither names a
+    // zone that can be read.
     static Calendar current();
     // The id of the zone `current()` gives now, at a fraction of the cost of the calendar.
     static std::string currentZoneID();
@@ -31,11 +32,16 @@ class Calendar {
     // The host zone and its calendar, detected again once `redetectAfter` seconds of uptime have
     // passed since the last detection (detection reads the system's zone file). `current()` keeps
     // one for the process on the monotonic clock.
+    //
+    // $TZ may be an id (":Europe/Berlin" or "Europe/Berlin"), the path of a zone file, or a POSIX
+    // TZ string ("CET-1CEST,M3.5.0,M10.5.0/3", which is also its id); an empty $TZ is UTC.
+    // Without $TZ the zone is the file `localtime`: its id is where its links lead, or for a copy
+    // the id of the database's file with the same contents.
     class HostZone {
       public:
         static constexpr double redetectAfter = 1.0;
 
-        HostZone();
+        explicit HostZone(std::filesystem::path localtime = "/etc/localtime");
         ~HostZone();
         HostZone(const HostZone&) = delete;
         HostZone& operator=(const HostZone&) = delete;
@@ -46,14 +52,21 @@ class Calendar {
         std::string zoneID(double uptime);
 
       private:
-        // Detects the zone again when due; false when no calendar can be made for it (UTC then
-        // stands in). Called with the lock held.
-        bool refresh(double uptime);
+        struct Detected;
+        // Detects the zone again when due; UTC stands in for a zone that cannot be read. Called
+        // with the lock held.
+        void refresh(double uptime);
+        Detected detect();
+        Detected detectFile(const std::filesystem::path& path);
 
         std::mutex mutex_;
-        std::unique_ptr<U_ICU_NAMESPACE::Calendar> prototype_;
-        std::string zoneID_;
+        const std::filesystem::path localtime_;
+        std::shared_ptr<const Zone> zone_;
+        std::string detectedID_;  // what detection named, which a failed load may not have given
         double detectedAt_ = 0.0;
+        // A copied zone file's id costs a search of the database; it is kept for these bytes.
+        std::string copyBytes_;
+        std::string copyID_;
     };
     // A calendar in the IANA zone `zoneID` ("Europe/Berlin", "UTC"); no value for an unknown id.
     static std::optional<Calendar> inZone(std::string_view zoneID);
@@ -65,8 +78,8 @@ class Calendar {
     ~Calendar();
 
     // The zone's identity, for comparing the zones of two calendars.
-    const std::string& timeZoneID() const { return zoneID_; }
-    bool sameTimeZone(const Calendar& other) const { return zoneID_ == other.zoneID_; }
+    const std::string& timeZoneID() const { return *zoneID_; }
+    bool sameTimeZone(const Calendar& other) const { return *zoneID_ == *other.zoneID_; }
 
     struct Components {
         int year = 0;
@@ -86,7 +99,8 @@ class Calendar {
     // The first moment of the local day of `date`.
     Date startOfDay(Date date) const;
     // `date` moved by `days` calendar days, keeping the wall time (so across a daylight-saving
-    // change the result is 23 or 25 hours away per day). No value when ICU cannot compute it.
+    // change the result is 23 or 25 hours away per day); a wall time that falls into a skipped
+    // hour moves forward to the next valid time. No value beyond some two million years.
     std::optional<Date> addingDays(Date date, int days) const;
     // The moment on the local day of `date` whose wall time is hour:minute:second. A wall time
     // skipped by a daylight-saving change moves forward to the next valid time; a repeated wall
@@ -96,9 +110,18 @@ class Calendar {
     std::optional<Date> startOfDay(std::string_view dayID) const;
 
   private:
-    Calendar(std::unique_ptr<U_ICU_NAMESPACE::Calendar> calendar, std::string zoneID);
-    std::unique_ptr<U_ICU_NAMESPACE::Calendar> calendar_;  // mutated by every read (setTime)
-    std::string zoneID_;
+    explicit Calendar(std::shared_ptr<const Zone> zone);
+    // The offset from UTC in seconds at `utc` (Unix seconds), from the remembered span when it
+    // holds `utc`.
+    std::int32_t offsetAt(std::int64_t utc) const;
+
+    std::shared_ptr<const Zone> zone_;
+    // The id within `zone_`, which keys compare on every count; inline, as it was when the id
+    // was a member of its own.
+    const std::string* zoneID_ = nullptr;
+    mutable std::int64_t spanFrom_ = 0;
+    mutable std::int64_t spanTo_ = 0;  // empty until the first lookup
+    mutable std::int32_t spanOffset_ = 0;
 };
 
 }  // namespace tapwell

@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
 #include "core/Calendar.h"
 #include "support/TempDir.h"
 
@@ -18,10 +24,17 @@ Calendar zone(const char* id) {
     return *calendar;
 }
 
-TEST(Calendar, UnknownZonesGiveNoCalendar) {
-    EXPECT_FALSE(Calendar::inZone("Mars/Olympus_Mons").has_value());
-    EXPECT_FALSE(Calendar::inZone("").has_value());
+TEST(Calendar, UnknownOrUnsafeZoneIDsGiveNoCalendar) {
+    for (const char* id : {"Mars/Olympus_Mons", "", "Europe", "Europe/Berlin/", "Europe//Berlin",
+                           "../zoneinfo/Europe/Berlin", "Europe/../Europe/Berlin", "zone.tab",
+                           "/usr/share/zoneinfo/Europe/Berlin"}) {
+        EXPECT_FALSE(Calendar::inZone(id).has_value()) << id;
+    }
+    EXPECT_TRUE(Calendar::inZone("Etc/UTC").has_value());
+    // UTC is at hand without the database too.
+    test::ScopedEnv folder("TZDIR", "/nonexistent");
     EXPECT_TRUE(Calendar::inZone("UTC").has_value());
+    EXPECT_FALSE(Calendar::inZone("Europe/Berlin").has_value());
 }
 
 TEST(Calendar, DayIDAndHourFollowTheZone) {
@@ -32,39 +45,6 @@ TEST(Calendar, DayIDAndHourFollowTheZone) {
     EXPECT_EQ(zone("America/Los_Angeles").dayID(moment), "2024-03-05");
     EXPECT_EQ(zone("America/Los_Angeles").minuteOfDay(moment), 15 * 60 + 30);
     EXPECT_EQ(zone("UTC").dayID(utc("0999-01-02T00:00:00Z")), "0999-01-02");  // padded year
-}
-
-TEST(Calendar, SpringForwardDayHas23Hours) {
-    // Europe/Berlin: 2024-03-31, 02:00 jumps to 03:00.
-    const Calendar berlin = zone("Europe/Berlin");
-    const Date noon = utc("2024-03-31T10:00:00Z");
-    const Date start = berlin.startOfDay(noon);
-    EXPECT_EQ(start, utc("2024-03-30T23:00:00Z"));
-    const auto next = berlin.addingDays(start, 1);
-    ASSERT_TRUE(next);
-    EXPECT_EQ(*next - start, 23 * 3600.0);
-    EXPECT_EQ(berlin.dayID(*next), "2024-04-01");
-}
-
-TEST(Calendar, FallBackDayHas25Hours) {
-    // America/New_York: 2024-11-03, 02:00 falls back to 01:00.
-    const Calendar newYork = zone("America/New_York");
-    const Date start = newYork.startOfDay(utc("2024-11-03T15:00:00Z"));
-    EXPECT_EQ(start, utc("2024-11-03T04:00:00Z"));
-    const auto next = newYork.addingDays(start, 1);
-    ASSERT_TRUE(next);
-    EXPECT_EQ(*next - start, 25 * 3600.0);
-}
-
-TEST(Calendar, AddingDaysKeepsWallTimeAcrossTheChange) {
-    const Calendar berlin = zone("Europe/Berlin");
-    const Date saturdayEvening = utc("2024-03-30T17:30:00Z");  // 18:30 CET
-    const auto sunday = berlin.addingDays(saturdayEvening, 1);
-    ASSERT_TRUE(sunday);
-    EXPECT_EQ(*sunday, utc("2024-03-31T16:30:00Z"));  // 18:30 CEST
-    const auto back = berlin.addingDays(*sunday, -1);
-    ASSERT_TRUE(back);
-    EXPECT_EQ(*back, saturdayEvening);
 }
 
 TEST(Calendar, SkippedWallTimeMovesToTheNextValidTime) {
@@ -132,6 +112,105 @@ TEST(Calendar, HostZoneIsDetectedAgainOnceASecondHasPassed) {
         EXPECT_EQ(host.current(101.5).timeZoneID(), "America/New_York");
         EXPECT_EQ(host.current(50.0).timeZoneID(), "Europe/Berlin");  // a clock that went back
     }
+}
+
+TEST(Calendar, HostZoneServesSeveralThreadsAtOnce) {
+    // Every service queue asks the one host zone; detection runs again while others read it.
+    test::ScopedEnv tz("TZ", "Asia/Kolkata");
+    Calendar::HostZone host;
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 200; ++i) {
+                const double uptime = (t + i) * 0.7;
+                const Calendar calendar = host.current(uptime);
+                if (calendar.timeZoneID() != "Asia/Kolkata" ||
+                    host.zoneID(uptime) != "Asia/Kolkata" ||
+                    calendar.minuteOfDay(utc("2024-07-01T12:00:00Z")) != 17 * 60 + 30) {
+                    ++wrong;
+                }
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
+// A database of its own with a few real zones, a damaged one, and files elsewhere.
+class HostZoneDetection : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        for (const char* id : {"Europe/Berlin", "Asia/Kolkata"}) {
+            copy(std::filesystem::path("/usr/share/zoneinfo") / id, zoneinfo / id);
+        }
+        dir.write("zoneinfo/Broken/Zone", "TZif2 and nothing else");
+        copy("/usr/share/zoneinfo/Asia/Kolkata", dir / "elsewhere/kolkata");
+        copy("/usr/share/zoneinfo/Etc/GMT-3", dir / "elsewhere/plus3");
+        dir.write("elsewhere/broken", std::string(100, 'x'));
+    }
+
+    static void copy(const std::filesystem::path& from, const std::filesystem::path& to) {
+        std::filesystem::create_directories(to.parent_path());
+        std::filesystem::copy_file(from, to);
+    }
+
+    std::string detect(const std::filesystem::path& localtime) {
+        Calendar::HostZone host(localtime);
+        return host.current(0.0).timeZoneID();
+    }
+
+    test::TempDir dir;
+    const std::filesystem::path zoneinfo = dir / "zoneinfo";
+    test::ScopedEnv folder{"TZDIR", zoneinfo.c_str()};
+};
+
+TEST_F(HostZoneDetection, TakesTheZoneThatTZNames) {
+    const std::string elsewhere = (dir / "elsewhere").string();
+    const std::string rule = "CET-1CEST,M3.5.0,M10.5.0/3";
+    struct Case {
+        std::string tz;
+        std::string id;
+        int hourAtNoonUTC;
+    };
+    const Case cases[] = {
+        {"Asia/Kolkata", "Asia/Kolkata", 17},
+        {":Asia/Kolkata", "Asia/Kolkata", 17},
+        {"posix/Asia/Kolkata", "Asia/Kolkata", 17},
+        {(zoneinfo / "Europe/Berlin").string(), "Europe/Berlin", 14},
+        {elsewhere + "/kolkata", "Asia/Kolkata", 17},  // a copy, found by its contents
+        {elsewhere + "/plus3", elsewhere + "/plus3", 15},
+        {rule, rule, 14},
+        // Unreadable, unknown or unsafe: UTC.
+        {"", "UTC", 12},
+        {"Mars/Olympus_Mons", "UTC", 12},
+        {":" + rule, "UTC", 12},
+        {"../zoneinfo/Asia/Kolkata", "UTC", 12},
+        {"Broken/Zone", "UTC", 12},
+        {elsewhere + "/broken", "UTC", 12},
+        {elsewhere + "/missing", "UTC", 12},
+    };
+    const Date julyNoon = utc("2024-07-01T12:00:00Z");
+    for (const Case& c : cases) {
+        test::ScopedEnv variable("TZ", c.tz.c_str());
+        Calendar::HostZone host(dir / "no-localtime");
+        const Calendar calendar = host.current(0.0);
+        EXPECT_EQ(calendar.timeZoneID(), c.id) << c.tz;
+        EXPECT_EQ(host.zoneID(0.5), c.id) << c.tz;
+        EXPECT_EQ(calendar.hour(julyNoon), c.hourAtNoonUTC) << c.tz;
+    }
+}
+
+TEST_F(HostZoneDetection, WithoutTZTakesTheLocalTimeFile) {
+    test::ScopedEnv variable("TZ", nullptr);
+    const auto link = dir / "link";
+    std::filesystem::create_symlink(zoneinfo / "Europe/Berlin", link);
+    EXPECT_EQ(detect(link), "Europe/Berlin");
+    EXPECT_EQ(detect(dir / "elsewhere/kolkata"), "Asia/Kolkata");
+    EXPECT_EQ(detect(dir / "elsewhere/broken"), "UTC");
+    EXPECT_EQ(detect(dir / "missing"), "UTC");
 }
 
 TEST(Date, ReferenceDateAndIsoRoundTrip) {
