@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/Calendar.h"
+#include "core/CivilDate.h"
 #include "core/Log.h"
 #include "presentation/FormatString.h"
 
@@ -36,13 +37,19 @@ void reportIcuFailure(const char* what, UErrorCode status) {
     logger(LogCategory::startup).warn("Formatting {} failed: {}", what, u_errorName(status));
 }
 
-icu::TimeZone* zoneOf(const Calendar& calendar) {
-    return icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(calendar.timeZoneID()));
+// The calendar's own zone rules decide the wall time (ICU's zone data may be older than the
+// system's, and it knows no POSIX rule or file path a host zone may be given by): ICU formats, in
+// UTC, the moment whose UTC wall time is the calendar's local one.
+UDate icuWallTime(Date date, const Calendar& calendar) {
+    const Calendar::Components local = calendar.components(date);
+    const CivilDate day{local.year, local.month, local.day};
+    const double seconds = static_cast<double>(day.daysSinceEpoch()) * 86400.0 +
+                           local.hour * 3600.0 + local.minute * 60.0 + local.second;
+    return seconds * 1000.0;
 }
 
-// ICU counts milliseconds since the Unix epoch.
-UDate icuDate(Date date) {
-    return date.unixSeconds() * 1000.0;
+icu::TimeZone* utcZone() {
+    return icu::TimeZone::createTimeZone(icu::UnicodeString(u"UTC"));
 }
 
 std::string plainDecimal(double value) {
@@ -263,9 +270,9 @@ std::string Localization::longDate(Date date, const Calendar& calendar) const {
                                              static_cast<int32_t>(pattern->size()));
         icu::SimpleDateFormat formatter(patternText, impl_->locale, status);
         if (U_SUCCESS(status)) {
-            formatter.adoptTimeZone(zoneOf(calendar));
+            formatter.adoptTimeZone(utcZone());
             icu::UnicodeString result;
-            formatter.format(icuDate(date), result);
+            formatter.format(icuWallTime(date, calendar), result);
             return utf8(result);
         }
     } else {
@@ -294,9 +301,9 @@ std::string Localization::shortTime(Date date, const Calendar& calendar) const {
     std::unique_ptr<icu::DateFormat> formatter(
         icu::DateFormat::createTimeInstance(icu::DateFormat::kShort, impl_->locale));
     if (formatter) {
-        formatter->adoptTimeZone(zoneOf(calendar));
+        formatter->adoptTimeZone(utcZone());
         icu::UnicodeString result;
-        formatter->format(icuDate(date), result);
+        formatter->format(icuWallTime(date, calendar), result);
         return utf8(result);
     }
     reportIcuFailure("a time", U_INTERNAL_PROGRAM_ERROR);
