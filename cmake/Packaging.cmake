@@ -26,8 +26,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${TAPWELL_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The library packages come from what the program links (dpkg-shlibdeps).
+# The library packages come from what the program links (dpkg-shlibdeps); the calendar reads the
+# zone files of tzdata.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "tzdata")
 set(CPACK_PRE_BUILD_SCRIPTS "${PROJECT_SOURCE_DIR}/cmake/DebianDocs.cmake")
 # Icon caches and the desktop database are refreshed by the triggers of the packages that own
 # them, so the package needs no maintainer scripts.
