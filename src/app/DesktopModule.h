@@ -1,11 +1,9 @@
 #pragma once
-// The desktop face of the program (its windows, the tray item and popover, the overlays and the
-// recap card's renderer, on Qt Widgets and Qt Gui) lives in a module of its own that the program
-// loads only when it shows windows or draws a recap card. A run without windows and the command
-// line then never map the graphical libraries, which are most of the program's memory and
-// start-up time. The module resolves the rest of the program against the executable.
-
-#include <QCoreApplication>
+// The desktop face of the program (its windows, the tray item and popover, the overlays, the
+// recap card's renderer and the toolkit's event loop, on Qt) lives in a module of its own that the
+// program loads only when it shows windows or draws a recap card. A run without windows and the
+// command line then never map Qt at all, which would be most of their memory and start-up time.
+// The module resolves the rest of the program against the executable.
 
 #include <expected>
 #include <functional>
@@ -13,36 +11,49 @@
 #include <optional>
 #include <string>
 
-#include "app/AppModel.h"
 #include "app/AppShell.h"
+#include "app/StateView.h"
+#include "core/MainQueue.h"
+#include "core/MainTimer.h"
 #include "presentation/OverlayPresenter.h"
 #include "recap/RecapContent.h"
 
 namespace tapwell {
 
-// The windows, tray item and overlays of one run. Main thread only.
+// The windows, tray item and overlays of one run, and the event loop they live on. Main thread
+// only, but for `quit`.
 class DesktopFace {
   public:
     virtual ~DesktopFace() = default;
     virtual AppShell& shell() = 0;
     virtual OverlayPresenter& overlays() = 0;
-    // Creates the tray item and the popover for `model`, once, before the event loop runs;
-    // `becameActive` is called whenever the program becomes the active application.
-    virtual void attach(AppModel& model, std::function<void()> becameActive) = 0;
+    // Work posted to and delayed on the toolkit's event loop.
+    virtual MainQueue& mainQueue() = 0;
+    virtual MainTimer& mainTimer() = 0;
+    // The toolkit's own Xlib connection (a `Display*`); null when it has none (another windowing
+    // system).
+    virtual void* xlibDisplay() = 0;
+    // Makes the views' model over `state`, the tray item and the popover, once, before `exec`.
+    // `becameActive` is called whenever the program becomes the active application, `changed`
+    // after published values changed (once the views heard of it).
+    virtual void attach(StateView& state, std::function<void()> becameActive,
+                        std::function<void()> changed) = 0;
+    // Lets go of the state given to `attach`; the views get no more news. Before the state goes.
+    virtual void detach() = 0;
+    // Runs the event loop until `quit`; returns its status.
+    virtual int exec() = 0;
+    // Thread-safe: ends `exec` once the event loop gets to it.
+    virtual void quit() = 0;
 };
 
 // What the module offers; its entry `desktopModuleEntry` returns the one instance.
 struct DesktopModule {
-    // The application object with windows; the program's names are set first.
-    std::unique_ptr<QCoreApplication> (*makeApplication)(int& argc, char** argv);
-    // After `makeApplication`. `compositing` tells whether translucent windows are blended
-    // (none: they always are).
-    std::unique_ptr<DesktopFace> (*makeFace)(std::function<bool()> compositing);
+    // The application with windows (the program's names are set first) and its face.
+    // `compositing` tells whether translucent windows are blended (none: they always are).
+    std::unique_ptr<DesktopFace> (*makeFace)(int& argc, char** argv,
+                                             std::function<bool()> compositing);
     // The recap card as PNG bytes without a display; none when it cannot be drawn.
     std::optional<std::string> (*renderRecapPngWithoutDisplay)(const RecapContent& content);
-    // The toolkit's own Xlib connection (a `Display*`) of an application `makeApplication` made;
-    // none when it has none (another windowing system).
-    void* (*xlibDisplay)(QCoreApplication& application);
 };
 
 inline constexpr const char* desktopModuleFile = "libtapwell-desktop.so";

@@ -1,24 +1,21 @@
 #include "app/TapwellApp.h"
 
-#include <QCoreApplication>
-
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <future>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "app/AppModel.h"
 #include "app/AppState.h"
 #include "app/DesktopModule.h"
-#include "app/QtMainQueue.h"
-#include "app/QtMainTimer.h"
 #include "core/Log.h"
 #include "core/ResourceLocator.h"
+#include "core/RunLoop.h"
 #include "core/ThreadName.h"
 #include "core/UserDefaults.h"
 #include "core/UserInstance.h"
@@ -98,9 +95,6 @@ std::weak_ptr<AppState>& runningState() {
     return state;
 }
 
-// When the display connection breaks (the X server ends with the session before any signal
-// arrives), Qt ends the process with exit() from inside the event loop. The statistics and the
-// wellbeing ledger are still saved on the way out.
 // Set while the application runs: says that the display ended, once the state is saved.
 std::function<void()>& sayDisplayGone() {
     static std::function<void()> say;
@@ -162,29 +156,42 @@ std::optional<int> handOver(const cli::AppOptions& options, UserInstance::Outcom
     return std::nullopt;
 }
 
+// Ends the running event loop, whichever it is; a request before it runs is remembered and
+// honoured once it does. Called from the signal and display watchers' threads.
+class LoopQuitter {
+  public:
+    void request() {
+        std::lock_guard lock(mutex_);
+        requested_ = true;
+        if (quit_) {
+            quit_();
+        }
+    }
+    // Returns whether a request came already.
+    bool setLoop(std::function<void()> quit) {
+        std::lock_guard lock(mutex_);
+        quit_ = std::move(quit);
+        return requested_;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::function<void()> quit_;
+    bool requested_ = false;
+};
+
 }  // namespace
 
 int runApplication(const cli::AppOptions& options, int argc, char** argv) {
     // Before any thread exists, so that only the watcher receives termination signals.
-    // A signal that arrives before the event loop runs is remembered and honoured once it does.
-    static std::atomic<bool> terminationRequested{false};
-    watchTerminationSignals([](int) {
-        terminationRequested = true;
-        if (auto* app = QCoreApplication::instance()) {
-            QMetaObject::invokeMethod(
-                app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
-        }
-    });
+    static LoopQuitter quitter;
+    watchTerminationSignals([](int) { quitter.request(); });
 
     // The X server going away ends the session: quit through the event loop, saving as on any
     // quit, instead of dying inside Xlib.
     watchDisplayConnection([] {
         displayGone() = true;
-        terminationRequested = true;
-        if (auto* app = QCoreApplication::instance()) {
-            QMetaObject::invokeMethod(
-                app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
-        }
+        quitter.request();
     });
     if (options.verbose) {
         logVerbosely();
@@ -221,19 +228,19 @@ int runApplication(const cli::AppOptions& options, int argc, char** argv) {
         }
     }
 
-    QCoreApplication::setApplicationName(QStringLiteral("tapwell"));
-    std::unique_ptr<QCoreApplication> app;
+    // A run with windows runs on the toolkit's event loop, one without on a loop of our own and
+    // loads no toolkit at all.
     std::unique_ptr<DesktopFace> desktop;
+    std::optional<RunLoop> runLoop;
     if (desktopModule != nullptr) {
-        app = desktopModule->makeApplication(argc, argv);
+        desktop = desktopModule->makeFace(argc, argv, std::move(platform.compositing));
         // Qt's connection-error handler would end the process for every connection.
-        adoptToolkitDisplay(desktopModule->xlibDisplay(*app));
-        desktop = desktopModule->makeFace(std::move(platform.compositing));
+        adoptToolkitDisplay(desktop->xlibDisplay());
     } else {
-        app = std::make_unique<QCoreApplication>(argc, argv);
+        runLoop.emplace();
     }
-    QtMainQueue mainQueue(app.get());
-    QtMainTimer mainTimer(app.get());
+    MainQueue& mainQueue = desktop ? desktop->mainQueue() : static_cast<MainQueue&>(*runLoop);
+    MainTimer& mainTimer = desktop ? desktop->mainTimer() : static_cast<MainTimer&>(*runLoop);
 
     AppEnvironment environment;
     environment.defaults = &defaults;
@@ -249,8 +256,8 @@ int runApplication(const cli::AppOptions& options, int argc, char** argv) {
     environment.soundStart = std::move(soundStart);
     environment.openSettingsAtLaunch = options.openSettings;
     environment.openOnboardingAtLaunch = options.openOnboarding;
-    environment.desktopSession = [hasDisplay = platform.hasDisplay] {
-        return makeDesktopSession(hasDisplay);
+    environment.desktopSession = [hasDisplay = platform.hasDisplay, &mainQueue] {
+        return makeDesktopSession(hasDisplay, mainQueue);
     };
 
     auto state = AppState::create(std::move(environment));
@@ -271,23 +278,34 @@ int runApplication(const cli::AppOptions& options, int argc, char** argv) {
                       << serving->description << '\n';
         }
     }
-    AppModel model(*state);
-    if (desktop) {
-        desktop->attach(model, [&state] { state->didBecomeActive(); });
-    }
     TerminalReporter reporter(options);
-    QObject::connect(&model, &AppModel::changed, [&reporter, &state] { reporter.update(*state); });
+    if (desktop) {
+        desktop->attach(
+            *state, [&state] { state->didBecomeActive(); },
+            [&reporter, &state] { reporter.update(*state); });
+    } else {
+        state->setChangeHandler([&reporter, &state](PublishedSet) { reporter.update(*state); });
+    }
     reporter.start(*state);
     sayDisplayGone() = [&reporter, &state] { reporter.displayGone(*state); };
 
     // The session manager ending the session quits the event loop as the signals do.
-    const int status = terminationRequested ? 0 : QCoreApplication::exec();
+    const bool quitAlready =
+        quitter.setLoop(desktop ? std::function<void()>([face = desktop.get()] { face->quit(); })
+                                : [loop = &*runLoop] { loop->quit(); });
+    const int status = quitAlready ? 0 : desktop ? desktop->exec() : runLoop->run();
+    quitter.setLoop({});
     // In this order: no request is taken once the state stops, and no command may act on the
     // files before the last save is done.
     if (instance.owned) {
         instance.owned->stopServing();
     }
     state->shutdown();
+    if (desktop) {
+        desktop->detach();
+    } else {
+        state->setChangeHandler({});
+    }
     instance.owned.reset();
     sayDisplayGone() = nullptr;
     if (displayGone()) {

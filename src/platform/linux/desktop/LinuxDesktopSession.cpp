@@ -13,7 +13,7 @@
 
 namespace tapwell {
 
-DesktopSession makeDesktopSession(bool hasDisplay) {
+DesktopSession makeDesktopSession(bool hasDisplay, MainQueue& /*mainQueue*/) {
     DesktopSession session;
     session.notifier = std::make_unique<FreedesktopNotifier>(QDBusConnection::sessionBus(),
                                                              QStringLiteral("com.tapwell.Tapwell"));
