@@ -1,7 +1,7 @@
 #pragma once
 // "Post to the main thread": the only way services' callbacks reach the application state. The
-// application posts through the Qt event loop; tests and headless tools use `PumpedMainQueue`
-// and run the posted work when they choose.
+// application posts through its event loop (the toolkit's with windows, `RunLoop` without);
+// tests and headless tools use `PumpedMainQueue` and run the posted work when they choose.
 
 #include <chrono>
 #include <condition_variable>

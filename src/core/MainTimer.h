@@ -1,6 +1,6 @@
 #pragma once
 // Delayed work on the main thread, cancellable: what short-lived on-screen effects (a badge that
-// fades, a button that reverts) wait with. The application runs it on the Qt event loop; tests
+// fades, a button that reverts) wait with. The application runs it on its event loop; tests
 // use a manual timer and move its time by hand, so nothing sleeps. Main thread only.
 
 #include <functional>
