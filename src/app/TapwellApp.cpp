@@ -249,8 +249,8 @@ int runApplication(const cli::AppOptions& options, int argc, char** argv) {
     environment.soundStart = std::move(soundStart);
     environment.openSettingsAtLaunch = options.openSettings;
     environment.openOnboardingAtLaunch = options.openOnboarding;
-    environment.desktopSession = [hasDisplay = platform.hasDisplay] {
-        return makeDesktopSession(hasDisplay);
+    environment.desktopSession = [hasDisplay = platform.hasDisplay, &mainQueue] {
+        return makeDesktopSession(hasDisplay, mainQueue);
     };
 
     auto state = AppState::create(std::move(environment));

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/Error.h"
+#include "core/MainQueue.h"
 #include "presentation/Notifier.h"
 
 namespace tapwell {
@@ -81,6 +82,8 @@ struct DesktopSession {
     std::unique_ptr<LoginItem> loginItem;
     std::shared_ptr<ApplicationDirectory> applications;
 };
-DesktopSession makeDesktopSession(bool hasDisplay);
+// Callbacks of the notifier and the sleep source run on the main thread through `mainQueue`,
+// which outlives the session.
+DesktopSession makeDesktopSession(bool hasDisplay, MainQueue& mainQueue);
 
 }  // namespace tapwell

@@ -1,6 +1,7 @@
 #pragma once
 // A Qt event loop and a private bus for the adapters' tests, with the fake servers of this folder
-// started on it as child processes.
+// started on it as child processes, and the main queue the adapters answer on, which the test
+// pumps.
 
 #include <gtest/gtest.h>
 
@@ -10,14 +11,50 @@
 #include <QDBusMessage>
 #include <QTest>
 
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "core/MainQueue.h"
 #include "support/ChildProcess.h"
 #include "support/PrivateBus.h"
 
 namespace tapwell::test {
+
+// A pumped main queue that also tells how much was ever posted to it, so that a test can wait for
+// an answer to be queued without running it.
+class WatchedMainQueue final : public MainQueue {
+  public:
+    void post(std::function<void()> work) override {
+        queue.post(std::move(work));
+        const std::lock_guard lock(mutex_);
+        ++posted_;
+        changed_.notify_all();
+    }
+    // Waits (up to five seconds) until `count` pieces of work were posted in all.
+    bool waitForPosted(std::size_t count) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(5), [&] { return posted_ >= count; });
+    }
+    std::size_t posted() {
+        const std::lock_guard lock(mutex_);
+        return posted_;
+    }
+    // Pumps until `done()` holds, for up to five seconds; returns done().
+    bool runUntil(const std::function<bool()>& done) {
+        return queue.runUntil(done, std::chrono::seconds(5));
+    }
+
+    PumpedMainQueue queue;
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::size_t posted_ = 0;
+};
 
 class BusFixture : public ::testing::Test {
   protected:
@@ -46,6 +83,7 @@ class BusFixture : public ::testing::Test {
     }
 
     QDBusConnection& bus() { return *connection_; }
+    const std::string& busAddress() const { return bus_.address(); }
 
     // Starts `program` with `args` on the private bus and waits until it owns `name`.
     void startServer(const std::string& program, const std::vector<std::string>& args,
@@ -66,6 +104,8 @@ class BusFixture : public ::testing::Test {
         message.setArguments(arguments);
         return bus().call(message);
     }
+
+    WatchedMainQueue mainQueue;
 
   private:
     PrivateSessionBus bus_;
