@@ -54,6 +54,34 @@ std::string validUtf8(std::string_view text) {
     return out;
 }
 
+// What a body becomes for a server that reads it as markup.
+std::string escapeMarkup(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&#39;";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 struct FreedesktopNotifier::Waiting {
@@ -304,33 +332,6 @@ void FreedesktopNotifier::post(const Notification& notification,
     thread_->post([connection = connection_, number, notification] {
         connection->post(number, notification);
     });
-}
-
-std::string FreedesktopNotifier::escapeMarkup(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&#39;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
 }
 
 }  // namespace tapwell

@@ -30,9 +30,6 @@ class FreedesktopNotifier final : public Notifier {
     void post(const Notification& notification,
               std::function<void(std::optional<NotificationID>)> done) override;
 
-    // What a notification body becomes for a server that reads it as markup.
-    static std::string escapeMarkup(std::string_view text);
-
     struct Connection;  // the bus side, on the bus thread
     struct Waiting;     // the main side: callbacks waiting for their answers
 
