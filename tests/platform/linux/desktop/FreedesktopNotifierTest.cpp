@@ -13,8 +13,8 @@
 namespace tapwell {
 namespace {
 
-const QString serverName = QStringLiteral("org.freedesktop.Notifications");
-const QString controlInterface = QStringLiteral("com.tapwell.FakeNotifications");
+constexpr const char* serverName = "org.freedesktop.Notifications";
+constexpr const char* controlInterface = "com.tapwell.FakeNotifications";
 
 struct Posted {
     std::uint32_t id = 0, replaces = 0;
@@ -58,10 +58,10 @@ class NotificationsTest : public test::BusFixture {
     }
 
     std::vector<Posted> posted() {
-        const QDBusMessage reply = control(serverName, controlInterface, QStringLiteral("Posted"));
         std::vector<Posted> out;
-        for (const QString& line : reply.arguments().value(0).toStringList()) {
-            const QJsonObject object = QJsonDocument::fromJson(line.toUtf8()).object();
+        for (const std::string& line : strings(control(serverName, controlInterface, "Posted"))) {
+            const QJsonObject object =
+                QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
             Posted p;
             p.id = static_cast<std::uint32_t>(object["id"].toInteger());
             p.app = object["app"].toString().toStdString();
@@ -91,8 +91,7 @@ class NotificationsTest : public test::BusFixture {
     void expectNothingReachesAGoneNotifier(bool serverAnswers);
 
     void invoke(std::uint32_t id, const char* key) {
-        control(serverName, controlInterface, QStringLiteral("Invoke"),
-                {QVariant::fromValue(uint{id}), QString::fromUtf8(key)});
+        control(serverName, controlInterface, "Invoke", "us", id, key);
     }
 };
 

@@ -12,27 +12,19 @@
 namespace tapwell {
 namespace {
 
-const QString login1 = QStringLiteral("org.freedesktop.login1");
-const QString controlInterface = QStringLiteral("com.tapwell.FakeLogin1");
+constexpr const char* login1 = "org.freedesktop.login1";
+constexpr const char* controlInterface = "com.tapwell.FakeLogin1";
 
 class LogindSleepTest : public test::BusFixture {
   protected:
     test::TempDir dir;
 
-    int count(const char* method) {
-        return control(login1, controlInterface, QString::fromUtf8(method))
-            .arguments()
-            .value(0)
-            .toInt();
-    }
-    QStringList releasedWith() {
-        return control(login1, controlInterface, QStringLiteral("ReleasedWith"))
-            .arguments()
-            .value(0)
-            .toStringList();
+    int count(const char* method) { return number(control(login1, controlInterface, method)); }
+    std::vector<std::string> releasedWith() {
+        return strings(control(login1, controlInterface, "ReleasedWith"));
     }
     void emitPrepareForSleep(bool start) {
-        control(login1, controlInterface, QStringLiteral("Emit"), {start});
+        control(login1, controlInterface, "Emit", "b", int{start});
     }
 };
 
@@ -65,7 +57,7 @@ TEST_F(LogindSleepTest, DayFilesAreOnDiskBeforeTheDelayLockIsReleased) {
     emitPrepareForSleep(true);
     ASSERT_TRUE(mainQueue.runUntil([&] { return count("Held") == 0; }));
     EXPECT_EQ(sleeps, 1);
-    EXPECT_EQ(releasedWith(), QStringList{QStringLiteral("1")});  // today's file was written
+    EXPECT_EQ(releasedWith(), std::vector<std::string>{"1"});  // today's file was written
 
     emitPrepareForSleep(false);
     ASSERT_TRUE(mainQueue.runUntil([&] { return source.holdsLock() && count("Held") == 1; }));
