@@ -1,7 +1,6 @@
 #pragma once
-// A private bus for the adapters' tests, with the fake servers of this folder
-// started on it as child processes, and the main queue the adapters answer on, which the test
-// pumps.
+// A private bus for the adapters' tests, with the fake servers of this folder started on it as
+// child processes, and the main queue the adapters answer on, which the test pumps.
 
 #include <gtest/gtest.h>
 
@@ -98,18 +97,20 @@ class BusFixture : public ::testing::Test {
                   0);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         bool owned = false;
-        while (!owned && std::chrono::steady_clock::now() < deadline) {
+        for (;;) {
             Reply reply = call("org.freedesktop.DBus", "/org/freedesktop/DBus",
                                "org.freedesktop.DBus", "NameHasOwner", "s", name);
             int has = 0;
             owned = reply && sd_bus_message_read(reply.get(), "b", &has) >= 0 && has != 0;
-            if (!owned) {
-                const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
-                    deadline - std::chrono::steady_clock::now());
-                while (sd_bus_process(connection_.get(), nullptr) > 0) {
-                }
-                sd_bus_wait(connection_.get(),
-                            static_cast<std::uint64_t>(std::max<std::int64_t>(left.count(), 0)));
+            const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (owned || left.count() <= 0) {
+                break;
+            }
+            // A signal that came in with the answer is handled here; only without one is there
+            // anything to wait for.
+            if (sd_bus_process(connection_.get(), nullptr) == 0) {
+                sd_bus_wait(connection_.get(), static_cast<std::uint64_t>(left.count()));
             }
         }
         sd_bus_slot_unref(match);
