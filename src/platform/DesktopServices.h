@@ -82,6 +82,8 @@ struct DesktopSession {
     std::unique_ptr<LoginItem> loginItem;
     std::shared_ptr<ApplicationDirectory> applications;
 };
+// Callbacks of the notifier and the sleep source run on the main thread through `mainQueue`,
+// which outlives the session.
 DesktopSession makeDesktopSession(bool hasDisplay, MainQueue& mainQueue);
 
 }  // namespace tapwell

@@ -2,8 +2,6 @@
 // the system bus, the XDG login item, the installed applications' desktop entries, and, on an X11
 // display, the application in front.
 
-#include <QDBusConnection>
-
 #include "platform/DesktopServices.h"
 #include "platform/linux/desktop/DesktopEntries.h"
 #include "platform/linux/desktop/FreedesktopNotifier.h"
@@ -13,11 +11,10 @@
 
 namespace tapwell {
 
-DesktopSession makeDesktopSession(bool hasDisplay, MainQueue& /*mainQueue*/) {
+DesktopSession makeDesktopSession(bool hasDisplay, MainQueue& mainQueue) {
     DesktopSession session;
-    session.notifier = std::make_unique<FreedesktopNotifier>(QDBusConnection::sessionBus(),
-                                                             QStringLiteral("com.tapwell.Tapwell"));
-    session.sleep = std::make_unique<LogindSleepSource>(QDBusConnection::systemBus());
+    session.notifier = std::make_unique<FreedesktopNotifier>(mainQueue, "com.tapwell.Tapwell");
+    session.sleep = std::make_unique<LogindSleepSource>(mainQueue);
     session.loginItem = std::make_unique<XdgAutostart>(XdgAutostart::forCurrentUser());
     auto entries = std::make_shared<DesktopEntries>(DesktopEntries::defaultFolders());
     if (hasDisplay) {

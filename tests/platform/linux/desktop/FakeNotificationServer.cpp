@@ -1,12 +1,14 @@
 // A notification server for the tests: owns org.freedesktop.Notifications on the bus of
 // DBUS_SESSION_BUS_ADDRESS (the test's private one), keeps every notification it is given, and
-// lets the test press buttons. With --no-actions it says it shows none.
+// lets the test press buttons. With --no-actions it says it shows none, with --markup that it reads
+// bodies as markup, and with --silent it never answers a call.
 //
 // The test reads and drives it through /control, interface com.tapwell.FakeNotifications:
 // Posted() gives one JSON object per notification; Invoke(id, key) sends ActionInvoked.
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusContext>
 #include <QDBusError>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -19,25 +21,36 @@
 
 namespace {
 
-class Server final : public QObject {
+class Server final : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 
   public:
-    explicit Server(bool actions) : actions_(actions) {}
+    Server(bool actions, bool markup, bool silent)
+        : actions_(actions), markup_(markup), silent_(silent) {}
     QStringList posted;
 
   public Q_SLOTS:
     QStringList GetCapabilities() {
+        if (silent_) {
+            setDelayedReply(true);  // and never reply
+            return {};
+        }
         QStringList capabilities{QStringLiteral("body")};
         if (actions_) {
             capabilities << QStringLiteral("actions");
+        }
+        if (markup_) {
+            capabilities << QStringLiteral("body-markup");
         }
         return capabilities;
     }
     uint Notify(const QString& appName, uint replacesID, const QString& icon,
                 const QString& summary, const QString& body, const QStringList& actions,
                 const QVariantMap& hints, int timeout) {
+        if (silent_) {
+            setDelayedReply(true);
+        }
         const uint id = ++lastID_;
         QJsonObject record{
             {"id", static_cast<qint64>(id)},
@@ -66,6 +79,8 @@ class Server final : public QObject {
 
   private:
     bool actions_;
+    bool markup_;
+    bool silent_;
     uint lastID_ = 0;
 };
 
@@ -88,8 +103,10 @@ class Control final : public QObject {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const bool actions = !app.arguments().contains(QStringLiteral("--no-actions"));
-    Server server(actions);
+    const QStringList arguments = app.arguments();
+    Server server(!arguments.contains(QStringLiteral("--no-actions")),
+                  arguments.contains(QStringLiteral("--markup")),
+                  arguments.contains(QStringLiteral("--silent")));
     Control control(server);
     QDBusConnection bus = QDBusConnection::sessionBus();
     const auto exported = QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals;

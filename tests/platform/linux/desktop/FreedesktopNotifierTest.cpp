@@ -13,13 +13,14 @@
 namespace tapwell {
 namespace {
 
-const QString serverName = QStringLiteral("org.freedesktop.Notifications");
-const QString controlInterface = QStringLiteral("com.tapwell.FakeNotifications");
+constexpr const char* serverName = "org.freedesktop.Notifications";
+constexpr const char* controlInterface = "com.tapwell.FakeNotifications";
 
 struct Posted {
-    std::uint32_t id = 0;
-    std::string app, icon, title, body;
+    std::uint32_t id = 0, replaces = 0;
+    std::string app, icon, title, body, desktopEntry;
     std::vector<std::string> actions;
+    int timeout = 0;
 };
 
 class NotificationsTest : public test::BusFixture {
@@ -46,7 +47,8 @@ class NotificationsTest : public test::BusFixture {
         if (withServer) {
             startServer(FAKE_NOTIFICATION_SERVER, serverArgs, serverName);
         }
-        notifier = std::make_unique<FreedesktopNotifier>(bus(), "com.tapwell.Tapwell");
+        notifier =
+            std::make_unique<FreedesktopNotifier>(mainQueue, "com.tapwell.Tapwell", busAddress());
         service =
             std::make_unique<NotificationService>(*notifier, clock, TAPWELL_TEST_RESOURCE_DIR);
         service->onBreakAction = [this](BreakAction action) { actions.push_back(action); };
@@ -56,16 +58,19 @@ class NotificationsTest : public test::BusFixture {
     }
 
     std::vector<Posted> posted() {
-        const QDBusMessage reply = control(serverName, controlInterface, QStringLiteral("Posted"));
         std::vector<Posted> out;
-        for (const QString& line : reply.arguments().value(0).toStringList()) {
-            const QJsonObject object = QJsonDocument::fromJson(line.toUtf8()).object();
+        for (const std::string& line : strings(control(serverName, controlInterface, "Posted"))) {
+            const QJsonObject object =
+                QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
             Posted p;
             p.id = static_cast<std::uint32_t>(object["id"].toInteger());
             p.app = object["app"].toString().toStdString();
             p.icon = object["icon"].toString().toStdString();
             p.title = object["title"].toString().toStdString();
             p.body = object["body"].toString().toStdString();
+            p.replaces = static_cast<std::uint32_t>(object["replaces"].toInteger());
+            p.desktopEntry = object["desktopEntry"].toString().toStdString();
+            p.timeout = object["timeout"].toInt();
             for (const auto& action : object["actions"].toArray()) {
                 p.actions.push_back(action.toString().toStdString());
             }
@@ -76,18 +81,17 @@ class NotificationsTest : public test::BusFixture {
 
     std::vector<Posted> waitForPosted(std::size_t count) {
         std::vector<Posted> out;
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] {
-                out = posted();
-                return out.size() >= count;
-            },
-            5000));
+        EXPECT_TRUE(mainQueue.runUntil([&] {
+            out = posted();
+            return out.size() >= count;
+        }));
         return out;
     }
 
+    void expectNothingReachesAGoneNotifier(bool serverAnswers);
+
     void invoke(std::uint32_t id, const char* key) {
-        control(serverName, controlInterface, QStringLiteral("Invoke"),
-                {QVariant::fromValue(uint{id}), QString::fromUtf8(key)});
+        control(serverName, controlInterface, "Invoke", "us", id, key);
     }
 };
 
@@ -126,6 +130,9 @@ TEST_F(NotificationsTest, WellbeingNotificationsInEachLanguage) {
         const Posted& nudge = all[expected - 3];
         EXPECT_EQ(nudge.app, "Tapwell");
         EXPECT_EQ(nudge.icon, "com.tapwell.Tapwell");
+        EXPECT_EQ(nudge.desktopEntry, "com.tapwell.Tapwell");
+        EXPECT_EQ(nudge.replaces, 0u);
+        EXPECT_EQ(nudge.timeout, -1);
         EXPECT_EQ(nudge.title, c.breakTitle);
         EXPECT_EQ(nudge.body, c.breakBody);
         EXPECT_EQ(nudge.actions,
@@ -150,23 +157,22 @@ TEST_F(NotificationsTest, OnlyTheBreakButtonsOfOurOwnNotificationsAct) {
     invoke(nudge + 100, "snooze");  // another program's notification
     invoke(nudge, "takeFive");
     invoke(nudge, "snooze");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return actions.size() >= 2; }, 5000));
-    QTest::qWait(0);
+    ASSERT_TRUE(mainQueue.runUntil([&] { return actions.size() >= 2; }));
+    mainQueue.queue.runPending();
     EXPECT_EQ(actions, (std::vector<BreakAction>{BreakAction::takeFive, BreakAction::snooze}));
 }
 
 TEST_F(NotificationsTest, WithoutAServerNothingIsPostedAndTheStatusIsDenied) {
     startService({}, /*withServer=*/false);
     service->health(WellbeingEvent::takeBreak, 60, 0);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !statuses.empty(); }, 10000));
+    ASSERT_TRUE(mainQueue.runUntil([&] { return !statuses.empty(); }));
     EXPECT_EQ(statuses.back().authorization, NotificationAuthorization::denied);
 
     // A server that appears later is found by the next refresh; the earlier nudge is not replayed.
     startServer(FAKE_NOTIFICATION_SERVER, {}, serverName);
     service->refreshAuthorization();
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return statuses.back().authorization == NotificationAuthorization::authorized; },
-        5000));
+    ASSERT_TRUE(mainQueue.runUntil(
+        [&] { return statuses.back().authorization == NotificationAuthorization::authorized; }));
     EXPECT_TRUE(posted().empty());
 }
 
@@ -180,6 +186,77 @@ TEST_F(NotificationsTest, AServerWithoutButtonsGetsTheBreakWithDirections) {
     EXPECT_TRUE(all[0].body.ends_with("\n" + english.text("notification.break.noActions")));
     EXPECT_NE(english.text("notification.break.noActions"), "notification.break.noActions");
     EXPECT_EQ(statuses.back(), (NotificationStatus{NotificationAuthorization::authorized, false}));
+}
+
+TEST_F(NotificationsTest, AMarkupServerGetsAnEscapedBodyAndMalformedTextIsRepaired) {
+    startServer(FAKE_NOTIFICATION_SERVER, {"--markup"}, serverName);
+    FreedesktopNotifier markup(mainQueue, "", busAddress());
+    std::optional<Notifier::Capabilities> capabilities;
+    markup.queryCapabilities([&](Notifier::Capabilities c) { capabilities = c; });
+    ASSERT_TRUE(mainQueue.runUntil([&] { return capabilities.has_value(); }));
+    EXPECT_TRUE(capabilities->reachable);
+    EXPECT_TRUE(capabilities->actions);
+
+    std::optional<std::optional<Notifier::NotificationID>> id;
+    markup.post({"Bad \xFF\xC0\xE0\x80 title\xE2\x82",
+                 "<b>5 & 6</b> \"x\" 'y' \xED\xA0\x80",
+                 {{"k\xF5", "Go"}}},
+                [&](std::optional<Notifier::NotificationID> value) { id = value; });
+    const auto all = waitForPosted(1);
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].title, "Bad \uFFFD\uFFFD\uFFFD\uFFFD title\uFFFD\uFFFD");
+    EXPECT_EQ(all[0].body,
+              "&lt;b&gt;5 &amp; 6&lt;/b&gt; &quot;x&quot; &#39;y&#39; \uFFFD\uFFFD\uFFFD");
+    EXPECT_EQ(all[0].actions, (std::vector<std::string>{"k\uFFFD", "Go"}));
+    EXPECT_EQ(all[0].icon, "");
+    EXPECT_EQ(all[0].desktopEntry, "");  // no hint without an icon name
+    ASSERT_TRUE(mainQueue.runUntil([&] { return id.has_value(); }));
+    EXPECT_EQ(*id, all[0].id);
+}
+
+// Answers and button presses that reach the main queue after the notifier is gone are dropped,
+// and a notifier with calls still waiting for a silent server ends without waiting for them.
+void NotificationsTest::expectNothingReachesAGoneNotifier(bool serverAnswers) {
+    startServer(FAKE_NOTIFICATION_SERVER,
+                serverAnswers ? std::vector<std::string>{} : std::vector<std::string>{"--silent"},
+                serverName);
+    auto gone = std::make_unique<FreedesktopNotifier>(mainQueue, "", busAddress());
+    int called = 0;
+    gone->onAction = [&](Notifier::NotificationID, const std::string&) { ++called; };
+    const std::size_t before = mainQueue.posted();
+    gone->queryCapabilities([&](Notifier::Capabilities) { ++called; });
+    gone->post({"t", "b", {}}, [&](std::optional<Notifier::NotificationID>) { ++called; });
+    if (serverAnswers) {
+        ASSERT_TRUE(mainQueue.waitForPosted(before + 2));
+        ASSERT_EQ(posted().size(), 1u);
+        invoke(posted()[0].id, "default");
+        ASSERT_TRUE(mainQueue.waitForPosted(before + 3));
+    } else {
+        ASSERT_TRUE(mainQueue.runUntil([&] { return posted().size() == 1; }));
+    }
+    gone.reset();
+    mainQueue.queue.runPending();
+    EXPECT_EQ(called, 0);
+}
+
+TEST_F(NotificationsTest, AnswersAfterTheNotifierIsGoneAreDropped) {
+    expectNothingReachesAGoneNotifier(true);
+}
+
+TEST_F(NotificationsTest, ANotifierWithCallsOutstandingEndsAtOnce) {
+    expectNothingReachesAGoneNotifier(false);
+}
+
+TEST_F(NotificationsTest, WithoutABusNoServerIsReachedPromptly) {
+    FreedesktopNotifier lonely(mainQueue, "com.tapwell.Tapwell", "unix:path=/nonexistent/bus");
+    std::optional<Notifier::Capabilities> capabilities;
+    std::optional<std::optional<Notifier::NotificationID>> id;
+    lonely.queryCapabilities([&](Notifier::Capabilities c) { capabilities = c; });
+    lonely.post({"t", "b", {}}, [&](std::optional<Notifier::NotificationID> value) { id = value; });
+    ASSERT_TRUE(mainQueue.runUntil([&] { return capabilities && id; }));
+    EXPECT_FALSE(capabilities->reachable);
+    EXPECT_FALSE(capabilities->actions);
+    EXPECT_EQ(*id, std::nullopt);
 }
 
 }  // namespace
