@@ -289,7 +289,9 @@ int runApplication(const cli::AppOptions& options, int argc, char** argv) {
     reporter.start(*state);
     sayDisplayGone() = [&reporter, &state] { reporter.displayGone(*state); };
 
-    // The session manager ending the session quits the event loop as the signals do.
+    // From here the signals and the display watcher quit the loop that runs; one that came
+    // before it ran ends the run at once. (With windows, the session manager ending the session
+    // quits the toolkit's loop too.)
     const bool quitAlready =
         quitter.setLoop(desktop ? std::function<void()>([face = desktop.get()] { face->quit(); })
                                 : [loop = &*runLoop] { loop->quit(); });
