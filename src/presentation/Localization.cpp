@@ -1,46 +1,32 @@
 #include "presentation/Localization.h"
 
-#include <unicode/datefmt.h>
-#include <unicode/dtptngen.h>
-#include <unicode/measunit.h>
-#include <unicode/numberformatter.h>
-#include <unicode/smpdtfmt.h>
-#include <unicode/timezone.h>
-#include <unicode/unistr.h>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <map>
+#include <type_traits>
 #include <vector>
 
 #include "core/Calendar.h"
 #include "core/CivilDate.h"
 #include "core/Log.h"
 #include "presentation/FormatString.h"
+#include "text/TextServices.h"
 
 namespace tapwell {
 
-namespace number = icu::number;
-
 namespace {
 
-// Abbreviated weekday, day, abbreviated month, year; the locale decides order and punctuation.
-constexpr char16_t longDateSkeleton[] = u"yMMMEEEd";
+using Style = TextServices::NumberStyle;
 
-std::string utf8(const icu::UnicodeString& text) {
-    std::string result;
-    text.toUTF8String(result);
-    return result;
+void reportFailure(const char* what, std::string_view reason) {
+    logger(LogCategory::startup).warn("Formatting {} failed: {}", what, reason);
 }
 
-void reportIcuFailure(const char* what, UErrorCode status) {
-    logger(LogCategory::startup).warn("Formatting {} failed: {}", what, u_errorName(status));
-}
-
-// The calendar's own zone rules decide the wall time (ICU's zone data may be older than the
-// system's, and it knows no POSIX rule or file path a host zone may be given by): ICU formats, in
-// UTC, the moment whose UTC wall time is the calendar's local one.
-UDate icuWallTime(Date date, const Calendar& calendar) {
+// The text services format a moment on the UTC wall clock; the calendar's own zone rules decide
+// the wall time (ICU's zone data may be older than the system's, and it knows no POSIX rule or
+// file path a host zone may be given by), so they are handed the moment whose UTC wall time is the
+// calendar's local one.
+double wallTimeAsUtcMillis(Date date, const Calendar& calendar) {
     const Calendar::Components local = calendar.components(date);
     const CivilDate day{local.year, local.month, local.day};
     const double seconds = static_cast<double>(day.daysSinceEpoch()) * 86400.0 +
@@ -48,8 +34,24 @@ UDate icuWallTime(Date date, const Calendar& calendar) {
     return seconds * 1000.0;
 }
 
-icu::TimeZone* utcZone() {
-    return icu::TimeZone::createTimeZone(icu::UnicodeString(u"UTC"));
+// A number from the text services, or nothing (logged) when they fail or are missing.
+template <class Value>
+std::optional<std::string> formatted(std::string_view language, Style style, Value value) {
+    const TextServices* services = textServices();
+    if (!services) {
+        return std::nullopt;
+    }
+    std::expected<std::string, std::string> text;
+    if constexpr (std::is_same_v<Value, double>) {
+        text = services->formatNumber(language, style, value);
+    } else {
+        text = services->formatInteger(language, style, value);
+    }
+    if (!text) {
+        reportFailure("a number", text.error());
+        return std::nullopt;
+    }
+    return std::move(*text);
 }
 
 std::string plainDecimal(double value) {
@@ -77,112 +79,9 @@ bool CurrentLanguage::setCode(std::string_view code) {
     return true;
 }
 
-namespace {
-
-// The ICU objects of one language. Building them costs far more than the rest of a Localization,
-// and values are built often (the menu bar builds one for every count it shows), so each
-// language's set is made once per process and shared by every value of that language.
-class LocaleFormatters {
-  public:
-    explicit LocaleFormatters(const icu::Locale& locale)
-        : locale_(locale),
-          grouped_(number::NumberFormatter::withLocale(locale)),
-          plain_(number::NumberFormatter::withLocale(locale).grouping(UNUM_GROUPING_OFF)),
-          meters_(number::NumberFormatter::withLocale(locale)
-                      .unit(icu::MeasureUnit::getMeter())
-                      .unitWidth(UNUM_UNIT_WIDTH_SHORT)
-                      .precision(number::Precision::minMaxFraction(0, 1))) {}
-
-    static std::shared_ptr<const LocaleFormatters> forLocale(const std::string& language,
-                                                             const icu::Locale& locale) {
-        static std::mutex lock;
-        static std::map<std::string, std::shared_ptr<const LocaleFormatters>> shared;
-        std::lock_guard guard(lock);
-        auto& entry = shared[language];
-        if (!entry) {
-            entry = std::make_shared<const LocaleFormatters>(locale);
-        }
-        return entry;
-    }
-
-    enum class Style { grouped, plain, meters };
-
-    // The number as text, or no value when ICU fails.
-    std::optional<std::string> format(Style style, std::int64_t value) const {
-        return run(style,
-                   [value](const number::LocalizedNumberFormatter& formatter, UErrorCode& status) {
-                       return formatter.formatInt(value, status);
-                   });
-    }
-    std::optional<std::string> format(Style style, double value) const {
-        return run(style,
-                   [value](const number::LocalizedNumberFormatter& formatter, UErrorCode& status) {
-                       return formatter.formatDouble(value, status);
-                   });
-    }
-
-    // The locale's pattern for a long date, or null when ICU cannot give one. Worked out on
-    // first use: it loads the locale's pattern data, and most values never format a date.
-    const std::u16string* longDatePattern() const {
-        std::call_once(datePatternOnce_, [this] {
-            UErrorCode status = U_ZERO_ERROR;
-            std::unique_ptr<icu::DateTimePatternGenerator> generator(
-                icu::DateTimePatternGenerator::createInstance(locale_, status));
-            if (U_SUCCESS(status)) {
-                const icu::UnicodeString best =
-                    generator->getBestPattern(icu::UnicodeString(longDateSkeleton), status);
-                datePattern_.assign(best.getBuffer(), static_cast<std::size_t>(best.length()));
-            }
-            datePatternStatus_ = status;
-        });
-        return U_SUCCESS(datePatternStatus_) ? &datePattern_ : nullptr;
-    }
-
-  private:
-    template <class Run>
-    std::optional<std::string> run(Style style, Run&& formatWith) const {
-        const number::LocalizedNumberFormatter& formatter = style == Style::grouped ? grouped_
-                                                            : style == Style::plain ? plain_
-                                                                                    : meters_;
-        UErrorCode status = U_ZERO_ERROR;
-        icu::UnicodeString text;
-        {
-            // ICU documents its number formatters as thread-safe, but a formatter rewrites
-            // itself into a faster form after a few uses, through atomics inside the
-            // (uninstrumented) ICU library that the thread sanitizer cannot see. The lock costs
-            // nanoseconds and keeps that out of doubt.
-            std::lock_guard guard(numberLock_);
-            text = formatWith(formatter, status).toString(status);
-        }
-        if (U_FAILURE(status)) {
-            reportIcuFailure("a number", status);
-            return std::nullopt;
-        }
-        return utf8(text);
-    }
-
-    icu::Locale locale_;
-    number::LocalizedNumberFormatter grouped_;
-    number::LocalizedNumberFormatter plain_;
-    number::LocalizedNumberFormatter meters_;
-    mutable std::mutex numberLock_;
-
-    mutable std::once_flag datePatternOnce_;
-    // Kept as plain characters: ICU strings share buffers through reference counts that the
-    // thread sanitizer cannot follow.
-    mutable std::u16string datePattern_;
-    mutable UErrorCode datePatternStatus_ = U_ZERO_ERROR;
-};
-
-using Style = LocaleFormatters::Style;
-
-}  // namespace
-
 struct Localization::Impl {
     std::string language;
-    icu::Locale locale;
     StringBundle bundle;
-    std::shared_ptr<const LocaleFormatters> formatters;
 };
 
 bool Localization::isSupported(std::string_view code) {
@@ -203,16 +102,7 @@ Localization::Localization(std::optional<std::string_view> language,
                            const std::filesystem::path& resourceFolder) {
     auto impl = std::make_shared<Impl>();
     impl->language = language && isSupported(*language) ? std::string(*language) : store().code();
-
-    UErrorCode status = U_ZERO_ERROR;
-    impl->locale = icu::Locale::forLanguageTag(impl->language, status);
-    if (U_FAILURE(status)) {
-        // Only reachable if a supported code stopped being a well-formed tag.
-        impl->locale = icu::Locale::getEnglish();
-    }
     impl->bundle = StringBundle::open(resourceFolder, impl->language);
-
-    impl->formatters = LocaleFormatters::forLocale(impl->language, impl->locale);
     impl_ = std::move(impl);
 }
 
@@ -220,14 +110,9 @@ const std::string& Localization::language() const {
     return impl_->language;
 }
 
-const icu::Locale& Localization::locale() const {
-    return impl_->locale;
-}
-
 std::string Localization::localeIdentifier() const {
-    UErrorCode status = U_ZERO_ERROR;
-    std::string tag = impl_->locale.toLanguageTag<std::string>(status);
-    return U_SUCCESS(status) ? tag : impl_->language;
+    // The supported codes are BCP 47 tags as they stand.
+    return impl_->language;
 }
 
 const StringBundle& Localization::bundle() const {
@@ -254,7 +139,7 @@ std::string Localization::formatPattern(std::string_view pattern,
         }
         const std::int64_t value = std::get<std::int64_t>(argument);
         texts.push_back(
-            impl_->formatters->format(Style::plain, value).value_or(std::to_string(value)));
+            formatted(impl_->language, Style::plain, value).value_or(std::to_string(value)));
     }
     return fillPlaceholders(pattern, texts);
 }
@@ -264,33 +149,29 @@ std::string Localization::longDate(Date date) const {
 }
 
 std::string Localization::longDate(Date date, const Calendar& calendar) const {
-    UErrorCode status = U_ZERO_ERROR;
-    if (const std::u16string* pattern = impl_->formatters->longDatePattern()) {
-        const icu::UnicodeString patternText(pattern->data(),
-                                             static_cast<int32_t>(pattern->size()));
-        icu::SimpleDateFormat formatter(patternText, impl_->locale, status);
-        if (U_SUCCESS(status)) {
-            formatter.adoptTimeZone(utcZone());
-            icu::UnicodeString result;
-            formatter.format(icuWallTime(date, calendar), result);
-            return utf8(result);
+    if (const TextServices* services = textServices()) {
+        auto text = services->longDate(impl_->language, wallTimeAsUtcMillis(date, calendar));
+        if (text) {
+            return std::move(*text);
         }
-    } else {
-        status = U_INTERNAL_PROGRAM_ERROR;
+        reportFailure("a date", text.error());
     }
-    reportIcuFailure("a date", status);
     return calendar.dayID(date);
 }
 
 std::string Localization::meters(double value) const {
-    if (auto text = impl_->formatters->format(Style::meters, value)) {
+    if (auto text = formatted(impl_->language, Style::meters, value)) {
         return std::move(*text);
     }
     return plainDecimal(value) + " m";
 }
 
 std::string Localization::groupedInteger(std::int64_t value) const {
-    return impl_->formatters->format(Style::grouped, value).value_or(std::to_string(value));
+    return formatted(impl_->language, Style::grouped, value).value_or(std::to_string(value));
+}
+
+std::string Localization::compactInteger(std::int64_t value) const {
+    return formatted(impl_->language, Style::compact, value).value_or(std::to_string(value));
 }
 
 std::string Localization::shortTime(Date date) const {
@@ -298,15 +179,13 @@ std::string Localization::shortTime(Date date) const {
 }
 
 std::string Localization::shortTime(Date date, const Calendar& calendar) const {
-    std::unique_ptr<icu::DateFormat> formatter(
-        icu::DateFormat::createTimeInstance(icu::DateFormat::kShort, impl_->locale));
-    if (formatter) {
-        formatter->adoptTimeZone(utcZone());
-        icu::UnicodeString result;
-        formatter->format(icuWallTime(date, calendar), result);
-        return utf8(result);
+    if (const TextServices* services = textServices()) {
+        auto text = services->shortTime(impl_->language, wallTimeAsUtcMillis(date, calendar));
+        if (text) {
+            return std::move(*text);
+        }
+        reportFailure("a time", text.error());
     }
-    reportIcuFailure("a time", U_INTERNAL_PROGRAM_ERROR);
     const Calendar::Components parts = calendar.components(date);
     std::string text = std::to_string(parts.hour);
     text += parts.minute < 10 ? ":0" : ":";

@@ -1,14 +1,14 @@
 #pragma once
 // The interface language and everything that depends on it. A `Localization` carries the chosen
-// language code, the ICU locale used for numbers, dates, times and measurements, and the string
-// bundle that texts are read from (presentation/StringTable.h). It is an immutable value, cheap to
+// language code, which also names the locale of numbers, dates, times and measurements (formatted
+// by the text services, text/TextServices.h, on first need), and the string bundle that texts are
+// read from (presentation/StringTable.h). It is an immutable value, cheap to
 // copy, and usable on any thread.
 //
 // The language is chosen inside the program, independently of the system language. The
 // process-wide `CurrentLanguage` holds the choice for code that is not handed a `Localization`
 // (the notification service builds one for the language in force each time it posts).
 
-#include <unicode/locid.h>
 #include <array>
 #include <cstdint>
 #include <filesystem>
@@ -93,8 +93,6 @@ class Localization {
                  const std::filesystem::path& resourceFolder);
 
     const std::string& language() const;
-    // The locale whose identifier is the language code.
-    const icu::Locale& locale() const;
     // The locale as a BCP 47 tag ("en", "zh-Hans", "ja"), for toolkits that take a name.
     std::string localeIdentifier() const;
     const StringBundle& bundle() const;
@@ -131,6 +129,9 @@ class Localization {
 
     // An integer with the locale's grouping ("12,345" in English).
     std::string groupedInteger(std::int64_t value) const;
+    // An integer in the locale's short compact form, rounded down to whole units (12,345 is
+    // "12K" in English, "1万" in Chinese).
+    std::string compactInteger(std::int64_t value) const;
 
     // The time of day in the locale's short style ("11:40 PM" in English, "23:40" in Japanese).
     std::string shortTime(Date date) const;

@@ -1,52 +1,24 @@
 #include "presentation/PluralText.h"
 
-#include <unicode/plurrule.h>
-#include <unicode/unistr.h>
-#include <map>
-#include <memory>
-#include <mutex>
 #include <vector>
 
 #include "core/Log.h"
+#include "text/TextServices.h"
 
 namespace tapwell {
 
-namespace {
-
-// Plural rules are loaded from ICU's data once per language and shared; a counted text is built
-// on every published count.
-std::shared_ptr<const icu::PluralRules> rulesFor(const Localization& localization) {
-    static std::mutex lock;
-    static std::map<std::string, std::shared_ptr<const icu::PluralRules>> shared;
-    std::lock_guard guard(lock);
-    auto& entry = shared[localization.language()];
-    if (!entry) {
-        UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<icu::PluralRules> rules(
-            icu::PluralRules::forLocale(localization.locale(), status));
-        if (U_FAILURE(status) || !rules) {
-            logger(LogCategory::startup)
-                .warn("Plural rules for {} unavailable: {}", localization.language(),
-                      u_errorName(status));
-            return nullptr;
-        }
-        entry = std::move(rules);
-    }
-    return entry;
-}
-
-}  // namespace
-
 std::string pluralForm(const Localization& localization, std::int64_t count) {
-    const auto rules = rulesFor(localization);
-    if (!rules) {
+    const TextServices* services = textServices();
+    if (!services) {
         return "other";
     }
-    // The rules take a double; every count shown is far below 2^53.
-    const icu::UnicodeString form = rules->select(static_cast<double>(count));
-    std::string result;
-    form.toUTF8String(result);
-    return result;
+    auto form = services->pluralForm(localization.language(), count);
+    if (!form) {
+        logger(LogCategory::startup)
+            .warn("Plural rules for {} unavailable: {}", localization.language(), form.error());
+        return "other";
+    }
+    return std::move(*form);
 }
 
 std::string pluralText(const Localization& localization, std::string_view key, std::int64_t count,

@@ -1,13 +1,8 @@
 #include "themes/UnicodeText.h"
 
-#include <unicode/brkiter.h>
-#include <unicode/locid.h>
-#include <unicode/normalizer2.h>
-#include <unicode/unistr.h>
-#include <unicode/utext.h>
-
 #include <algorithm>
-#include <memory>
+
+#include "text/TextServices.h"
 
 namespace tapwell {
 namespace {
@@ -17,42 +12,59 @@ bool isPlainAscii(std::string_view text) {
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-// Offsets of grapheme boundaries are reported through `visit(offset)`; returns false when ICU
-// could not segment the text.
-template <typename Visit>
-bool forEachGraphemeBoundary(std::string_view text, Visit visit) {
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::BreakIterator> iterator(
-        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-    if (U_FAILURE(status) || !iterator) {
-        return false;
+// The length of the well-formed UTF-8 sequence at the start of `text`, or, when it starts
+// ill-formed, the negated length of its maximal subpart (the longest start of a well-formed
+// sequence; at least one byte), which counts as a single U+FFFD.
+std::ptrdiff_t leadingSequence(std::string_view text) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80) {
+        return 1;
     }
-    UText* utext = utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status);
-    if (U_FAILURE(status)) {
-        utext_close(utext);
-        return false;
+    std::size_t length = 0;
+    // The range of the second byte depends on the lead: no overlong forms, no surrogates, nothing
+    // above U+10FFFF. Later bytes are plain continuation bytes.
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return -1;
     }
-    iterator->setText(utext, status);
-    bool ok = U_SUCCESS(status);
-    if (ok) {
-        iterator->first();
-        for (int32_t offset = iterator->next(); offset != icu::BreakIterator::DONE;
-             offset = iterator->next()) {
-            if (!visit(static_cast<std::size_t>(offset))) {
-                break;
-            }
+    for (std::size_t i = 1; i < length; ++i) {
+        if (i >= text.size() || byte(i) < low || byte(i) > high) {
+            return -static_cast<std::ptrdiff_t>(i);
         }
+        low = 0x80;
+        high = 0xBF;
     }
-    iterator.reset();
-    utext_close(utext);
-    return ok;
+    return static_cast<std::ptrdiff_t>(length);
 }
 
-std::size_t codePointCount(std::string_view text) {
-    return static_cast<std::size_t>(
-        icu::UnicodeString::fromUTF8(
-            icu::StringPiece(text.data(), static_cast<int32_t>(text.size())))
-            .countChar32());
+// Calls `visit(sequence, wellFormed)` for each code point of `text` in turn, ill-formed
+// sequences being their maximal subparts.
+template <typename Visit>
+void forEachSequence(std::string_view text, Visit visit) {
+    while (!text.empty()) {
+        const std::ptrdiff_t length = leadingSequence(text);
+        const auto size = static_cast<std::size_t>(length < 0 ? -length : length);
+        visit(text.substr(0, size), length > 0);
+        text.remove_prefix(size);
+    }
+}
+
+bool isWellFormed(std::string_view text) {
+    bool wellFormed = true;
+    forEachSequence(text, [&](std::string_view, bool ok) { wellFormed = wellFormed && ok; });
+    return wellFormed;
 }
 
 }  // namespace
@@ -62,13 +74,13 @@ std::size_t graphemeCount(std::string_view text) {
     if (isPlainAscii(text) && text.find('\r') == std::string_view::npos) {
         return text.size();
     }
-    std::size_t count = 0;
-    if (!forEachGraphemeBoundary(text, [&](std::size_t) {
-            ++count;
-            return true;
-        })) {
-        return codePointCount(text);
+    if (const TextServices* services = textServices()) {
+        if (auto count = services->graphemeCount(text)) {
+            return *count;
+        }
     }
+    std::size_t count = 0;
+    forEachSequence(text, [&](std::string_view, bool) { ++count; });
     return count;
 }
 
@@ -79,51 +91,38 @@ std::string_view dropFirstGrapheme(std::string_view text) {
     if (isPlainAscii(text) && !text.starts_with("\r\n")) {
         return text.substr(1);
     }
-    std::size_t first = 0;
-    if (!forEachGraphemeBoundary(text,
-                                 [&](std::size_t offset) {
-                                     first = offset;
-                                     return false;
-                                 }) ||
-        first == 0 || first > text.size()) {
-        return text.substr(1);
+    if (const TextServices* services = textServices()) {
+        if (auto first = services->firstGraphemeEnd(text); first && *first > 0 &&
+                                                           *first <= text.size()) {
+            return text.substr(*first);
+        }
     }
-    return text.substr(first);
+    const std::ptrdiff_t first = leadingSequence(text);
+    return text.substr(static_cast<std::size_t>(first < 0 ? -first : first));
 }
 
 int compareCanonically(std::string_view a, std::string_view b) {
     if (!(isPlainAscii(a) && isPlainAscii(b))) {
-        UErrorCode status = U_ZERO_ERROR;
-        const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
-        if (U_SUCCESS(status) && nfc) {
-            icu::UnicodeString left = nfc->normalize(icu::UnicodeString::fromUTF8(icu::StringPiece(
-                                                         a.data(), static_cast<int32_t>(a.size()))),
-                                                     status);
-            icu::UnicodeString right =
-                nfc->normalize(icu::UnicodeString::fromUTF8(
-                                   icu::StringPiece(b.data(), static_cast<int32_t>(b.size()))),
-                               status);
-            if (U_SUCCESS(status)) {
-                // UTF-16 code unit order differs from code point order above U+FFFF.
-                int8_t order = left.compareCodePointOrder(right);
-                if (order != 0) {
-                    return order;
-                }
+        if (const TextServices* services = textServices()) {
+            if (auto order = services->compareNormalized(a, b); order && *order != 0) {
+                return *order < 0 ? -1 : 1;
             }
         }
     }
     // UTF-8 byte order is code point order, and it breaks ties between equivalent spellings.
-    int order = a.compare(b);
+    const int order = a.compare(b);
     return order < 0 ? -1 : (order > 0 ? 1 : 0);
 }
 
 std::string toValidUtf8(std::string_view text) {
-    if (isPlainAscii(text)) {
+    if (isWellFormed(text)) {
         return std::string(text);
     }
     std::string result;
-    icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())))
-        .toUTF8String(result);
+    result.reserve(text.size() + 8);
+    forEachSequence(text, [&](std::string_view sequence, bool wellFormed) {
+        result += wellFormed ? sequence : std::string_view("\xEF\xBF\xBD");
+    });
     return result;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
-// The few Unicode rules the theme code needs, backed by ICU. Inputs are UTF-8; ill-formed
-// sequences count as U+FFFD.
+// The few Unicode rules the theme code needs. Inputs are UTF-8; each maximal subpart of an
+// ill-formed sequence counts as one U+FFFD. Plain ASCII is handled here; the rest goes to the text
+// services (text/TextServices.h), and without them characters are counted as code points and
+// names ordered by their bytes.
 
 #include <cstddef>
 #include <string>

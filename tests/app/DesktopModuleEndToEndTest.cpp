@@ -84,6 +84,10 @@ TEST_F(DesktopModuleEndToEnd, OnlyARunWithWindowsMapsTheGraphicalLibraries) {
                                       "libQt6Widgets.so", "libtapwell-desktop.so"}) {
             EXPECT_EQ(maps.find(graphical) != std::string::npos, c.graphical) << graphical;
         }
+        // Qt brings ICU, and the tray's label formats the count; a run without windows formats
+        // nothing at start, and the built-in themes' names are plain ASCII.
+        EXPECT_EQ(maps.find("libicuuc.so") != std::string::npos, c.graphical);
+        EXPECT_EQ(maps.find("libtapwell-icu.so") != std::string::npos, c.graphical);
         for (const char* onDemand :
              {"libtapwell-zip.so", "libzip.so", "libcrypto.so", "libtapwell-sndfile.so",
               "libtapwell-soxr.so", "libsoxr.so", "libtapwell-sdl.so", "libSDL2", "libasound.so",
@@ -156,6 +160,31 @@ TEST_F(DesktopModuleEndToEnd, CommandsLoadTheModuleOnlyToDrawTheRecapCard) {
         EXPECT_EQ(loaded.find("libtapwell-sndfile.so"), std::string::npos) << c.args[0];
     }
     EXPECT_GT(fs::file_size(png), 0u);
+}
+
+// Numbers in the language's own forms come from the text module; a program without it still
+// answers, in plain digits, and says why.
+TEST_F(DesktopModuleEndToEnd, StatisticsFormatNumbersThroughTheTextModuleOrPlainWithoutIt) {
+    const fs::path alone = dir / "alone" / "bin" / "tapwell";
+    fs::create_directories(alone.parent_path());
+    fs::copy_file(TAPWELL_EXECUTABLE, alone);
+    for (const bool hasModule : {true, false}) {
+        const fs::path log = dir / (hasModule ? "stats.txt" : "stats-alone.txt");
+        const fs::path out = dir / (hasModule ? "stats-out.txt" : "stats-alone-out.txt");
+        std::vector<std::string> env = environment();
+        env.push_back("TAPWELL_LOG=warn");
+        test::ChildProcess tapwell({hasModule ? TAPWELL_EXECUTABLE : alone.string(), "stats"}, env,
+                                   log, out);
+        ASSERT_EQ(tapwell.wait(30.0), 0) << readBytes(log);
+        const std::string text = readBytes(out);
+        // The first rank is 2,000 keystrokes away.
+        EXPECT_EQ(text.find("2,000 keystrokes") != std::string::npos, hasModule) << text;
+        EXPECT_EQ(text.find("2000 keystrokes") != std::string::npos, !hasModule) << text;
+        EXPECT_EQ(readBytes(log).find("libtapwell-icu.so is not installed beside") !=
+                      std::string::npos,
+                  !hasModule)
+            << readBytes(log);
+    }
 }
 
 TEST_F(DesktopModuleEndToEnd, ImportingAnArchiveLoadsTheArchiveModule) {

@@ -78,6 +78,7 @@ prefix="$dest/usr"
 expected=(
   bin/tapwell
   lib/tapwell/modules/libtapwell-desktop.so
+  lib/tapwell/modules/libtapwell-icu.so
   lib/tapwell/modules/libtapwell-pulse.so
   lib/tapwell/modules/libtapwell-sdl.so
   lib/tapwell/modules/libtapwell-sndfile.so

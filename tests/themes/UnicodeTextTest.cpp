@@ -23,13 +23,31 @@ TEST(UnicodeText, DropsTheWholeFirstCharacter) {
     EXPECT_EQ(dropFirstGrapheme("\xFFx"), "x");
 }
 
+// Each maximal subpart of an ill-formed sequence (the longest start of a well-formed one, else a
+// single byte) becomes one U+FFFD, as ICU and the WHATWG decoder replace them.
 TEST(UnicodeText, RepairsBrokenUtf8) {
-    EXPECT_EQ(toValidUtf8("plain"), "plain");
-    EXPECT_EQ(toValidUtf8("a\xFF"
-                          "b"),
-              "a\xEF\xBF\xBD"
-              "b");
-    EXPECT_EQ(toValidUtf8("玻璃"), "玻璃");
+    const std::string r = "\xEF\xBF\xBD";
+    const struct {
+        std::string input;
+        std::string expected;
+    } cases[] = {
+        {"plain", "plain"},
+        {"玻璃", "玻璃"},
+        {"\xF0\x9F\x87\xAF", "\xF0\x9F\x87\xAF"},  // four bytes
+        {"a\xFF" "b", "a" + r + "b"},
+        {"\xE7\x8E" "x", r + "x"},              // a cut-off character is one replacement
+        {"\xF0\x9F\x87", r},
+        {"\xC2", r},
+        {"\xE2\x82\xAC\x80", "\xE2\x82\xAC" + r},  // a stray continuation byte
+        {"\xED\xA0\x80", r + r + r},           // a surrogate is not a character
+        {"\xC0\xAF", r + r},                   // nor is an overlong form
+        {"\xE0\x80\x80", r + r + r},
+        {"\xF0\x80", r + r},
+        {"\xF4\x90\x80\x80", r + r + r + r},  // above U+10FFFF
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(toValidUtf8(c.input), c.expected) << c.input;
+    }
 }
 
 }  // namespace

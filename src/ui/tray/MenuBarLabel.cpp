@@ -1,7 +1,5 @@
 #include "ui/tray/MenuBarLabel.h"
 
-#include <unicode/numberformatter.h>
-
 #include "ui/common/Look.h"
 
 namespace tapwell::ui {
@@ -55,17 +53,7 @@ QString MenuBarLabel::grouped(const Localization& localization, std::int64_t val
 }
 
 QString MenuBarLabel::compact(const Localization& localization, std::int64_t value) {
-    UErrorCode status = U_ZERO_ERROR;
-    const icu::UnicodeString text = icu::number::NumberFormatter::withLocale(localization.locale())
-                                        .notation(icu::number::Notation::compactShort())
-                                        .precision(icu::number::Precision::integer())
-                                        .roundingMode(UNUM_ROUND_FLOOR)
-                                        .formatInt(value, status)
-                                        .toString(status);
-    if (U_FAILURE(status)) {
-        return QString::number(value);
-    }
-    return QString(reinterpret_cast<const QChar*>(text.getBuffer()), text.length());
+    return qstr(localization.compactInteger(value));
 }
 
 }  // namespace tapwell::ui
