@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <type_traits>
 
 namespace tapwell {
 
