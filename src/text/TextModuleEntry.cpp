@@ -3,6 +3,7 @@
 
 #include "text/IcuTextServices.h"
 
-extern "C" __attribute__((visibility("default"))) const tapwell::TextServices* tapwell_icu_module() {
+extern "C" __attribute__((visibility("default"))) const tapwell::TextServices*
+tapwell_icu_module() {
     return &tapwell::icuTextServices();
 }

@@ -91,11 +91,10 @@ std::string_view dropFirstGrapheme(std::string_view text) {
     if (isPlainAscii(text) && !text.starts_with("\r\n")) {
         return text.substr(1);
     }
-    if (const TextServices* services = textServices()) {
-        if (auto first = services->firstGraphemeEnd(text); first && *first > 0 &&
-                                                           *first <= text.size()) {
-            return text.substr(*first);
-        }
+    const TextServices* services = textServices();
+    if (const auto end = services ? services->firstGraphemeEnd(text) : std::nullopt;
+        end && *end > 0 && *end <= text.size()) {
+        return text.substr(*end);
     }
     const std::ptrdiff_t first = leadingSequence(text);
     return text.substr(static_cast<std::size_t>(first < 0 ? -first : first));

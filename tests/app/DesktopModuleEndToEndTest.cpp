@@ -180,9 +180,9 @@ TEST_F(DesktopModuleEndToEnd, StatisticsFormatNumbersThroughTheTextModuleOrPlain
         // The first rank is 2,000 keystrokes away.
         EXPECT_EQ(text.find("2,000 keystrokes") != std::string::npos, hasModule) << text;
         EXPECT_EQ(text.find("2000 keystrokes") != std::string::npos, !hasModule) << text;
-        EXPECT_EQ(readBytes(log).find("libtapwell-icu.so is not installed beside") !=
-                      std::string::npos,
-                  !hasModule)
+        EXPECT_EQ(
+            readBytes(log).find("libtapwell-icu.so is not installed beside") != std::string::npos,
+            !hasModule)
             << readBytes(log);
     }
 }
