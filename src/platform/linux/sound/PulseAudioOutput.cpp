@@ -45,6 +45,23 @@ constexpr std::size_t writeAheadRequestFrames = pcmSampleRate / 12;
 // What arrives later than this loses the start of the sound, so on a loaded machine 2 ms was short.
 constexpr std::size_t rewriteMarginFrames = 3 * pcmSampleRate / 1000;
 
+// PipeWire's pulse server keeps what a stream writes in a queue of its own and hands its graph one
+// quantum from it each cycle. What is still in that queue can be written over, so the stream
+// writes ahead there too; a rewrite starts past the quantum the graph may take before the write
+// arrives. The server reports no delay for its graph, so the quantum is learnt from the steps its
+// read index moves in (`GraphQuantum`); until it has moved twice, it is taken as PipeWire's
+// default quantum.
+constexpr std::size_t assumedGraphQuantum = 1024;
+constexpr std::size_t largestGraphQuantum = 8192;  // PipeWire's limit
+
+// PipeWire's pulse server runs its graph at the latency a stream asks for, which for a stream that
+// adjusts its latency it takes as (tlength - 2 * minreq) / 2. Asking for requests of
+// `writeAheadRequestFrames` with a graph latency of one period gives this target length, of which
+// the server keeps one period back as the graph's share.
+constexpr std::size_t graphTargetFrames(std::size_t periodFrames) {
+    return 2 * writeAheadRequestFrames + 2 * periodFrames;
+}
+
 // Lets go of an operation nobody waits for; none when the stream or the connection failed, which
 // its state callback reports.
 void release(pa_operation* operation) {
@@ -69,10 +86,13 @@ struct PulseAudioOutput::Session {
     // Writing ahead and over the queue (see writeAheadFrames). Frame `base` of the source is the
     // stream's first frame.
     bool rewrites = false;
+    bool graph = false;  // PipeWire's pulse server (see assumedGraphQuantum)
+    GraphQuantum quantum{assumedGraphQuantum, 1, largestGraphQuantum};  // set at start
     std::uint64_t base = 0;
     WriteAheadPlan plan{rewriteMarginFrames};
     bool awaitingTiming = false;  // commands wait for the server to say which frame plays
     bool corked = false;
+    bool pausedReadKnown = false;  // the timing info says where a corked graph stream stopped
     bool stopping = false;
     bool followsDefault = true;
     bool defaultKnown = false;
@@ -149,7 +169,7 @@ struct PulseAudioOutput::Session {
             }
         }
         if (const auto playing = playingFrame()) {
-            source->commit(plan.rewriteFrom(playing, 0, source->position()));
+            source->commit(plan.rewriteFrom(playing, serverFloor(), source->position()));
         }
     }
 
@@ -201,11 +221,35 @@ struct PulseAudioOutput::Session {
         return base + static_cast<std::uint64_t>(std::max(0.0, frames));
     }
 
+    // The earliest source frame a write that leaves now can still replace: 0 where the server
+    // takes back anything it has not played; on PipeWire the frame after what its graph may have
+    // taken by the time the write arrives.
+    std::uint64_t serverFloor() {
+        if (!graph) {
+            return 0;
+        }
+        const pa_timing_info* timing = pa_stream_get_timing_info(stream);
+        if (timing == nullptr || timing->read_index_corrupt || timing->read_index < 0) {
+            return 0;
+        }
+        const auto readFrame = static_cast<std::uint64_t>(timing->read_index) / sizeof(float);
+        quantum.read(readFrame);
+        std::uint64_t floor = base + readFrame;
+        if (!corked && timing->playing != 0) {
+            // One more quantum may go before the write gets there, and one for each that passed.
+            const auto age = static_cast<double>(pa_timeval_age(&timing->timestamp));
+            floor += static_cast<std::uint64_t>(age * pcmSampleRate / 1e6) + quantum.quantum() +
+                     rewriteMarginFrames;
+        }
+        return floor;
+    }
+
     // Applies the waiting commands just ahead of the frame playing and writes again from there
     // over what the server holds, up to where the queue ended (at least one period).
     void rewrite() {
         const std::uint64_t written = source->position();
-        const std::uint64_t from = source->rewindTo(plan.rewriteFrom(playingFrame(), 0, written));
+        const std::uint64_t from = source->rewindTo(
+            plan.rewriteFrom(playingFrame(), serverFloor(), written, corked && graph));
         source->commit(from);
         silence.reset();
         const std::uint64_t end = std::max<std::uint64_t>(written, from + period.size());
@@ -238,6 +282,15 @@ struct PulseAudioOutput::Session {
         corked = true;
         owner->asleep_.store(true);
         release(pa_stream_cork(stream, 1, nullptr, nullptr));
+        if (rewrites && graph) {
+            // Where the read index stopped, for the wake; asked after the cork, so the answer
+            // comes after the server paused the stream.
+            pausedReadKnown = false;
+            if (pa_operation* update =
+                    pa_stream_update_timing_info(stream, &Session::pausedTimed, this)) {
+                pa_operation_unref(update);
+            }
+        }
         if (!rewrites) {
             // What the server still holds is silence; dropping it lets the next sound start at
             // once. A stream that rewrites keeps it (and its count of frames) and writes over it.
@@ -260,9 +313,21 @@ struct PulseAudioOutput::Session {
         owner->asleep_.store(false);
         owner->wakes_.fetch_add(1);
         release(pa_stream_set_buffer_attr(stream, &attributes, nullptr, nullptr));
+        if (rewrites && graph && pausedReadKnown && !awaitingTiming) {
+            // PipeWire's server keeps a corked stream's read index where the cork left it, and
+            // reported it then: the sound goes out from there at once, ahead of the uncork.
+            // (PulseAudio resumes a little past it now and then, losing a sound's start, so
+            // there the wake asks where it stands and keeps the margin.)
+            corked = true;  // for the rewrite: nothing plays until the write is there
+            rewrite();
+            corked = false;
+            release(pa_stream_cork(stream, 0, nullptr, nullptr));
+            armForCommands();
+            return;
+        }
         if (rewrites) {
-            // The frame to write from is the server's read index, which it moved when it took
-            // back what the sink had rendered ahead; the answer writes and uncorks.
+            // The frame to write from is the server's read index, which PulseAudio moved when it
+            // took back what the sink had rendered ahead; the answer writes and uncorks.
             askWhatPlays();
             return;
         }
@@ -273,6 +338,11 @@ struct PulseAudioOutput::Session {
         if (!corked) {
             release(pa_stream_cork(stream, 0, nullptr, nullptr));
         }
+    }
+
+    static void pausedTimed(pa_stream*, int success, void* userdata) {
+        auto* session = static_cast<Session*>(userdata);
+        session->pausedReadKnown = success != 0 && session->corked;
     }
 
     static void timed(pa_stream* stream, int, void* userdata) {
@@ -384,6 +454,7 @@ std::expected<void, Error> PulseAudioOutput::start(RenderSource& source) {
     s.source = &source;
     s.period.assign(periodFrames_, 0.0f);
     s.silence = SilenceTracker(idleFrames_);
+    s.quantum = GraphQuantum(assumedGraphQuantum, periodFrames_, largestGraphQuantum);
     s.followsDefault = !device_.has_value();
     s.loop = pa_threaded_mainloop_new();
     if (s.loop == nullptr) {
@@ -428,13 +499,11 @@ std::expected<void, Error> PulseAudioOutput::start(RenderSource& source) {
         }
         pa_threaded_mainloop_wait(s.loop);
     }
-    // PipeWire's server cannot take back what its graph has taken (see the header).
-    if (s.serverName.find("PipeWire") == std::string::npos) {
-        const std::size_t window = writeAheadFrames + 4 * periodFrames_;
-        s.rewrites = source.setRewindWindow(window) >= window;
-        if (!s.rewrites) {
-            source.setRewindWindow(0);
-        }
+    s.graph = s.serverName.find("PipeWire") != std::string::npos;
+    const std::size_t window = writeAheadFrames + 4 * periodFrames_;
+    s.rewrites = source.setRewindWindow(window) >= window;
+    if (!s.rewrites) {
+        source.setRewindWindow(0);
     }
 
     const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, static_cast<std::uint32_t>(pcmSampleRate), 1};
@@ -453,7 +522,8 @@ std::expected<void, Error> PulseAudioOutput::start(RenderSource& source) {
     attributes.prebuf = periodBytes;
     attributes.minreq = periodBytes;
     if (s.rewrites) {
-        attributes.tlength = static_cast<std::uint32_t>(writeAheadFrames * sizeof(float));
+        attributes.tlength = static_cast<std::uint32_t>(
+            (s.graph ? graphTargetFrames(periodFrames_) : writeAheadFrames) * sizeof(float));
         attributes.minreq = static_cast<std::uint32_t>(writeAheadRequestFrames * sizeof(float));
     }
     attributes.fragsize = static_cast<std::uint32_t>(-1);

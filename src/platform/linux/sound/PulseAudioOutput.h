@@ -3,12 +3,13 @@
 // playback stream of mono 32-bit float at 48 kHz, driven by libpulse's threaded main loop, which
 // calls the source one period at a time whenever the server asks for data.
 //
-// PulseAudio takes back frames it has not played yet (its sinks rewind), so there the stream queues
-// a quarter of a second ahead and is asked for more only a dozen times a second; every command
+// The server takes back frames it has not played yet (PulseAudio's sinks rewind; PipeWire's pulse
+// server hands its graph one quantum at a time from the stream's queue), so the stream queues a
+// fraction of a second ahead and is asked for more only a dozen times a second; every command
 // wakes the main loop, which has the source render again from just ahead of the frame playing
 // (`RenderSource::rewindTo`, `WriteAheadPlan`) and writes over the queue from there, so a key's
-// sound is still heard within milliseconds. PipeWire's server plays from what its graph already
-// took and does not take it back, so there the server keeps only a few periods ahead.
+// sound is still heard within milliseconds. On PipeWire the rewrite starts past the quantum its
+// graph may already have taken.
 //
 // Once the source has been quiet for a while (`SilenceTracker`) the stream is corked and its
 // buffered silence dropped: neither this program nor the server wakes up while nothing sounds.

@@ -1,6 +1,6 @@
 // The PulseAudio adapters against a private PulseAudio server with two null sinks: "hdmi" (the
-// default) and "spk", which carries the properties of internal speakers. Skipped where no
-// pulseaudio program is installed.
+// default) and "spk", which carries the properties of internal speakers; the server output's
+// stream against PipeWire's pulse server as well. Skipped where a server is not installed.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -31,55 +31,36 @@ extern char** environ;
 namespace tapwell {
 namespace {
 
+// A private sound server that answers the PulseAudio protocol, in `dir`: PulseAudio itself with
+// two null sinks, "hdmi" (the default) and "spk", which carries the properties of internal
+// speakers; or PipeWire (with its session manager and pulse server, on a bus of their own) with
+// the null sink "hdmi" as the default.
 class PrivatePulseServer {
   public:
-    explicit PrivatePulseServer(const std::filesystem::path& dir) : socket_(dir / "native") {
-        const std::string home = "HOME=" + dir.string();
-        const std::string runtime = "XDG_RUNTIME_DIR=" + dir.string();
-        const std::string path =
-            std::string("PATH=") + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin");
-        const std::string protocol =
-            "module-native-protocol-unix auth-anonymous=1 socket=" + socket_.string();
-        std::vector<std::string> args{"pulseaudio",
-                                      "-n",
-                                      "--daemonize=no",
-                                      "--exit-idle-time=-1",
-                                      "--disable-shm=yes",
-                                      "--use-pid-file=no",
-                                      "--log-target=stderr",
-                                      "-L",
-                                      protocol,
-                                      "-L",
-                                      "module-null-sink sink_name=hdmi "
-                                      "sink_properties=device.description=HDMI",
-                                      "-L",
-                                      "module-null-sink sink_name=spk "
-                                      "sink_properties='device.description=Speakers "
-                                      "device.form_factor=internal'"};
-        std::vector<char*> argv;
-        for (auto& arg : args) {
-            argv.push_back(arg.data());
+    explicit PrivatePulseServer(const std::filesystem::path& dir, bool pipewire = false)
+        : dir_(dir), socket_(pipewire ? dir / "pulse" / "native" : dir / "native") {
+        if (pipewire) {
+            const std::string bus = "unix:path=" + (dir / "bus").string();
+            spawn({"dbus-daemon", "--session", "--nofork", "--address=" + bus}, "bus.log");
+            env_.push_back("DBUS_SESSION_BUS_ADDRESS=" + bus);
+            spawn({"pipewire"}, "pipewire.log");
+            spawn({"wireplumber"}, "wireplumber.log");
+            spawn({"pipewire-pulse"}, "pipewire-pulse.log");
+        } else {
+            spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disable-shm=yes",
+                   "--use-pid-file=no", "--log-target=stderr", "-L",
+                   "module-native-protocol-unix auth-anonymous=1 socket=" + socket_.string(), "-L",
+                   "module-null-sink sink_name=hdmi sink_properties=device.description=HDMI", "-L",
+                   "module-null-sink sink_name=spk sink_properties='device.description=Speakers "
+                   "device.form_factor=internal'"},
+                  "server.log");
         }
-        argv.push_back(nullptr);
-        std::vector<std::string> envStrings{home, runtime, path};
-        std::vector<char*> envp;
-        for (auto& entry : envStrings) {
-            envp.push_back(entry.data());
-        }
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 2, (dir / "server.log").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (posix_spawnp(&pid_, "pulseaudio", &actions, nullptr, argv.data(), envp.data()) != 0) {
-            pid_ = 0;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        // The server is up once it answers on its socket.
+        // The server is up once it answers on its socket (and, for PipeWire, plays to its sink).
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (pid_ != 0 && std::chrono::steady_clock::now() < deadline) {
+        while (!pids_.empty() && std::chrono::steady_clock::now() < deadline) {
             if (std::filesystem::exists(socket_) &&
-                PulseOutputDevices(server(), std::chrono::milliseconds(500)).outputDevices()) {
+                PulseOutputDevices(server(), std::chrono::milliseconds(500)).outputDevices() &&
+                (!pipewire || ready())) {
                 up_ = true;
                 break;
             }
@@ -88,10 +69,10 @@ class PrivatePulseServer {
     }
 
     ~PrivatePulseServer() {
-        if (pid_ != 0) {
-            kill(pid_, SIGTERM);
+        for (auto pid = pids_.rbegin(); pid != pids_.rend(); ++pid) {
+            kill(*pid, SIGTERM);
             int status = 0;
-            waitpid(pid_, &status, 0);
+            waitpid(*pid, &status, 0);
         }
     }
 
@@ -105,10 +86,61 @@ class PrivatePulseServer {
     }
 
   private:
+    void spawn(std::vector<std::string> args, const char* log) {
+        std::vector<char*> argv;
+        for (auto& arg : args) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        std::vector<std::string> envStrings = env_;
+        envStrings.push_back("HOME=" + dir_.string());
+        envStrings.push_back("XDG_RUNTIME_DIR=" + dir_.string());
+        envStrings.push_back(std::string("PATH=") +
+                             (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin"));
+        std::vector<char*> envp;
+        for (auto& entry : envStrings) {
+            envp.push_back(entry.data());
+        }
+        envp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, (dir_ / log).c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        pid_t pid = 0;
+        if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
+            pids_.push_back(pid);
+        }
+        posix_spawn_file_actions_destroy(&actions);
+    }
+
+    // PipeWire's session manager takes a moment after the server answers before a sink it is
+    // given becomes the default.
+    bool ready() const {
+        if (pactl("list short sinks | grep -q hdmi", false) != 0 &&
+            pactl("load-module module-null-sink sink_name=hdmi "
+                  "sink_properties=device.description=HDMI") != 0) {
+            return false;
+        }
+        pactl("set-default-sink hdmi");
+        return pactl("info | grep -q 'Default Sink: hdmi'", false) == 0;
+    }
+
+    std::filesystem::path dir_;
     std::filesystem::path socket_;
-    pid_t pid_ = 0;
+    std::vector<std::string> env_;
+    std::vector<pid_t> pids_;
     bool up_ = false;
 };
+
+// The first of `programs` that is not installed; empty when all are.
+std::string missingProgram(std::initializer_list<std::string> programs) {
+    for (const std::string& program : programs) {
+        if (std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) != 0) {
+            return program;
+        }
+    }
+    return {};
+}
 
 class PulseIntegrationTest : public ::testing::Test {
   protected:
@@ -117,8 +149,8 @@ class PulseIntegrationTest : public ::testing::Test {
         GTEST_SKIP() << "libpulse is not built for the thread sanitizer; its own threads report "
                         "false races";
 #endif
-        if (std::system("command -v pulseaudio >/dev/null 2>&1") != 0) {
-            GTEST_SKIP() << "pulseaudio is not installed";
+        if (const std::string missing = missingProgram({"pulseaudio"}); !missing.empty()) {
+            GTEST_SKIP() << missing << " is not installed";
         }
         server = std::make_unique<PrivatePulseServer>(dir.path());
         ASSERT_TRUE(server->isUp()) << "the private PulseAudio server did not start";
@@ -332,9 +364,37 @@ SharedPcmBuffer steady(float level, std::size_t frames) {
     return sound;
 }
 
+// The server output's stream against PulseAudio and against PipeWire's pulse server, which
+// queue and take back frames each in their own way.
+class ServerStreamTest : public ::testing::TestWithParam<bool> {
+  protected:
+    void SetUp() override {
+#if defined(__SANITIZE_THREAD__)
+        GTEST_SKIP() << "libpulse is not built for the thread sanitizer; its own threads report "
+                        "false races";
+#endif
+        const std::string missing =
+            GetParam()
+                ? missingProgram({"pipewire", "wireplumber", "pipewire-pulse", "dbus-daemon"})
+                : missingProgram({"pulseaudio"});
+        if (!missing.empty()) {
+            GTEST_SKIP() << missing << " is not installed";
+        }
+        server = std::make_unique<PrivatePulseServer>(dir.path(), GetParam());
+        ASSERT_TRUE(server->isUp()) << "the private sound server did not start";
+    }
+
+    test::TempDir dir;
+    std::unique_ptr<PrivatePulseServer> server;
+};
+
+INSTANTIATE_TEST_SUITE_P(Servers, ServerStreamTest, ::testing::Bool(), [](const auto& server) {
+    return server.param ? "PipeWire" : "PulseAudio";
+});
+
 // Corked on the server while quiet (so that neither side wakes up), playing again from the next
 // sound's first frame, and asleep again after it.
-TEST_F(PulseIntegrationTest, TheStreamCorksWhileQuietAndPlaysTheNextSound) {
+TEST_P(ServerStreamTest, TheStreamCorksWhileQuietAndPlaysTheNextSound) {
     WatchedMixer source;
     source.mixer.setBusGains(1.0f, 1.0f, 1.0f);
     PulseAudioOutput output(128, server->server(), 1024);
@@ -352,21 +412,22 @@ TEST_F(PulseIntegrationTest, TheStreamCorksWhileQuietAndPlaysTheNextSound) {
     EXPECT_FALSE(output.isRunning());
 }
 
-// PulseAudio takes back what its sink rendered ahead: the stream queues far ahead, and a sound
-// asked for while it plays starts just ahead of the frame playing, not behind the queue.
-TEST_F(PulseIntegrationTest, ANewSoundIsWrittenOverTheQueueFromJustAheadOfWhatPlays) {
+// Both servers take back what they have queued but not played: the stream queues far ahead, and
+// a sound asked for while it plays starts just ahead of the frame playing, not behind the queue.
+TEST_P(ServerStreamTest, ANewSoundIsWrittenOverTheQueueFromJustAheadOfWhatPlays) {
     WatchedMixer source;
     source.mixer.setBusGains(1.0f, 1.0f, 1.0f);
     PulseAudioOutput output(128, server->server(), 10 * pcmSampleRate);
     ASSERT_TRUE(output.start(source).has_value());
-    // A quarter second queued, asked for a twelfth at a time.
-    ASSERT_TRUE(eventually([&] { return source.position() >= pcmSampleRate; }));
+    // A sixth to a quarter of a second queued, asked for a twelfth at a time: never less than a
+    // twelfth ahead.
+    ASSERT_TRUE(eventually([&] { return source.position() >= 2 * pcmSampleRate; }));
     auto sound = steady(0.25f, 4800);
     std::weak_ptr<const PcmBuffer> watch = sound;
     source.mixer.play(Mixer::typingVoice(0), std::move(sound), 1.0f);
     ASSERT_TRUE(eventually([&] { return source.loudest.load() == 0.25f; }));
     ASSERT_NE(source.commandFrame.load(), 0u);
-    EXPECT_LT(source.commandFrame.load() + pcmSampleRate / 10, source.writtenBeforeCommand.load())
+    EXPECT_LT(source.commandFrame.load() + pcmSampleRate / 20, source.writtenBeforeCommand.load())
         << "the sound was queued behind what was written, not over it";
     // Once played and past every frame that could be written again, the buffer goes back.
     EXPECT_TRUE(eventually([&] {
