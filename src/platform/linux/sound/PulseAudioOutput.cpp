@@ -223,7 +223,7 @@ struct PulseAudioOutput::Session {
 
     // The earliest source frame a write that leaves now can still replace: 0 where the server
     // takes back anything it has not played; on PipeWire the frame after what its graph may have
-    // taken by the time the write arrives.
+    // taken by the time the write arrives. Learns the graph's quantum from the report it reads.
     std::uint64_t serverFloor() {
         if (!graph) {
             return 0;
@@ -309,22 +309,21 @@ struct PulseAudioOutput::Session {
         if (!corked || stopping) {
             return;
         }
-        corked = false;
         owner->asleep_.store(false);
         owner->wakes_.fetch_add(1);
         release(pa_stream_set_buffer_attr(stream, &attributes, nullptr, nullptr));
         if (rewrites && graph && pausedReadKnown && !awaitingTiming) {
             // PipeWire's server keeps a corked stream's read index where the cork left it, and
-            // reported it then: the sound goes out from there at once, ahead of the uncork.
-            // (PulseAudio resumes a little past it now and then, losing a sound's start, so
-            // there the wake asks where it stands and keeps the margin.)
-            corked = true;  // for the rewrite: nothing plays until the write is there
+            // reported it then: the sound goes out from there at once (still corked, so without
+            // a margin), ahead of the uncork. PulseAudio resumes a little past it now and then,
+            // losing a sound's start, so there the wake asks where it stands and keeps the margin.
             rewrite();
             corked = false;
             release(pa_stream_cork(stream, 0, nullptr, nullptr));
             armForCommands();
             return;
         }
+        corked = false;
         if (rewrites) {
             // The frame to write from is the server's read index, which PulseAudio moved when it
             // took back what the sink had rendered ahead; the answer writes and uncorks.
