@@ -142,19 +142,33 @@ std::string missingProgram(std::initializer_list<std::string> programs) {
     return {};
 }
 
-class PulseIntegrationTest : public ::testing::Test {
+// A fixture (over `Base`) that starts a private server in its own folder, or skips the test where
+// the server cannot be had.
+template <typename Base>
+class WithPrivateServer : public Base {
   protected:
-    void SetUp() override {
+    void startServer(bool pipewire) {
 #if defined(__SANITIZE_THREAD__)
         GTEST_SKIP() << "libpulse is not built for the thread sanitizer; its own threads report "
                         "false races";
 #endif
-        if (const std::string missing = missingProgram({"pulseaudio"}); !missing.empty()) {
+        const std::string missing =
+            pipewire ? missingProgram({"pipewire", "wireplumber", "pipewire-pulse", "dbus-daemon"})
+                     : missingProgram({"pulseaudio"});
+        if (!missing.empty()) {
             GTEST_SKIP() << missing << " is not installed";
         }
-        server = std::make_unique<PrivatePulseServer>(dir.path());
-        ASSERT_TRUE(server->isUp()) << "the private PulseAudio server did not start";
+        server = std::make_unique<PrivatePulseServer>(dir.path(), pipewire);
+        ASSERT_TRUE(server->isUp()) << "the private sound server did not start";
     }
+
+    test::TempDir dir;
+    std::unique_ptr<PrivatePulseServer> server;
+};
+
+class PulseIntegrationTest : public WithPrivateServer<::testing::Test> {
+  protected:
+    void SetUp() override { startServer(false); }
 
     // An engine with one test theme playing to `output`, choosing among the server's sinks.
     auto makeEngine(std::shared_ptr<AudioOutput> output) {
@@ -164,9 +178,6 @@ class PulseIntegrationTest : public ::testing::Test {
         return SoundEngine::create({test::writeTestTheme(dir.path(), {})}, std::nullopt,
                                    std::move(dependencies));
     }
-
-    test::TempDir dir;
-    std::unique_ptr<PrivatePulseServer> server;
 };
 
 TEST_F(PulseIntegrationTest, ListsSinksWithTheBuiltInSpeakersAndTheDefault) {
@@ -366,26 +377,9 @@ SharedPcmBuffer steady(float level, std::size_t frames) {
 
 // The server output's stream against PulseAudio and against PipeWire's pulse server, which
 // queue and take back frames each in their own way.
-class ServerStreamTest : public ::testing::TestWithParam<bool> {
+class ServerStreamTest : public WithPrivateServer<::testing::TestWithParam<bool>> {
   protected:
-    void SetUp() override {
-#if defined(__SANITIZE_THREAD__)
-        GTEST_SKIP() << "libpulse is not built for the thread sanitizer; its own threads report "
-                        "false races";
-#endif
-        const std::string missing =
-            GetParam()
-                ? missingProgram({"pipewire", "wireplumber", "pipewire-pulse", "dbus-daemon"})
-                : missingProgram({"pulseaudio"});
-        if (!missing.empty()) {
-            GTEST_SKIP() << missing << " is not installed";
-        }
-        server = std::make_unique<PrivatePulseServer>(dir.path(), GetParam());
-        ASSERT_TRUE(server->isUp()) << "the private sound server did not start";
-    }
-
-    test::TempDir dir;
-    std::unique_ptr<PrivatePulseServer> server;
+    void SetUp() override { startServer(GetParam()); }
 };
 
 INSTANTIATE_TEST_SUITE_P(Servers, ServerStreamTest, ::testing::Bool(), [](const auto& server) {
