@@ -89,6 +89,7 @@ struct PulseAudioOutput::Session {
     bool graph = false;  // PipeWire's pulse server (see assumedGraphQuantum)
     GraphQuantum quantum{assumedGraphQuantum, 1, largestGraphQuantum};  // set at start
     std::uint64_t base = 0;
+    std::uint64_t writeIndex = 0;  // the stream's frame the next write lands on, from its start
     WriteAheadPlan plan{rewriteMarginFrames};
     bool awaitingTiming = false;  // commands wait for the server to say which frame plays
     bool corked = false;
@@ -192,11 +193,17 @@ struct PulseAudioOutput::Session {
             } else {
                 source->renderAhead(mono, count);
             }
-            const auto offset = static_cast<std::int64_t>((at - base) * sizeof(float));
+            // A seek relative to the write index, not to the stream's start: the server counts an
+            // absolute one as frames the stream still owes it and asks for them again at once,
+            // which would wake both ends once more for every rewrite.
+            const std::uint64_t from = at - base;
+            const auto offset = static_cast<std::int64_t>(from * sizeof(float)) -
+                                static_cast<std::int64_t>(writeIndex * sizeof(float));
             if (pa_stream_write(stream, mono, count * sizeof(float), nullptr, offset,
-                                PA_SEEK_ABSOLUTE) < 0) {
+                                PA_SEEK_RELATIVE) < 0) {
                 return false;
             }
+            writeIndex = from + count;
             frames -= count;
         }
         return true;
