@@ -162,6 +162,27 @@ TEST(Mixer, LimiterPassesEverythingBelowFullScaleUnchanged) {
     }
 }
 
+// The limiter takes hold at the very frame the sum first passes full scale, also when that frame
+// lies inside a stretch the mixer renders in one go, and not a frame earlier.
+TEST(Mixer, TheLimiterCatchesTheFirstLoudFrameInsideABlock) {
+    Mixer mixer;
+    mixer.setBusGains(1.0f, 1.0f, 1.0f);
+    mixer.play(Mixer::typingVoice(0), level(0.6f, 1000), 1.0f);
+    render(mixer, 100);
+    auto rising = std::make_shared<PcmBuffer>();
+    rising->samples.assign(50, PcmBuffer::quantize(0.3f));
+    rising->samples.resize(500, PcmBuffer::quantize(0.6f));
+    mixer.play(Mixer::typingVoice(1), rising, 1.0f);
+    const auto out = render(mixer, 100);  // frames 100 to 199, one block
+    for (std::size_t i = 0; i < 50; ++i) {
+        ASSERT_EQ(out[i], held(0.6f) + held(0.3f)) << i;
+    }
+    for (std::size_t i = 50; i < 100; ++i) {
+        ASSERT_LE(std::fabs(out[i]), 1.0f) << i;
+        ASSERT_GT(out[i], 0.999f) << i;
+    }
+}
+
 TEST(Mixer, TwelveOverlappingVoicesNeverClip) {
     Mixer mixer;
     mixer.setBusGains(1.0f, 1.0f, 1.0f);
