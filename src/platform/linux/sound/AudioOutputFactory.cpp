@@ -1,35 +1,43 @@
 #include "platform/linux/sound/AudioOutputFactory.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <mutex>
+#include <string_view>
 
 #include "core/Log.h"
 #include "platform/fallback/NullAudioOutput.h"
+#include "platform/linux/sound/PipeWireOutput.h"
 #include "platform/linux/sound/PulseAudioOutput.h"
 #include "platform/linux/sound/PulseDefaultSinkWatcher.h"
+#include "platform/linux/sound/PulseOutputDevices.h"
 #include "platform/linux/sound/WavRealtimeAudioOutput.h"
 
 namespace tapwell {
 
 namespace {
 
-// The device output: straight to the sound server when one answers, else through the direct
-// output (SDL, reaching ALSA), else the null output while no device opens. While the direct output
-// follows the system's default device, a change of the default sink is reported as a configuration
-// change, so that the engine reopens the device where the sound now belongs (the server output
-// watches that itself).
+// The device output: straight to the sound server when one answers (on PipeWire, following the
+// default sink, with a stream of its own rather than through its pulse server), else through the
+// direct output (SDL, reaching ALSA), else the null output while no device opens. While the direct
+// output follows the system's default device, a change of the default sink is reported as a
+// configuration change, so that the engine reopens the device where the sound now belongs (the
+// server output watches that itself).
 class DeviceAudioOutput final : public AudioOutput {
   public:
     DeviceAudioOutput(std::size_t periodFrames, DirectOutputOpener openDirect)
         : periodFrames_(periodFrames),
           server_(periodFrames),
+          native_(periodFrames),
           fallback_(periodFrames),
           openDirect_(std::move(openDirect)) {
         server_.setConfigurationChangeHandler([this] { notify(); });
+        native_.setConfigurationChangeHandler([this] { notify(); });
     }
     ~DeviceAudioOutput() override {
         stop();
         server_.setConfigurationChangeHandler({});
+        native_.setConfigurationChangeHandler({});
         if (AudioOutput* direct = loadedDirect()) {
             direct->setConfigurationChangeHandler({});
         }
@@ -39,6 +47,14 @@ class DeviceAudioOutput final : public AudioOutput {
         std::lock_guard lock(mutex_);
         if (isRunning()) {
             return {};
+        }
+        if (!server_.currentDevice() && servedByPipeWire()) {
+            auto native = native_.start(source);
+            if (native) {
+                return {};
+            }
+            logger(LogCategory::audio)
+                .info("Playing through PipeWire's pulse server: {}", native.error().description);
         }
         auto served = server_.start(source);
         if (served) {
@@ -67,6 +83,7 @@ class DeviceAudioOutput final : public AudioOutput {
     void stop() override {
         std::lock_guard lock(mutex_);
         watcher_.reset();
+        native_.stop();
         server_.stop();
         if (AudioOutput* direct = loadedDirect()) {
             direct->stop();
@@ -74,7 +91,7 @@ class DeviceAudioOutput final : public AudioOutput {
         fallback_.stop();
     }
     bool isRunning() const override {
-        if (server_.isRunning() || fallback_.isRunning()) {
+        if (server_.isRunning() || native_.isRunning() || fallback_.isRunning()) {
             return true;
         }
         const AudioOutput* direct = loadedDirect();
@@ -105,6 +122,17 @@ class DeviceAudioOutput final : public AudioOutput {
     }
 
   private:
+    // A server named in PULSE_SERVER may be another machine's, which the PipeWire stream (on the
+    // socket PipeWire's own variables name) would not reach: only a local socket is followed.
+    static bool servedByPipeWire() {
+        if (const char* named = std::getenv("PULSE_SERVER");
+            named != nullptr && !std::string_view(named).starts_with("unix:") && named[0] != '/') {
+            return false;
+        }
+        auto name = PulseOutputDevices({}, std::chrono::milliseconds(500)).serverName();
+        return name && name->find("PipeWire") != std::string::npos;
+    }
+
     void notify() {
         std::lock_guard lock(handlerMutex_);
         if (handler_) {
@@ -166,6 +194,7 @@ class DeviceAudioOutput final : public AudioOutput {
     const std::size_t periodFrames_;  // as asked for; each output clamps it to what it takes
     std::mutex mutex_;
     PulseAudioOutput server_;
+    PipeWireOutput native_;
     NullAudioOutput fallback_;
     std::unique_ptr<PulseDefaultSinkWatcher> watcher_;
 

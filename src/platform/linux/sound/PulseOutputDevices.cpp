@@ -137,6 +137,12 @@ void collectServer(pa_context*, const pa_server_info* info, void* userdata) {
     }
 }
 
+void collectServerName(pa_context*, const pa_server_info* info, void* userdata) {
+    if (info != nullptr && info->server_name != nullptr) {
+        *static_cast<std::string*>(userdata) = info->server_name;
+    }
+}
+
 }  // namespace
 
 bool isBuiltInSpeakerSink(const PulseSinkFacts& facts) {
@@ -164,6 +170,20 @@ std::expected<std::vector<OutputDeviceInfo>, Error> PulseOutputDevices::outputDe
         return std::unexpected(done.error());
     }
     return std::move(listing.devices);
+}
+
+std::expected<std::string, Error> PulseOutputDevices::serverName() {
+    PulseSession session(timeout_);
+    if (auto connected = session.connect(server_); !connected) {
+        return std::unexpected(connected.error());
+    }
+    std::string name;
+    if (auto done =
+            session.wait(pa_context_get_server_info(session.context(), &collectServerName, &name));
+        !done) {
+        return std::unexpected(done.error());
+    }
+    return name;
 }
 
 std::expected<AudioDevice, Error> PulseOutputDevices::defaultOutputDevice() {

@@ -36,6 +36,8 @@ class PulseOutputDevices final : public OutputDevices {
     // within the timeout gives the "Timeout" error.
     std::expected<AudioDevice, Error> defaultOutputDevice() override;
     std::expected<std::vector<OutputDeviceInfo>, Error> outputDevices() override;
+    // What the server calls itself ("pulseaudio", or "PulseAudio (on PipeWire 0.3.65)").
+    std::expected<std::string, Error> serverName();
 
   private:
     std::string server_;

@@ -1,6 +1,7 @@
 // The PulseAudio adapters against a private PulseAudio server with two null sinks: "hdmi" (the
 // default) and "spk", which carries the properties of internal speakers; the server output's
-// stream against PipeWire's pulse server as well. Skipped where a server is not installed.
+// stream against PipeWire's pulse server as well, and PipeWire's own stream. Skipped where a
+// server is not installed.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -17,6 +18,7 @@
 
 #include "platform/linux/sound/AudioOutputFactory.h"
 #include "platform/linux/sound/DirectOutputFakes.h"
+#include "platform/linux/sound/PipeWireOutput.h"
 #include "platform/linux/sound/PulseAudioOutput.h"
 #include "platform/linux/sound/PulseDefaultSinkWatcher.h"
 #include "platform/linux/sound/PulseOutputDevices.h"
@@ -429,6 +431,99 @@ TEST_P(ServerStreamTest, ANewSoundIsWrittenOverTheQueueFromJustAheadOfWhatPlays)
         return watch.expired();
     }));
     output.stop();
+}
+
+// PipeWire's own stream, against a private PipeWire server.
+class PipeWireStreamTest : public WithPrivateServer<::testing::Test> {
+  protected:
+    void SetUp() override { startServer(true); }
+    std::string remote() const { return (dir.path() / "pipewire-0").string(); }
+};
+
+// Inactive while quiet (the graph does not call it), active again for the next sound, which plays
+// from its first frame, and inactive again after it.
+TEST_F(PipeWireStreamTest, TheStreamSleepsWhileQuietAndPlaysTheNextSound) {
+    WatchedMixer source;
+    source.mixer.setBusGains(1.0f, 1.0f, 1.0f);
+    PipeWireOutput output(128, remote(), 1024);
+    ASSERT_TRUE(output.start(source).has_value());
+    ASSERT_TRUE(eventually([&] { return output.isAsleep(); }));
+    const std::uint64_t asleepAt = source.position();
+    source.mixer.play(Mixer::typingVoice(0), steady(0.5f, 4800), 1.0f);
+    EXPECT_TRUE(eventually([&] { return source.loudest.load() == 0.5f; }));
+    EXPECT_EQ(source.commandFrame.load(), asleepAt) << "the sound did not start the first render";
+    EXPECT_EQ(output.wakeCount(), 1u);
+    EXPECT_TRUE(eventually([&] { return output.isAsleep(); })) << "asleep again once it ended";
+    output.stop();
+    EXPECT_FALSE(output.isRunning());
+    EXPECT_FALSE(output.isAsleep());
+}
+
+// The server going away is reported once; the output can then be stopped and started again on the
+// server that is there now, or fails to start without one.
+TEST_F(PipeWireStreamTest, ReportsTheServerGoneAndFailsToStartWithoutOne) {
+    Mixer mixer;
+    PipeWireOutput output(128, remote());
+    std::atomic<int> reports{0};
+    output.setConfigurationChangeHandler([&] { ++reports; });
+    ASSERT_TRUE(output.start(mixer).has_value());
+    server.reset();
+    EXPECT_TRUE(eventually([&] { return reports.load() == 1; }));
+    output.stop();
+    EXPECT_EQ(reports.load(), 1);
+    auto started = output.start(mixer);
+    ASSERT_FALSE(started.has_value());
+    EXPECT_EQ(started.error().domain, "pipewire");
+    EXPECT_FALSE(output.isRunning());
+}
+
+// Its sink gone and no other there, the stream plays into nothing (PipeWire drives it on), so that
+// sounds are not kept for later; it moves to the next sink that comes.
+TEST_F(PipeWireStreamTest, WithoutASinkItPlaysIntoNothingAndMovesToTheNextSink) {
+    WatchedMixer source;
+    source.mixer.setBusGains(1.0f, 1.0f, 1.0f);
+    PipeWireOutput output(128, remote());
+    std::atomic<int> reports{0};
+    output.setConfigurationChangeHandler([&] { ++reports; });
+    ASSERT_TRUE(output.start(source).has_value());
+    ASSERT_EQ(server->pactl("unload-module module-null-sink"), 0);
+    source.mixer.play(Mixer::typingVoice(0), steady(0.5f, 480), 1.0f);
+    EXPECT_TRUE(eventually([&] { return source.loudest.load() == 0.5f; }));
+    ASSERT_EQ(server->pactl("load-module module-null-sink sink_name=back"), 0);
+    EXPECT_TRUE(eventually([&] {
+        return server->pactl("list short sink-inputs | awk '{print $2}' | grep -qx \"$(pactl -s " +
+                                 server->server() +
+                                 " list short sinks | awk '$2 == \"back\" {print $1}')\"",
+                             false) == 0;
+    }));
+    EXPECT_EQ(reports.load(), 0);
+    output.stop();
+}
+
+// The device output takes PipeWire's own stream when the session's server is PipeWire and the
+// default sink is followed, and the pulse server for a sink chosen by name.
+TEST_F(PipeWireStreamTest, TheDeviceOutputPlaysThroughItsOwnStreamOnlyForTheDefaultSink) {
+    test::ScopedEnv runtime("XDG_RUNTIME_DIR", dir.path().c_str());
+    test::ScopedEnv pulse("PULSE_SERVER", nullptr);
+    const auto playing = [&] {
+        return server->pactl("list sink-inputs | grep -q 'Typing sounds'", false) == 0;
+    };
+    const auto throughPulse = [&] {
+        return server->pactl("list sink-inputs | grep -q 'client.api = \"pipewire-pulse\"'",
+                             false) == 0;
+    };
+    Mixer mixer;
+    auto output = makeAudioOutput(AudioOutputChoice{}, test::DirectOpener().opener());
+    ASSERT_TRUE(output->start(mixer).has_value());
+    EXPECT_TRUE(eventually(playing));
+    EXPECT_FALSE(throughPulse());
+    output->stop();
+    EXPECT_TRUE(eventually([&] { return !playing(); }));
+
+    ASSERT_TRUE(output->setCurrentDevice(AudioDevice{"hdmi", "HDMI"}).has_value());
+    ASSERT_TRUE(output->start(mixer).has_value());
+    EXPECT_TRUE(eventually(throughPulse));
+    output->stop();
 }
 
 TEST_F(PulseIntegrationTest, TheServerOutputPlaysOnTheSinkItIsGivenAndReportsItGone) {
