@@ -224,6 +224,7 @@ field() {
 [ -n "$(field Maintainer)" ] || fail "no Maintainer"
 depends=$(field Depends)
 for library in libc6 libqt6core6 libqt6widgets6 libsdl2-2.0-0 libasound2 libsndfile1 libsoxr0 \
+  libpulse0 libpipewire-0.3-0 \
   libicu72 tzdata; do
   grep -qE "(^|, )$library( |,|$)" <<<"$depends" || fail "Depends lacks $library: $depends"
 done
