@@ -11,10 +11,11 @@
 // sound is still heard within milliseconds. On PipeWire the rewrite starts past the quantum its
 // graph may already have taken.
 //
-// Once the source has been quiet for a while (`SilenceTracker`) the stream is corked and its
-// buffered silence dropped: neither this program nor the server wakes up while nothing sounds.
-// The source's next command wakes the main loop through an eventfd; the stream is refilled from
-// that command's first frame and uncorked.
+// Once the source has been quiet for a while (`SilenceTracker`) the stream is corked: neither this
+// program nor the server wakes up while nothing sounds. (A stream with the short queue also drops
+// the silence it holds; one that writes ahead keeps it and writes over it.) The source's next
+// command wakes the main loop through an eventfd; the stream is written from that command's first
+// frame and uncorked.
 //
 // With no device set the stream follows the server's default sink; a change of the default is
 // reported as a configuration change as well. A set device is the sink's name (`AudioDevice::id`)
