@@ -504,6 +504,8 @@ TEST_F(PipeWireStreamTest, WithoutASinkItPlaysIntoNothingAndMovesToTheNextSink) 
 // default sink is followed, and the pulse server for a sink chosen by name.
 TEST_F(PipeWireStreamTest, TheDeviceOutputPlaysThroughItsOwnStreamOnlyForTheDefaultSink) {
     test::ScopedEnv runtime("XDG_RUNTIME_DIR", dir.path().c_str());
+    test::ScopedEnv pipewireRuntime("PIPEWIRE_RUNTIME_DIR", dir.path().c_str());
+    test::ScopedEnv pipewireRemote("PIPEWIRE_REMOTE", nullptr);
     test::ScopedEnv pulse("PULSE_SERVER", nullptr);
     const auto playing = [&] {
         return server->pactl("list sink-inputs | grep -q 'Typing sounds'", false) == 0;
@@ -513,7 +515,8 @@ TEST_F(PipeWireStreamTest, TheDeviceOutputPlaysThroughItsOwnStreamOnlyForTheDefa
                              false) == 0;
     };
     Mixer mixer;
-    auto output = makeAudioOutput(AudioOutputChoice{}, test::DirectOpener().opener());
+    test::DirectOpener direct;
+    auto output = makeAudioOutput(AudioOutputChoice{}, direct.opener());
     ASSERT_TRUE(output->start(mixer).has_value());
     EXPECT_TRUE(eventually(playing));
     EXPECT_FALSE(throughPulse());
@@ -524,6 +527,7 @@ TEST_F(PipeWireStreamTest, TheDeviceOutputPlaysThroughItsOwnStreamOnlyForTheDefa
     ASSERT_TRUE(output->start(mixer).has_value());
     EXPECT_TRUE(eventually(throughPulse));
     output->stop();
+    EXPECT_EQ(direct.opened, 0);
 }
 
 TEST_F(PulseIntegrationTest, TheServerOutputPlaysOnTheSinkItIsGivenAndReportsItGone) {
