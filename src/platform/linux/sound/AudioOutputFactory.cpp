@@ -17,8 +17,8 @@ namespace tapwell {
 
 namespace {
 
-// The device output: straight to the sound server when one answers (on PipeWire, following the
-// default sink, with a stream of its own rather than through its pulse server), else through the
+// The device output: straight to the sound server when one answers (on PipeWire with a stream of
+// its own rather than through its pulse server), else through the
 // direct output (SDL, reaching ALSA), else the null output while no device opens. While the direct
 // output follows the system's default device, a change of the default sink is reported as a
 // configuration change, so that the engine reopens the device where the sound now belongs (the
@@ -48,7 +48,7 @@ class DeviceAudioOutput final : public AudioOutput {
         if (isRunning()) {
             return {};
         }
-        if (!server_.currentDevice() && servedByPipeWire()) {
+        if (servedByPipeWire()) {
             auto native = native_.start(source);
             if (native) {
                 return {};
@@ -106,6 +106,9 @@ class DeviceAudioOutput final : public AudioOutput {
     // The server knows its sinks by name; SDL by description. Without a server SDL decides alone.
     std::expected<void, Error> setCurrentDevice(const std::optional<AudioDevice>& device) override {
         auto served = server_.setCurrentDevice(device);
+        if (served) {
+            (void)native_.setCurrentDevice(device);
+        }
         if (served || served.error().code == PulseAudioOutput::noSuchDevice) {
             keepForDirect(device);
             return served;
@@ -117,6 +120,7 @@ class DeviceAudioOutput final : public AudioOutput {
         auto opened = (*direct)->setCurrentDevice(device);
         if (opened) {
             server_.forceCurrentDevice(device);
+            (void)native_.setCurrentDevice(device);
         }
         return opened;
     }

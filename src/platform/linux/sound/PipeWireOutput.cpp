@@ -23,7 +23,7 @@ Error pipewireError(int code, const std::string& what) {
     return Error{"pipewire", code, what + ": " + std::strerror(code)};
 }
 
-// How long a start waits for the server to make the stream's node.
+// How long a start waits for each step of the server's and the session manager's.
 constexpr int startTimeoutSeconds = 2;
 
 // PipeWire writes its warnings to standard error; they go to the audio log at debug level instead,
@@ -312,11 +312,15 @@ std::expected<void, Error> PipeWireOutput::start(RenderSource& source) {
 
     const std::string latency = std::to_string(std::max(periodFrames_, graphLatencyFrames)) + "/" +
                                 std::to_string(pcmSampleRate);
-    s.stream =
-        pw_stream_new(s.core, "Typing sounds",
-                      pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY,
-                                        "Playback", PW_KEY_APP_NAME, "Tapwell", PW_KEY_NODE_NAME,
-                                        "Tapwell", PW_KEY_NODE_LATENCY, latency.c_str(), nullptr));
+    pw_properties* properties = pw_properties_new(
+        PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback", PW_KEY_APP_NAME, "Tapwell",
+        PW_KEY_NODE_NAME, "Tapwell", PW_KEY_NODE_LATENCY, latency.c_str(), nullptr);
+    if (device_) {
+        // On that sink only: with it gone the session manager ends the stream, which reports it.
+        pw_properties_set(properties, PW_KEY_TARGET_OBJECT, device_->id.c_str());
+        pw_properties_set(properties, PW_KEY_NODE_DONT_RECONNECT, "true");
+    }
+    s.stream = pw_stream_new(s.core, "Typing sounds", properties);
     if (s.stream == nullptr) {
         return fail(errno, "cannot make a stream");
     }
@@ -348,10 +352,12 @@ std::expected<void, Error> PipeWireOutput::start(RenderSource& source) {
         connected < 0) {
         return fail(-connected, "cannot connect the stream");
     }
-    // Made on the server once it is paused; it starts as soon as the session manager links it.
-    while (s.state != PW_STREAM_STATE_PAUSED && s.state != PW_STREAM_STATE_STREAMING) {
+    // Made on the server, then started once the session manager links it: to its sink, or with
+    // no sink at all to PipeWire's own clock. A sink set by name that is not there ends the stream
+    // instead.
+    while (s.state != PW_STREAM_STATE_STREAMING) {
         if (s.broken || pw_thread_loop_timed_wait(s.loop, startTimeoutSeconds) != 0) {
-            return fail(s.broken ? EIO : ETIMEDOUT, "the stream was not made");
+            return fail(s.broken ? ENOENT : ETIMEDOUT, "the stream did not start");
         }
     }
     running_.store(true);
@@ -389,12 +395,15 @@ void PipeWireOutput::setConfigurationChangeHandler(std::function<void()> handler
     handler_ = std::move(handler);
 }
 
+std::optional<AudioDevice> PipeWireOutput::currentDevice() const {
+    std::lock_guard lock(mutex_);
+    return device_;
+}
+
 std::expected<void, Error> PipeWireOutput::setCurrentDevice(
     const std::optional<AudioDevice>& device) {
-    if (device) {
-        return std::unexpected(
-            Error{"pipewire", EINVAL, "This output plays to the default device only."});
-    }
+    std::lock_guard lock(mutex_);
+    device_ = device;
     return {};
 }
 

@@ -14,9 +14,12 @@
 // wakes the loop thread through an eventfd, which makes the stream active again; the command then
 // plays from its first frame.
 //
-// The stream always follows the default sink: the session manager moves it when the default
-// changes. When the server goes away or the stream fails, the configuration-change handler is
-// called once, so that the owner restarts on whatever is there now.
+// With no device set the stream follows the default sink: the session manager moves it when the
+// default changes, and while there is no sink at all PipeWire runs it on its own clock, so that
+// sounds are not held back. A set device is the sink's node name (`AudioDevice::id`, the same as
+// the pulse server's sink name) and the stream stays on it. When that sink or the server goes
+// away, or the stream fails, the configuration-change handler is called once, so that the owner
+// restarts on whatever is there now.
 
 #include <atomic>
 #include <cstdint>
@@ -50,9 +53,9 @@ class PipeWireOutput final : public AudioOutput {
     bool isRunning() const override { return running_.load(); }
     std::size_t periodFrames() const override { return periodFrames_; }
     void setConfigurationChangeHandler(std::function<void()> handler) override;
-    // Always the default device.
-    std::optional<AudioDevice> currentDevice() const override { return std::nullopt; }
-    // Takes the default device only; a chosen sink is played through the pulse server.
+    std::optional<AudioDevice> currentDevice() const override;
+    // Takes `device` for the next start without asking the server: the owner has checked it with
+    // the pulse server, which knows the same sinks. A sink that is not there fails the start.
     std::expected<void, Error> setCurrentDevice(const std::optional<AudioDevice>& device) override;
 
     // Whether the stream is inactive because the source is quiet; false while stopped.
@@ -83,8 +86,9 @@ class PipeWireOutput final : public AudioOutput {
     EventFdWaker events_;
     CommandWaker commandWaker_{*this};
 
-    std::mutex mutex_;  // lifecycle
+    mutable std::mutex mutex_;  // lifecycle and device
     std::unique_ptr<Session> session_;
+    std::optional<AudioDevice> device_;
 
     std::mutex handlerMutex_;
     std::function<void()> handler_;

@@ -438,6 +438,11 @@ class PipeWireStreamTest : public WithPrivateServer<::testing::Test> {
   protected:
     void SetUp() override { startServer(true); }
     std::string remote() const { return (dir.path() / "pipewire-0").string(); }
+    // A pactl command line that succeeds when a stream plays on the sink `name`.
+    std::string onSink(const std::string& name) const {
+        return "list short sink-inputs | awk '{print $2}' | grep -qx \"$(pactl -s " +
+               server->server() + " list short sinks | awk '$2 == \"" + name + "\" {print $1}')\"";
+    }
 };
 
 // Inactive while quiet (the graph does not call it), active again for the next sound, which plays
@@ -490,19 +495,31 @@ TEST_F(PipeWireStreamTest, WithoutASinkItPlaysIntoNothingAndMovesToTheNextSink) 
     source.mixer.play(Mixer::typingVoice(0), steady(0.5f, 480), 1.0f);
     EXPECT_TRUE(eventually([&] { return source.loudest.load() == 0.5f; }));
     ASSERT_EQ(server->pactl("load-module module-null-sink sink_name=back"), 0);
-    EXPECT_TRUE(eventually([&] {
-        return server->pactl("list short sink-inputs | awk '{print $2}' | grep -qx \"$(pactl -s " +
-                                 server->server() +
-                                 " list short sinks | awk '$2 == \"back\" {print $1}')\"",
-                             false) == 0;
-    }));
+    EXPECT_TRUE(eventually([&] { return server->pactl(onSink("back"), false) == 0; }));
     EXPECT_EQ(reports.load(), 0);
     output.stop();
 }
 
-// The device output takes PipeWire's own stream when the session's server is PipeWire and the
-// default sink is followed, and the pulse server for a sink chosen by name.
-TEST_F(PipeWireStreamTest, TheDeviceOutputPlaysThroughItsOwnStreamOnlyForTheDefaultSink) {
+// A sink chosen by name: the stream plays there and stays there, and reports the sink gone.
+TEST_F(PipeWireStreamTest, PlaysOnTheSinkItIsGivenAndReportsItGone) {
+    ASSERT_EQ(server->pactl("load-module module-null-sink sink_name=spk"), 0);
+    Mixer mixer;
+    PipeWireOutput output(128, remote());
+    std::atomic<int> reports{0};
+    output.setConfigurationChangeHandler([&] { ++reports; });
+    ASSERT_TRUE(output.setCurrentDevice(AudioDevice{"spk", "Speakers"}).has_value());
+    ASSERT_TRUE(output.start(mixer).has_value());
+    EXPECT_TRUE(eventually([&] { return server->pactl(onSink("spk"), false) == 0; }));
+    ASSERT_EQ(server->pactl("unload-module module-null-sink"), 0);
+    EXPECT_TRUE(eventually([&] { return reports.load() == 1; }));
+    output.stop();
+    EXPECT_FALSE(output.start(mixer).has_value()) << "started without its sink";
+    EXPECT_EQ(output.currentDevice(), (AudioDevice{"spk", "Speakers"}));
+}
+
+// The device output takes PipeWire's own stream when the session's server is PipeWire, for the
+// default sink and for a sink chosen by name.
+TEST_F(PipeWireStreamTest, TheDeviceOutputPlaysThroughItsOwnStream) {
     test::ScopedEnv runtime("XDG_RUNTIME_DIR", dir.path().c_str());
     test::ScopedEnv pipewireRuntime("PIPEWIRE_RUNTIME_DIR", dir.path().c_str());
     test::ScopedEnv pipewireRemote("PIPEWIRE_REMOTE", nullptr);
@@ -523,9 +540,11 @@ TEST_F(PipeWireStreamTest, TheDeviceOutputPlaysThroughItsOwnStreamOnlyForTheDefa
     output->stop();
     EXPECT_TRUE(eventually([&] { return !playing(); }));
 
-    ASSERT_TRUE(output->setCurrentDevice(AudioDevice{"hdmi", "HDMI"}).has_value());
+    ASSERT_EQ(server->pactl("load-module module-null-sink sink_name=spk"), 0);
+    ASSERT_TRUE(output->setCurrentDevice(AudioDevice{"spk", "Speakers"}).has_value());
     ASSERT_TRUE(output->start(mixer).has_value());
-    EXPECT_TRUE(eventually(throughPulse));
+    EXPECT_TRUE(eventually([&] { return server->pactl(onSink("spk"), false) == 0; }));
+    EXPECT_FALSE(throughPulse());
     output->stop();
     EXPECT_EQ(direct.opened, 0);
 }
