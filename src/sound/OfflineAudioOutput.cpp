@@ -55,10 +55,7 @@ std::expected<void, Error> OfflineAudioOutput::closeFile() {
 }
 
 void OfflineAudioOutput::notifyConfigurationChange() {
-    std::lock_guard lock(handlerMutex_);
-    if (handler_) {
-        handler_();
-    }
+    changed_();
 }
 
 void OfflineAudioOutput::failNextStarts(std::optional<Error> error) {
@@ -96,8 +93,7 @@ bool OfflineAudioOutput::isRunning() const {
 }
 
 void OfflineAudioOutput::setConfigurationChangeHandler(std::function<void()> handler) {
-    std::lock_guard lock(handlerMutex_);
-    handler_ = std::move(handler);
+    changed_.set(std::move(handler));
 }
 
 std::optional<AudioDevice> OfflineAudioOutput::currentDevice() const {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "sound/AudioOutput.h"
+#include "sound/ChangeHandler.h"
 #include "sound/WavFileWriter.h"
 
 namespace tapwell {
@@ -58,8 +59,7 @@ class OfflineAudioOutput final : public AudioOutput {
     std::optional<Error> startError_;
     int startCount_ = 0;
     std::vector<float> scratch_;
-    std::mutex handlerMutex_;
-    std::function<void()> handler_;
+    ChangeHandler changed_;
 };
 
 }  // namespace tapwell

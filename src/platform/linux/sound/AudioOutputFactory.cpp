@@ -31,8 +31,8 @@ class DeviceAudioOutput final : public AudioOutput {
           native_(periodFrames),
           fallback_(periodFrames),
           openDirect_(std::move(openDirect)) {
-        server_.setConfigurationChangeHandler([this] { notify(); });
-        native_.setConfigurationChangeHandler([this] { notify(); });
+        server_.setConfigurationChangeHandler([this] { changed_(); });
+        native_.setConfigurationChangeHandler([this] { changed_(); });
     }
     ~DeviceAudioOutput() override {
         stop();
@@ -68,7 +68,7 @@ class DeviceAudioOutput final : public AudioOutput {
         // becomes the default, and the engine reopens on it. The same watch follows the
         // default device for the direct output.
         if (!directDevice()) {
-            watcher_ = std::make_unique<PulseDefaultSinkWatcher>("", [this] { notify(); });
+            watcher_ = std::make_unique<PulseDefaultSinkWatcher>("", [this] { changed_(); });
         }
         auto started = direct ? (*direct)->start(source)
                               : std::expected<void, Error>(std::unexpected(direct.error()));
@@ -99,8 +99,7 @@ class DeviceAudioOutput final : public AudioOutput {
     }
     std::size_t periodFrames() const override { return server_.periodFrames(); }
     void setConfigurationChangeHandler(std::function<void()> handler) override {
-        std::lock_guard lock(handlerMutex_);
-        handler_ = std::move(handler);
+        changed_.set(std::move(handler));
     }
     std::optional<AudioDevice> currentDevice() const override { return server_.currentDevice(); }
     // The server knows its sinks by name; SDL by description. Without a server SDL decides alone.
@@ -137,13 +136,6 @@ class DeviceAudioOutput final : public AudioOutput {
         return name && name->find("PipeWire") != std::string::npos;
     }
 
-    void notify() {
-        std::lock_guard lock(handlerMutex_);
-        if (handler_) {
-            handler_();
-        }
-    }
-
     // Made on first need only, so that a run the server serves never loads the direct output.
     // Once made it stays until the end, so its address may be used without the lock; calls into
     // it are made without the lock too, since its threads call back into this object.
@@ -158,7 +150,7 @@ class DeviceAudioOutput final : public AudioOutput {
                 return std::unexpected(made.error());
             }
             direct_ = std::move(*made);
-            direct_->setConfigurationChangeHandler([this] { notify(); });
+            direct_->setConfigurationChangeHandler([this] { changed_(); });
             // A device it does not know leaves it following the default.
             if (pendingDevice_) {
                 (void)direct_->setCurrentDevice(pendingDevice_);
@@ -207,8 +199,7 @@ class DeviceAudioOutput final : public AudioOutput {
     std::unique_ptr<AudioOutput> direct_;
     std::optional<AudioDevice> pendingDevice_;
 
-    std::mutex handlerMutex_;
-    std::function<void()> handler_;
+    ChangeHandler changed_;
 };
 
 }  // namespace

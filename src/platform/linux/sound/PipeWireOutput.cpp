@@ -139,7 +139,7 @@ struct PipeWireOutput::Session {
     void report() {
         broken = true;
         if (!stopping && owner->running_.load() && !reported.exchange(true)) {
-            owner->reportChange();
+            owner->changed_();
         }
     }
 
@@ -383,16 +383,8 @@ void PipeWireOutput::stop() {
     asleep_.store(false);
 }
 
-void PipeWireOutput::reportChange() {
-    std::lock_guard lock(handlerMutex_);
-    if (handler_) {
-        handler_();
-    }
-}
-
 void PipeWireOutput::setConfigurationChangeHandler(std::function<void()> handler) {
-    std::lock_guard lock(handlerMutex_);
-    handler_ = std::move(handler);
+    changed_.set(std::move(handler));
 }
 
 std::optional<AudioDevice> PipeWireOutput::currentDevice() const {

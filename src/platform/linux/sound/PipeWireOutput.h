@@ -31,6 +31,7 @@
 
 #include "platform/fallback/EventFdWaker.h"
 #include "sound/AudioOutput.h"
+#include "sound/ChangeHandler.h"
 #include "sound/SilenceTracker.h"
 
 namespace tapwell {
@@ -73,8 +74,6 @@ class PipeWireOutput final : public AudioOutput {
         PipeWireOutput& output;
     };
 
-    void reportChange();
-
     const std::size_t periodFrames_;
     const std::string remote_;
     const std::size_t idleFrames_;
@@ -90,8 +89,7 @@ class PipeWireOutput final : public AudioOutput {
     std::unique_ptr<Session> session_;
     std::optional<AudioDevice> device_;
 
-    std::mutex handlerMutex_;
-    std::function<void()> handler_;
+    ChangeHandler changed_;
 };
 
 }  // namespace tapwell

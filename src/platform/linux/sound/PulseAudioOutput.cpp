@@ -369,7 +369,7 @@ struct PulseAudioOutput::Session {
         pa_threaded_mainloop_signal(session->loop, 0);
         if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(session->context)) && session->stream &&
             !session->stopping) {
-            session->owner->reportChange();  // the server went away
+            session->owner->changed_();  // the server went away
         }
     }
 
@@ -379,7 +379,7 @@ struct PulseAudioOutput::Session {
         const pa_stream_state_t state = pa_stream_get_state(stream);
         if ((state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) && !session->stopping &&
             session->owner->running_.load()) {
-            session->owner->reportChange();  // the sink went away
+            session->owner->changed_();  // the sink went away
         }
     }
 
@@ -427,7 +427,7 @@ struct PulseAudioOutput::Session {
         }
         const std::string sink = info->default_sink_name != nullptr ? info->default_sink_name : "";
         if (session->defaultKnown && sink != session->defaultSink && session->followsDefault) {
-            session->owner->reportChange();
+            session->owner->changed_();
         }
         session->defaultKnown = true;
         session->defaultSink = sink;
@@ -588,16 +588,8 @@ void PulseAudioOutput::stop() {
     }
 }
 
-void PulseAudioOutput::reportChange() {
-    std::lock_guard lock(handlerMutex_);
-    if (handler_) {
-        handler_();
-    }
-}
-
 void PulseAudioOutput::setConfigurationChangeHandler(std::function<void()> handler) {
-    std::lock_guard lock(handlerMutex_);
-    handler_ = std::move(handler);
+    changed_.set(std::move(handler));
 }
 
 std::optional<AudioDevice> PulseAudioOutput::currentDevice() const {

@@ -31,6 +31,7 @@
 
 #include "platform/fallback/EventFdWaker.h"
 #include "sound/AudioOutput.h"
+#include "sound/ChangeHandler.h"
 #include "sound/SilenceTracker.h"
 
 namespace tapwell {
@@ -85,8 +86,7 @@ class PulseAudioOutput final : public AudioOutput {
     std::unique_ptr<Session> session_;
     std::optional<AudioDevice> device_;
 
-    std::mutex handlerMutex_;
-    std::function<void()> handler_;
+    ChangeHandler changed_;
 };
 
 }  // namespace tapwell

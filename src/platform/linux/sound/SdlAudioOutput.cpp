@@ -162,13 +162,6 @@ void SdlAudioOutput::callback(void* self, std::uint8_t* stream, int length) {
     }
 }
 
-void SdlAudioOutput::report() {
-    std::lock_guard handlerLock(handlerMutex_);
-    if (handler_) {
-        handler_();
-    }
-}
-
 void SdlAudioOutput::watch() {
     bool open = true;
     for (;;) {
@@ -193,7 +186,7 @@ void SdlAudioOutput::watch() {
             deviceID_ = openDevice();
             if (deviceID_ == 0) {
                 asleep_.store(false);
-                report();  // the owner restarts on whatever is there now
+                changed_();  // the owner restarts on whatever is there now
                 return;
             }
             open = true;
@@ -203,15 +196,14 @@ void SdlAudioOutput::watch() {
         // reopen the device at once. Clearing it here could lose a wake that came just before
         // the next sleep request.
         if (SDL_GetAudioDeviceStatus(deviceID_) == SDL_AUDIO_STOPPED) {
-            report();
+            changed_();
             return;  // the owner restarts, which opens a new device and a new watcher
         }
     }
 }
 
 void SdlAudioOutput::setConfigurationChangeHandler(std::function<void()> handler) {
-    std::lock_guard lock(handlerMutex_);
-    handler_ = std::move(handler);
+    changed_.set(std::move(handler));
 }
 
 std::optional<AudioDevice> SdlAudioOutput::currentDevice() const {

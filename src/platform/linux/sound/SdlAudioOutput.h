@@ -22,6 +22,7 @@
 
 #include "platform/fallback/EventFdWaker.h"
 #include "sound/AudioOutput.h"
+#include "sound/ChangeHandler.h"
 #include "sound/SilenceTracker.h"
 
 namespace tapwell {
@@ -55,7 +56,6 @@ class SdlAudioOutput final : public AudioOutput {
     bool ensureSubsystem();  // with mutex_ held
     std::uint32_t openDevice();
     void watch();
-    void report();
     void closeDevice();
 
     const std::size_t periodFrames_;
@@ -79,8 +79,7 @@ class SdlAudioOutput final : public AudioOutput {
     std::atomic<bool> asleep_{false};
     std::thread watcher_;
 
-    std::mutex handlerMutex_;
-    std::function<void()> handler_;
+    ChangeHandler changed_;
 };
 
 }  // namespace tapwell
