@@ -18,11 +18,10 @@ namespace tapwell {
 namespace {
 
 // The device output: straight to the sound server when one answers (on PipeWire with a stream of
-// its own rather than through its pulse server), else through the
-// direct output (SDL, reaching ALSA), else the null output while no device opens. While the direct
-// output follows the system's default device, a change of the default sink is reported as a
-// configuration change, so that the engine reopens the device where the sound now belongs (the
-// server output watches that itself).
+// its own rather than through its pulse server), else through the direct output (SDL, reaching
+// ALSA), else the null output while no device opens. While the direct output follows the system's
+// default device, a change of the default sink is reported as a configuration change, so that the
+// engine reopens the device where the sound now belongs (the server outputs watch that themselves).
 class DeviceAudioOutput final : public AudioOutput {
   public:
     DeviceAudioOutput(std::size_t periodFrames, DirectOutputOpener openDirect)

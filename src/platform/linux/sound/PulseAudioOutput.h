@@ -1,7 +1,8 @@
 #pragma once
-// The device output when a PulseAudio server answers (PipeWire serves the same protocol): one
-// playback stream of mono 32-bit float at 48 kHz, driven by libpulse's threaded main loop, which
-// calls the source one period at a time whenever the server asks for data.
+// The device output when a PulseAudio server answers (PipeWire serves the same protocol, but the
+// device output plays there through `PipeWireOutput` and comes here only when that cannot start):
+// one playback stream of mono 32-bit float at 48 kHz, driven by libpulse's threaded main loop,
+// which calls the source one period at a time whenever the server asks for data.
 //
 // The server takes back frames it has not played yet (PulseAudio's sinks rewind; PipeWire's pulse
 // server hands its graph one quantum at a time from the stream's queue), so the stream queues a
