@@ -89,7 +89,6 @@ void initialisePipeWire() {
 struct PipeWireOutput::Session {
     PipeWireOutput* owner = nullptr;
     RenderSource* source = nullptr;
-    std::size_t periodFrames = 0;
 
     pw_thread_loop* loop = nullptr;
     pw_context* context = nullptr;
@@ -102,14 +101,13 @@ struct PipeWireOutput::Session {
     pw_stream_state state = PW_STREAM_STATE_CONNECTING;  // loop thread
     bool broken = false;    // the server went away or the stream failed; loop thread
     bool stopping = false;  // loop thread, or with the loop locked
-    std::atomic<bool> reported{false};
+    bool reported = false;  // loop thread
 
     // The real-time thread asks the loop thread to make the stream inactive; until it is, the
     // stream plays silence.
     SilenceTracker silence;  // real-time thread
     bool named = false;      // real-time thread
     std::atomic<bool> sleepRequested{false};
-    bool asleep = false;  // loop thread
 
     ~Session() {
         if (loop != nullptr) {
@@ -138,7 +136,8 @@ struct PipeWireOutput::Session {
 
     void report() {
         broken = true;
-        if (!stopping && owner->running_.load() && !reported.exchange(true)) {
+        if (!stopping && owner->running_.load() && !reported) {
+            reported = true;
             owner->changed_();
         }
     }
@@ -199,7 +198,7 @@ struct PipeWireOutput::Session {
     void fill(float* mono, std::size_t frames) {
         std::size_t done = 0;
         while (done < frames && !sleepRequested.load()) {
-            const std::size_t count = std::min(periodFrames, frames - done);
+            const std::size_t count = std::min(owner->periodFrames_, frames - done);
             source->render(mono + done, count);
             done += count;
             if (silence.rendered(count, source->isQuiet())) {
@@ -220,7 +219,7 @@ struct PipeWireOutput::Session {
         auto* session = static_cast<Session*>(userdata);
         PipeWireOutput& owner = *session->owner;
         owner.events_.clear();
-        if (!session->asleep) {
+        if (!owner.asleep_.load()) {
             if (!session->sleepRequested.load()) {
                 return;
             }
@@ -229,13 +228,11 @@ struct PipeWireOutput::Session {
                 return;
             }
             pw_stream_set_active(session->stream, false);
-            session->asleep = true;
             owner.asleep_.store(true);
         }
         if (owner.wakeRequested_.exchange(false)) {
             session->sleepRequested.store(false);
             pw_stream_set_active(session->stream, true);
-            session->asleep = false;
             owner.asleep_.store(false);
             owner.wakes_.fetch_add(1);
         }
@@ -267,7 +264,6 @@ std::expected<void, Error> PipeWireOutput::start(RenderSource& source) {
     Session& s = *session;
     s.owner = this;
     s.source = &source;
-    s.periodFrames = periodFrames_;
     s.silence = SilenceTracker(idleFrames_);
     wakeRequested_.store(false);
     events_.clear();
