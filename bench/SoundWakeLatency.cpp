@@ -2,7 +2,10 @@
 // output against the session's (or PULSE_SERVER's) server: for sounds played while the output is
 // asleep (the first key after a pause) and while it is awake (typing).
 //
-//   sound_wake_latency [asleep|awake|wav] [COUNT] [PERIOD_FRAMES]
+//   sound_wake_latency [asleep|awake|wav] [COUNT] [PERIOD_FRAMES] [pulse]
+//
+// On PipeWire it plays through PipeWire's own stream, as the program does; `pulse` plays through
+// its pulse server instead.
 //
 // wav: the real-time WAV output (to a file in /tmp, removed after), typing, without a server;
 // only the first delay applies.
@@ -29,6 +32,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/linux/sound/PipeWireOutput.h"
 #include "platform/linux/sound/PulseAudioOutput.h"
 #include "platform/linux/sound/PulseOutputDevices.h"
 #include "platform/linux/sound/WavRealtimeAudioOutput.h"
@@ -200,29 +204,17 @@ int measureWav(int count, std::size_t period) {
     return 0;
 }
 
-int main(int argc, char** argv) {
-    const std::string mode = argc > 1 ? argv[1] : "asleep";
-    const int count = argc > 2 ? std::atoi(argv[2]) : 20;
-    const std::size_t period = argc > 3 ? static_cast<std::size_t>(std::atoi(argv[3])) : 128;
-    const bool asleep = mode == "asleep";
-    if (mode == "wav") {
-        return measureWav(count, period);
-    }
-
-    auto sink = tapwell::PulseOutputDevices().defaultOutputDevice();
-    if (!sink) {
-        std::fprintf(stderr, "no sound server: %s\n", sink.error().description.c_str());
-        return 1;
-    }
+template <typename Output>
+int measureServer(Output& output, const std::string& sinkName, bool asleep, int count,
+                  std::size_t period) {
     MonitorCapture monitor;
-    if (!monitor.open(sink->id + ".monitor")) {
-        std::fprintf(stderr, "cannot record %s.monitor\n", sink->id.c_str());
+    if (!monitor.open(sinkName + ".monitor")) {
+        std::fprintf(stderr, "cannot record %s.monitor\n", sinkName.c_str());
         return 1;
     }
     tapwell::Mixer mixer;
     mixer.setBusGains(1.0f, 1.0f, 1.0f);
     TimedSource source(mixer);
-    tapwell::PulseAudioOutput output(period);
     if (auto started = output.start(source); !started) {
         std::fprintf(stderr, "cannot start: %s\n", started.error().description.c_str());
         return 1;
@@ -280,4 +272,31 @@ int main(int argc, char** argv) {
                 whole.front(), whole.back());
     output.stop();
     return 0;
+}
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "asleep";
+    const int count = argc > 2 ? std::atoi(argv[2]) : 20;
+    const std::size_t period = argc > 3 ? static_cast<std::size_t>(std::atoi(argv[3])) : 128;
+    const bool throughPulse = argc > 4 && std::string(argv[4]) == "pulse";
+    const bool asleep = mode == "asleep";
+    if (mode == "wav") {
+        return measureWav(count, period);
+    }
+
+    tapwell::PulseOutputDevices devices;
+    auto sink = devices.defaultOutputDevice();
+    if (!sink) {
+        std::fprintf(stderr, "no sound server: %s\n", sink.error().description.c_str());
+        return 1;
+    }
+    auto server = devices.serverName();
+    if (!throughPulse && server && server->find("PipeWire") != std::string::npos) {
+        std::printf("PipeWire's own stream\n");
+        tapwell::PipeWireOutput output(period);
+        return measureServer(output, sink->id, asleep, count, period);
+    }
+    std::printf("the pulse protocol\n");
+    tapwell::PulseAudioOutput output(period);
+    return measureServer(output, sink->id, asleep, count, period);
 }

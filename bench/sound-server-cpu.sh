@@ -3,13 +3,14 @@
 # against a private sound server with a null sink (never the session's own server).
 #
 #   bench/sound-server-cpu.sh BUILD_DIR pulseaudio|pipewire [idle|typing] [SECONDS] [-- TAPWELL_ARGS]
-#   bench/sound-server-cpu.sh BUILD_DIR pulseaudio|pipewire latency [COUNT] [-- asleep|awake PERIOD]
+#   bench/sound-server-cpu.sh BUILD_DIR pulseaudio|pipewire latency [COUNT] [-- asleep|awake PERIOD [pulse]]
 #
 # idle: nothing is typed; the first 5 s (start-up, the theme's first sounds) are not counted.
 # typing: a private Xvfb, and xdotool types 10 keys a second for the whole window.
 # Prints the share of one core that Tapwell, the server, and both used over the window, read from
 # /proc/PID/stat (utime + stime).
-# latency: runs sound_wake_latency (bench/SoundWakeLatency.cpp) against the same private server.
+# latency: runs sound_wake_latency (bench/SoundWakeLatency.cpp) against the same private server;
+# on PipeWire through its own stream, as the program plays, or with `pulse` through its pulse server.
 set -euo pipefail
 
 build=${1:?build dir}
@@ -75,7 +76,7 @@ for _ in $(seq 20); do pactl set-default-sink tapwell_null 2>/dev/null && break;
 sleep 1
 
 if [ "$mode" = latency ]; then
-  "$build/bench/sound_wake_latency" "${extra[0]:-asleep}" "$seconds" "${extra[1]:-128}"
+  "$build/bench/sound_wake_latency" "${extra[0]:-asleep}" "$seconds" "${extra[1]:-128}" "${extra[2]:-}"
   exit
 fi
 
