@@ -291,7 +291,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     auto server = devices.serverName();
-    if (!throughPulse && server && server->find("PipeWire") != std::string::npos) {
+    if (!throughPulse && server && tapwell::namesPipeWire(*server)) {
         std::printf("PipeWire's own stream\n");
         tapwell::PipeWireOutput output(period);
         return measureServer(output, sink->id, asleep, count, period);

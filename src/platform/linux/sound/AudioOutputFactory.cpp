@@ -132,7 +132,7 @@ class DeviceAudioOutput final : public AudioOutput {
             return false;
         }
         auto name = PulseOutputDevices({}, std::chrono::milliseconds(500)).serverName();
-        return name && name->find("PipeWire") != std::string::npos;
+        return name && namesPipeWire(*name);
     }
 
     // Made on first need only, so that a run the server serves never loads the direct output.

@@ -505,7 +505,7 @@ std::expected<void, Error> PulseAudioOutput::start(RenderSource& source) {
         }
         pa_threaded_mainloop_wait(s.loop);
     }
-    s.graph = s.serverName.find("PipeWire") != std::string::npos;
+    s.graph = namesPipeWire(s.serverName);
     const std::size_t window = writeAheadFrames + 4 * periodFrames_;
     s.rewrites = source.setRewindWindow(window) >= window;
     if (!s.rewrites) {

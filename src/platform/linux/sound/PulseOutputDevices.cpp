@@ -155,6 +155,10 @@ bool isBuiltInSpeakerSink(const PulseSinkFacts& facts) {
     return speakerPort && internalCard;
 }
 
+bool namesPipeWire(std::string_view serverName) {
+    return serverName.find("PipeWire") != std::string_view::npos;
+}
+
 PulseOutputDevices::PulseOutputDevices(std::string server, std::chrono::milliseconds timeout)
     : server_(std::move(server)), timeout_(timeout) {}
 

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <string>
+#include <string_view>
 
 #include "sound/OutputDevices.h"
 
@@ -25,6 +26,10 @@ struct PulseSinkFacts {
     std::string bus;                   // "device.bus"
 };
 bool isBuiltInSpeakerSink(const PulseSinkFacts& facts);
+
+// Whether a server of the PulseAudio protocol, by the name it gives (`serverName`), is PipeWire's
+// pulse server ("PulseAudio (on PipeWire 0.3.65)").
+bool namesPipeWire(std::string_view serverName);
 
 class PulseOutputDevices final : public OutputDevices {
   public:
