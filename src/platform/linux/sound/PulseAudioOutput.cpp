@@ -44,6 +44,10 @@ constexpr std::size_t writeAheadRequestFrames = pcmSampleRate / 12;
 // sink, which takes back only what it has not played (a sink on a sound card keeps a little more).
 // What arrives later than this loses the start of the sound, so on a loaded machine 2 ms was short.
 constexpr std::size_t rewriteMarginFrames = 3 * pcmSampleRate / 1000;
+// How old a timing report may be and still place a new sound without asking the server again.
+// While the stream plays, libpulse asks for one at least every 1.5 s; an older one means the
+// server stopped answering them, and the next command asks.
+constexpr pa_usec_t trustedReportAgeUsec = 2 * PA_USEC_PER_SEC;
 
 // PipeWire's pulse server keeps what a stream writes in a queue of its own and hands its graph one
 // quantum from it each cycle. What is still in that queue can be written over, so the stream
@@ -156,7 +160,7 @@ struct PulseAudioOutput::Session {
     // left for a rewrite.
     void fillAhead(std::size_t bytes) {
         if (source->hasCommands()) {
-            askWhatPlays();
+            writeCommands();
         }
         const std::size_t frames = std::max<std::size_t>(1, bytes / periodBytes()) * period.size();
         if (!writeFrames(frames, false)) {
@@ -266,19 +270,48 @@ struct PulseAudioOutput::Session {
     // Keeps the source's waker armed while writing ahead, so that every command reaches the loop.
     void armForCommands() {
         if (!stopping && !corked && !awaitingTiming && !source->armWake(owner->waker_)) {
-            askWhatPlays();  // a command came meanwhile
+            writeCommands();  // a command came meanwhile
         }
     }
 
-    // Waiting commands are applied once the server says which frame it plays: a fresh answer is
-    // exact, where one extrapolated from the last report can be off by more than the margin when
-    // the server was slow to answer it.
+    // Whether the last timing report places the frame playing now as well as a fresh one would:
+    // it was taken while the stream played (libpulse marks the read index unknown from a cork or
+    // uncork until a report taken after it comes), timed by the server's own clock (so a slow
+    // answer does not shift it), and recently. Typing then costs one write a sound instead of a
+    // round trip first, which on PulseAudio wakes its main and sink threads twice more.
+    bool lastReportPlaces() const {
+        if (corked) {
+            return false;
+        }
+        const pa_timing_info* timing = pa_stream_get_timing_info(stream);
+        return timing != nullptr && !timing->read_index_corrupt && timing->playing != 0 &&
+               timing->synchronized_clocks != 0 &&
+               pa_timeval_age(&timing->timestamp) <= trustedReportAgeUsec;
+    }
+
+    // Applies the waiting commands from where the last report places the frame playing, or asks
+    // the server first where it cannot.
+    void writeCommands() {
+        if (awaitingTiming || stopping) {
+            return;
+        }
+        if (!lastReportPlaces()) {
+            askWhatPlays();
+            return;
+        }
+        do {
+            rewrite();
+        } while (!stopping && !corked && !source->armWake(owner->waker_));
+    }
+
+    // The waiting commands are applied once the server says which frame it plays.
     void askWhatPlays() {
         if (awaitingTiming || stopping) {
             return;
         }
         if (pa_operation* update = pa_stream_update_timing_info(stream, &Session::timed, this)) {
             awaitingTiming = true;
+            owner->questions_.fetch_add(1);
             pa_operation_unref(update);
         } else {
             rewrite();  // the stream failed; its state callback reports it
@@ -409,7 +442,7 @@ struct PulseAudioOutput::Session {
         if (session->corked) {
             session->wake();
         } else if (session->rewrites) {
-            session->askWhatPlays();
+            session->writeCommands();
         }
     }
 

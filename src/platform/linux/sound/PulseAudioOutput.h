@@ -69,6 +69,9 @@ class PulseAudioOutput final : public AudioOutput {
     bool isAsleep() const { return asleep_.load(); }
     // How often the stream was uncorked for a command since the output was made.
     std::uint64_t wakeCount() const { return wakes_.load(); }
+    // How often commands waited for the server to say which frame it plays before they were
+    // written (a wake always does; a sound while the stream plays does not).
+    std::uint64_t questionCount() const { return questions_.load(); }
 
     struct Session;
 
@@ -81,6 +84,7 @@ class PulseAudioOutput final : public AudioOutput {
     std::atomic<bool> running_{false};
     std::atomic<bool> asleep_{false};
     std::atomic<std::uint64_t> wakes_{0};
+    std::atomic<std::uint64_t> questions_{0};
     EventFdWaker waker_;  // outlives every session, so a late wake finds it
 
     mutable std::mutex mutex_;  // lifecycle and device

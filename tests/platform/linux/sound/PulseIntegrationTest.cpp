@@ -410,6 +410,7 @@ TEST_P(ServerStreamTest, TheStreamCorksWhileQuietAndPlaysTheNextSound) {
 
 // Both servers take back what they have queued but not played: the stream queues far ahead, and
 // a sound asked for while it plays starts just ahead of the frame playing, not behind the queue.
+// While it plays, the server's regular timing reports place each sound without a question first.
 TEST_P(ServerStreamTest, ANewSoundIsWrittenOverTheQueueFromJustAheadOfWhatPlays) {
     WatchedMixer source;
     source.mixer.setBusGains(1.0f, 1.0f, 1.0f);
@@ -418,18 +419,26 @@ TEST_P(ServerStreamTest, ANewSoundIsWrittenOverTheQueueFromJustAheadOfWhatPlays)
     // A sixth to a quarter of a second queued, asked for a twelfth at a time: never less than a
     // twelfth ahead.
     ASSERT_TRUE(eventually([&] { return source.position() >= 2 * pcmSampleRate; }));
-    auto sound = steady(0.25f, 4800);
-    std::weak_ptr<const PcmBuffer> watch = sound;
-    source.mixer.play(Mixer::typingVoice(0), std::move(sound), 1.0f);
-    ASSERT_TRUE(eventually([&] { return source.loudest.load() == 0.25f; }));
-    ASSERT_NE(source.commandFrame.load(), 0u);
-    EXPECT_LT(source.commandFrame.load() + pcmSampleRate / 20, source.writtenBeforeCommand.load())
-        << "the sound was queued behind what was written, not over it";
-    // Once played and past every frame that could be written again, the buffer goes back.
-    EXPECT_TRUE(eventually([&] {
-        source.mixer.collectRetired();
-        return watch.expired();
-    }));
+    const std::uint64_t questions = output.questionCount();
+    // The second sound comes after the first was written without a question, so it also shows
+    // that the loop still hears commands after such a write.
+    for (const float level : {0.25f, 0.5f}) {
+        source.commandFrame.store(0);
+        auto sound = steady(level, 4800);
+        std::weak_ptr<const PcmBuffer> watch = sound;
+        source.mixer.play(Mixer::typingVoice(0), std::move(sound), 1.0f);
+        ASSERT_TRUE(eventually([&] { return source.loudest.load() == level; }));
+        ASSERT_NE(source.commandFrame.load(), 0u);
+        EXPECT_LT(source.commandFrame.load() + pcmSampleRate / 20,
+                  source.writtenBeforeCommand.load())
+            << "the sound at " << level << " was queued behind what was written, not over it";
+        // Once played and past every frame that could be written again, the buffer goes back.
+        EXPECT_TRUE(eventually([&] {
+            source.mixer.collectRetired();
+            return watch.expired();
+        }));
+    }
+    EXPECT_EQ(output.questionCount(), questions);
     output.stop();
 }
 
