@@ -9,8 +9,9 @@
 // fraction of a second ahead and is asked for more only a dozen times a second; every command
 // wakes the main loop, which has the source render again from just ahead of the frame playing
 // (`RenderSource::rewindTo`, `WriteAheadPlan`) and writes over the queue from there, so a key's
-// sound is still heard within milliseconds. On PipeWire the rewrite starts past the quantum its
-// graph may already have taken.
+// sound is still heard within milliseconds. The frame playing is extrapolated from the server's
+// last timing report while the stream plays, and asked for first after a wake. On PipeWire the
+// rewrite starts past the quantum its graph may already have taken.
 //
 // Once the source has been quiet for a while (`SilenceTracker`) the stream is corked: neither this
 // program nor the server wakes up while nothing sounds. (A stream with the short queue also drops
