@@ -299,9 +299,8 @@ struct PulseAudioOutput::Session {
             askWhatPlays();
             return;
         }
-        do {
-            rewrite();
-        } while (!stopping && !corked && !source->armWake(owner->waker_));
+        rewrite();
+        armForCommands();
     }
 
     // The waiting commands are applied once the server says which frame it plays.
