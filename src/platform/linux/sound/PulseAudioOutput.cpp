@@ -275,10 +275,11 @@ struct PulseAudioOutput::Session {
     }
 
     // Whether the last timing report places the frame playing now as well as a fresh one would:
-    // it was taken while the stream played (libpulse marks the read index unknown from a cork or
-    // uncork until a report taken after it comes), timed by the server's own clock (so a slow
-    // answer does not shift it), and recently. Typing then costs one write a sound instead of a
-    // round trip first, which on PulseAudio wakes its main and sink threads twice more.
+    // its read index is known, it was taken while the stream played, it is timed by the server's
+    // own clock (so a slow answer does not shift it), and it is recent. A wake never gets here
+    // with a report from before the cork: it asks first, and that answer, taken while corked, says
+    // the stream was not playing. Typing then costs one write a sound instead of a round trip
+    // first, which on PulseAudio wakes its main and sink threads twice more.
     bool lastReportPlaces() const {
         if (corked) {
             return false;
