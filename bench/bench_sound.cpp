@@ -126,6 +126,60 @@ void BM_RenderPeriod(benchmark::State& state) {
 }
 BENCHMARK(BM_RenderPeriod)->Arg(0)->Arg(4)->Arg(19)->Unit(benchmark::kMicrosecond);
 
+// Typing at 10 keys a second into a stream that queues a quarter second at the server and writes
+// each new sound over the queue, as the server output does on PulseAudio: per key, a press and a
+// release 50 ms apart, each rewinding to just ahead of the frame playing and rendering the queue
+// again to its end; between them the queue is topped up as the server asks (every 1/12 s).
+// Reports the render work per second of typing as a share of one core.
+void BM_TypingOverAQueue(benchmark::State& state) {
+    constexpr std::size_t queue = pcmSampleRate / 4;
+    constexpr std::size_t request = pcmSampleRate / 12;
+    constexpr std::size_t margin = 3 * pcmSampleRate / 1000;
+    Mixer mixer;
+    mixer.setBusGains(0.7f, 0.85f, 0.3f);
+    mixer.setRewindWindow(queue + request);
+    auto click = std::make_shared<PcmBuffer>();
+    click->samples.resize(pcmSampleRate * 8 / 100);  // 80 ms, about a key's click
+    for (std::size_t i = 0; i < click->samples.size(); ++i) {
+        click->samples[i] = PcmBuffer::quantize(0.3f * std::sin(0.13f * static_cast<float>(i)));
+    }
+    std::vector<float> out(queue + request);
+    std::uint64_t playing = 0;
+    std::size_t voice = 0;
+    auto topUp = [&] {
+        while (mixer.position() < playing + queue) {
+            mixer.renderAhead(out.data(), request);
+            mixer.commit(playing);
+        }
+    };
+    auto key = [&](float gain) {
+        mixer.play(Mixer::typingVoice(voice), click, gain);
+        voice = (voice + 1) % Mixer::typingVoiceCount;
+        const std::uint64_t end = mixer.position();
+        const std::uint64_t from = mixer.rewindTo(playing + margin);
+        mixer.render(out.data(), static_cast<std::size_t>(end - from));
+        mixer.commit(playing);
+    };
+    topUp();
+    std::size_t keys = 0;
+    const auto start = SteadyClock::now();
+    for (auto _ : state) {
+        key(1.0f);  // press
+        playing += pcmSampleRate / 20;
+        topUp();
+        key(0.6f);  // release
+        playing += pcmSampleRate / 20;
+        topUp();
+        benchmark::DoNotOptimize(out.data());
+        ++keys;
+    }
+    const double elapsed =
+        std::chrono::duration<double, std::nano>(SteadyClock::now() - start).count();
+    const double typedNanos = static_cast<double>(keys) * 1e8;  // 100 ms a key
+    state.counters["core_share_pct"] = elapsed / typedNanos * 100.0;
+}
+BENCHMARK(BM_TypingOverAQueue)->Unit(benchmark::kMicrosecond);
+
 // The usable built-in themes found in the resource folder, or a reason to skip.
 std::expected<std::vector<LoadedTheme>, std::string> builtInThemes() {
     const auto resources = ResourceLocator::find();

@@ -259,7 +259,20 @@ void Mixer::renderVoice(Voice& voice, float* bus, std::size_t frames) noexcept {
     }
 }
 
+bool Mixer::anyVoiceSounds() const noexcept {
+    return std::any_of(voices_.begin(), voices_.end(), [](const Voice& voice) {
+        return voice.current.active() || voice.fading.active();
+    });
+}
+
 void Mixer::renderBlock(float* mono, std::size_t frames) noexcept {
+    if (limiterReduction_ == 0.0f && busGains_[0].rampRemaining == 0 &&
+        busGains_[1].rampRemaining == 0 && busGains_[2].rampRemaining == 0 && !anyVoiceSounds()) {
+        // Nothing sounds and nothing moves: silence, as the sum below would give. Most of what a
+        // stream queues ahead between two keys is this.
+        std::fill(mono, mono + frames, 0.0f);
+        return;
+    }
     float* buses[3] = {busScratch_.data(), busScratch_.data() + blockFrames,
                        busScratch_.data() + 2 * blockFrames};
     std::fill(busScratch_.begin(), busScratch_.end(), 0.0f);
@@ -355,10 +368,15 @@ void Mixer::takeSnapshot() noexcept {
     Snapshot& snapshot = snapshots_[(position_ / blockFrames) % snapshots_.size()];
     snapshot.frame = position_;
     snapshot.valid = true;
-    snapshot.voices = voices_;
     snapshot.busGains = busGains_;
     snapshot.gainsSet = gainsSet_;
     snapshot.limiterReduction = limiterReduction_;
+    // Between keys most blocks are silent; their snapshots keep no voices (every voice is idle).
+    snapshot.silent = !anyVoiceSounds();
+    if (snapshot.silent) {
+        return;
+    }
+    snapshot.voices = voices_;
     for (const Voice& voice : voices_) {
         for (const Playback* playback : {&voice.current, &voice.fading}) {
             if (playback->slot != noSlot) {
@@ -419,15 +437,21 @@ std::uint64_t Mixer::rewindTo(std::uint64_t frame) noexcept {
         return position_;
     }
     // Retain before releasing, so that a slot both states share never looks unneeded.
-    for (const Voice& voice : snapshot.voices) {
-        retain(voice.current);
-        retain(voice.fading);
+    if (!snapshot.silent) {
+        for (const Voice& voice : snapshot.voices) {
+            retain(voice.current);
+            retain(voice.fading);
+        }
     }
     for (Voice& voice : voices_) {
         release(voice.current);
         release(voice.fading);
     }
-    voices_ = snapshot.voices;
+    if (snapshot.silent) {
+        voices_.fill(Voice{});
+    } else {
+        voices_ = snapshot.voices;
+    }
     busGains_ = snapshot.busGains;
     gainsSet_ = snapshot.gainsSet;
     limiterReduction_ = snapshot.limiterReduction;

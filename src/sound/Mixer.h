@@ -149,6 +149,7 @@ class Mixer final : public RenderSource {
     struct Snapshot {
         std::uint64_t frame = 0;
         bool valid = false;
+        bool silent = false;  // no voice sounded: `voices` is not kept, every one is idle
         std::array<Voice, voiceCount> voices{};
         std::array<BusGain, 3> busGains{};
         bool gainsSet = false;
@@ -166,6 +167,7 @@ class Mixer final : public RenderSource {
     void cutOff(Voice& voice) noexcept;
     void renderVoice(Voice& voice, float* bus, std::size_t frames) noexcept;
     void renderBlock(float* mono, std::size_t frames) noexcept;
+    bool anyVoiceSounds() const noexcept;
     void renderFrames(float* mono, std::size_t frames) noexcept;
     void applyWaitingCommands() noexcept;
     std::uint32_t hold(SharedPcmBuffer&& buffer) noexcept;

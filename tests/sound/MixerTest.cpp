@@ -276,7 +276,8 @@ SharedPcmBuffer ramp(std::size_t frames, float scale) {
 
 // Rendering again from a restored snapshot with a new command gives the frames of a mixer that got
 // the command at that frame: voices cut off and fading, a gain ramp, a loop and the limiter all
-// pick up where they were.
+// pick up where they were; without the loop, from 2000 on nothing sounds, and a rewind there
+// starts from silence.
 TEST(MixerRewind, RenderingAgainWithANewCommandMatchesAMixerThatGotItThere) {
     struct Case {
         std::uint64_t rewindTo;
@@ -289,15 +290,20 @@ TEST(MixerRewind, RenderingAgainWithANewCommandMatchesAMixerThatGotItThere) {
         {1100, 1100},  // the frame of the last command
         {900, 1100},   // before it: never, the command would be lost
         {300, 1100},   // before the committed frame
+        {2048, 2048},  // the first block after the sounds ended
+        {2600, 2600},  // within it
         {2999, 2999},  // the last frame rendered
         {5000, 3000},  // past the position: nothing to take back
     };
     SharedPcmBuffer loud = ramp(2000, 1.5f);
     SharedPcmBuffer loop = ramp(333, 0.4f);
     SharedPcmBuffer key = ramp(700, -0.9f);
+    bool ambience = true;
     auto early = [&](Mixer& mixer) {
         mixer.setBusGains(0.8f, 1.0f, 0.5f);
-        mixer.loop(Mixer::ambienceVoice, loop, 1.0f);
+        if (ambience) {
+            mixer.loop(Mixer::ambienceVoice, loop, 1.0f);
+        }
         mixer.play(Mixer::typingVoice(0), loud, 1.0f);
         mixer.play(Mixer::typingVoice(1), loud, 1.0f);  // together past full scale: limited
     };
@@ -310,36 +316,39 @@ TEST(MixerRewind, RenderingAgainWithANewCommandMatchesAMixerThatGotItThere) {
         mixer.stop(Mixer::ambienceVoice);
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.rewindTo);
-        Mixer rewound;
-        ASSERT_EQ(rewound.setRewindWindow(4096), 4096u);
-        early(rewound);
-        const auto first = render(rewound, 1100);
-        later(rewound);
-        const auto ahead = render(rewound, 1900);
-        rewound.commit(700);
-        ASSERT_EQ(rewound.position(), 3000u);
-        ASSERT_EQ(rewound.rewindTo(c.rewindTo), c.expected);
-        newCommand(rewound);
-        const auto again = render(rewound, 2000);
+        for (const bool withAmbience : {true, false}) {
+            ambience = withAmbience;
+            SCOPED_TRACE(testing::Message() << c.rewindTo << (ambience ? " with" : " without"));
+            Mixer rewound;
+            ASSERT_EQ(rewound.setRewindWindow(4096), 4096u);
+            early(rewound);
+            const auto first = render(rewound, 1100);
+            later(rewound);
+            const auto ahead = render(rewound, 1900);
+            rewound.commit(700);
+            ASSERT_EQ(rewound.position(), 3000u);
+            ASSERT_EQ(rewound.rewindTo(c.rewindTo), c.expected);
+            newCommand(rewound);
+            const auto again = render(rewound, 2000);
 
-        Mixer reference;
-        early(reference);
-        std::vector<float> expected = render(reference, 1100);
-        later(reference);
-        const auto upTo = render(reference, static_cast<std::size_t>(c.expected - 1100));
-        expected.insert(expected.end(), upTo.begin(), upTo.end());
-        newCommand(reference);
-        const auto after = render(reference, 2000);
-        expected.insert(expected.end(), after.begin(), after.end());
+            Mixer reference;
+            early(reference);
+            std::vector<float> expected = render(reference, 1100);
+            later(reference);
+            const auto upTo = render(reference, static_cast<std::size_t>(c.expected - 1100));
+            expected.insert(expected.end(), upTo.begin(), upTo.end());
+            newCommand(reference);
+            const auto after = render(reference, 2000);
+            expected.insert(expected.end(), after.begin(), after.end());
 
-        std::vector<float> actual = first;
-        actual.insert(actual.end(), ahead.begin(),
-                      ahead.begin() + static_cast<long>(c.expected - 1100));
-        actual.insert(actual.end(), again.begin(), again.end());
-        ASSERT_EQ(actual.size(), expected.size());
-        for (std::size_t i = 0; i < actual.size(); ++i) {
-            ASSERT_EQ(actual[i], expected[i]) << "frame " << i;
+            std::vector<float> actual = first;
+            actual.insert(actual.end(), ahead.begin(),
+                          ahead.begin() + static_cast<long>(c.expected - 1100));
+            actual.insert(actual.end(), again.begin(), again.end());
+            ASSERT_EQ(actual.size(), expected.size());
+            for (std::size_t i = 0; i < actual.size(); ++i) {
+                ASSERT_EQ(actual[i], expected[i]) << "frame " << i;
+            }
         }
     }
 }
