@@ -322,12 +322,7 @@ void Mixer::renderBlock(float* mono, std::size_t frames) noexcept {
 }
 
 bool Mixer::isQuiet() const noexcept {
-    for (const Voice& voice : voices_) {
-        if (voice.current.active() || voice.fading.active()) {
-            return false;
-        }
-    }
-    return commands_.empty();
+    return !anyVoiceSounds() && commands_.empty();
 }
 
 bool Mixer::armWake(RenderWaker& waker) noexcept {
