@@ -96,6 +96,7 @@ sleep 5
 ticks() {  # time on the CPU of the given processes' live threads, in microseconds
   local total=0 ns
   for p in "$@"; do
+    [ -d "/proc/$p/task" ] || { echo "process $p is gone" >&2; return 1; }
     for t in /proc/"$p"/task/*; do
       read -r ns _ <"$t/schedstat" 2>/dev/null || continue  # the thread ended meanwhile
       total=$((total + ns / 1000))
