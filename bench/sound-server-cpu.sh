@@ -93,7 +93,7 @@ tapwell_pid=$!
 pids+=("$tapwell_pid")
 sleep 5
 
-ticks() {  # time on the CPU of the given processes' live threads, in microseconds
+cpu_us() {  # time on the CPU of the given processes' live threads, in microseconds
   local total=0 ns
   for p in "$@"; do
     [ -d "/proc/$p/task" ] || { echo "process $p is gone" >&2; return 1; }
@@ -104,8 +104,7 @@ ticks() {  # time on the CPU of the given processes' live threads, in microsecon
   done
   echo "$total"
 }
-hz=1000000
-t0=$(ticks "$tapwell_pid"); s0=$(ticks $(server_pids)); w0=$(date +%s.%N)
+t0=$(cpu_us "$tapwell_pid"); s0=$(cpu_us $(server_pids)); w0=$(date +%s.%N)
 if [ "$mode" = typing ]; then
   # 10 keys a second, each on its own 100 ms slot.
   start=$(date +%s%N)
@@ -117,11 +116,11 @@ if [ "$mode" = typing ]; then
 else
   sleep "$seconds"
 fi
-t1=$(ticks "$tapwell_pid"); s1=$(ticks $(server_pids)); w1=$(date +%s.%N)
-awk -v t=$((t1 - t0)) -v s=$((s1 - s0)) -v hz="$hz" -v w0="$w0" -v w1="$w1" \
+t1=$(cpu_us "$tapwell_pid"); s1=$(cpu_us $(server_pids)); w1=$(date +%s.%N)
+awk -v t=$((t1 - t0)) -v s=$((s1 - s0)) -v w0="$w0" -v w1="$w1" \
   -v server="$server" -v mode="$mode" 'BEGIN {
     wall = w1 - w0
     printf "%s %s %.1f s: tapwell %.2f %%, server %.2f %%, together %.2f %% of one core\n",
-      server, mode, wall, 100 * t / hz / wall, 100 * s / hz / wall, 100 * (t + s) / hz / wall }'
+      server, mode, wall, 100 * t / 1e6 / wall, 100 * s / 1e6 / wall, 100 * (t + s) / 1e6 / wall }'
 grep -iE "warn|error|audio" "$work/tapwell.log" | head -5 || true
 [ -n "${KEEP_LOG:-}" ] && cat "$work/tapwell.log" >&2 || true
