@@ -266,8 +266,11 @@ bool Mixer::anyVoiceSounds() const noexcept {
 }
 
 void Mixer::renderBlock(float* mono, std::size_t frames) noexcept {
-    if (limiterReduction_ == 0.0f && busGains_[0].rampRemaining == 0 &&
-        busGains_[1].rampRemaining == 0 && busGains_[2].rampRemaining == 0 && !anyVoiceSounds()) {
+    // Steady gains and the limiter at rest, as nearly always. Rendering the voices changes neither.
+    const bool steady = limiterReduction_ == 0.0f &&
+                        std::all_of(busGains_.begin(), busGains_.end(),
+                                    [](const BusGain& gain) { return gain.rampRemaining == 0; });
+    if (steady && !anyVoiceSounds()) {
         // Nothing sounds and nothing moves: silence, as the sum below would give. Most of what a
         // stream queues ahead between two keys is this.
         std::fill(mono, mono + frames, 0.0f);
@@ -280,11 +283,9 @@ void Mixer::renderBlock(float* mono, std::size_t frames) noexcept {
         renderVoice(voices_[v], buses[static_cast<std::size_t>(busOf(v))], frames);
     }
     std::size_t i = 0;
-    if (limiterReduction_ == 0.0f && busGains_[0].rampRemaining == 0 &&
-        busGains_[1].rampRemaining == 0 && busGains_[2].rampRemaining == 0) {
-        // Steady gains and the limiter at rest, as nearly always: a plain weighted sum the compiler
-        // vectorises, up to the first frame the limiter has to catch. The sum is the same as the
-        // frame-by-frame loop's, term by term.
+    if (steady) {
+        // A plain weighted sum the compiler vectorises, up to the first frame the limiter has to
+        // catch. The sum is the same as the frame-by-frame loop's, term by term.
         const float g0 = busGains_[0].current, g1 = busGains_[1].current, g2 = busGains_[2].current;
         for (std::size_t k = 0; k < frames; ++k) {
             mono[k] = 0.0f + buses[0][k] * g0 + buses[1][k] * g1 + buses[2][k] * g2;
